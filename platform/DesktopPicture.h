@@ -1,0 +1,18 @@
+// The platform's desktop-picture preference: entries keyed by a screen number
+// written in decimal, or "default", each possibly naming a picture file.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+struct DesktopPictureEntry {
+  std::optional<std::string> imageFilePath;  // "ImageFilePath"
+};
+
+struct DesktopPicturePreference {
+  std::map<std::string, DesktopPictureEntry> entries;  // "1", "2", ..., "default"
+};
+
+// None when the platform records no desktop picture at all.
+std::optional<DesktopPicturePreference> CopyDesktopPicturePreference();

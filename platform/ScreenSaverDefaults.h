@@ -1,0 +1,37 @@
+// The per-user settings store of one screen-saver module. Absent keys read as
+// none / false / 0; synchronize() makes the values visible to stores opened later.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class ScreenSaverDefaults {
+ public:
+  // Opens (never fails: an unreadable store reads as empty) the module's store.
+  static std::unique_ptr<ScreenSaverDefaults> defaultsForModuleWithName(const char* moduleName);
+
+  ~ScreenSaverDefaults();
+  ScreenSaverDefaults(const ScreenSaverDefaults&) = delete;
+  ScreenSaverDefaults& operator=(const ScreenSaverDefaults&) = delete;
+
+  std::optional<std::string> stringForKey(const char* key) const;
+  bool boolForKey(const char* key) const;
+  int64_t integerForKey(const char* key) const;
+
+  void setObject(const char* value, const char* key);  // a string value
+  void setBool(bool value, const char* key);
+  void setInteger(int64_t value, const char* key);
+
+  // Writes the store now, atomically. False (and one line on stderr) when it cannot.
+  bool synchronize();
+
+  // Where the store lives on disk (for messages and tests).
+  const std::string& path() const;
+
+ private:
+  struct Impl;
+  explicit ScreenSaverDefaults(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
