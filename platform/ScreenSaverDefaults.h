@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,11 @@ class ScreenSaverDefaults {
   void setObject(const char* value, const char* key);  // a string value
   void setBool(bool value, const char* key);
   void setInteger(int64_t value, const char* key);
+
+  // Optional sections of our own beside the module's keys, in the same store
+  // (e.g. "DesktopPictures"): every key of a section with its string value.
+  std::map<std::string, std::string> stringsInSection(const char* section) const;
+  void setStringInSection(const char* value, const char* key, const char* section);
 
   // Writes the store now, atomically. False (and one line on stderr) when it cannot.
   bool synchronize();

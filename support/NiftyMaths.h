@@ -41,7 +41,7 @@ struct QUAT {
   double x, y, z, w;
   QUAT();
   void Identity();
-  bool IsEqualTo(QUAT q);
+  bool IsEqualTo(QUAT q) const;
 };
 
 MATRIX AddMatrix(MATRIX a, MATRIX b);

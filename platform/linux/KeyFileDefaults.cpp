@@ -1,0 +1,229 @@
+// The settings store as one GLib key file per module under the XDG config folder:
+// ${XDG_CONFIG_HOME:-$HOME/.config}/ambrel/<module>.conf, with the module's keys in
+// the group named after it and our own optional sections beside it.
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "platform/ScreenSaverDefaults.h"
+
+namespace {
+
+// A settings file is a few hundred bytes; anything far bigger is not ours.
+constexpr off_t kMaxStoreBytes = 1 << 20;
+
+std::string SafeModuleName(const char* moduleName) {
+  std::string name = moduleName && *moduleName ? moduleName : "default";
+  for (char& c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.';
+    if (!plain) c = '_';
+  }
+  if (name[0] == '.') name[0] = '_';  // no "..", no hidden files
+  return name;
+}
+
+std::string ConfigDirectory() {
+  // Read each time rather than through g_get_user_config_dir(), which caches.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') return xdg;  // relative values are to be ignored
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) home = g_get_home_dir();
+  return std::string(home) + "/.config";
+}
+
+// GKeyFile refuses (with a critical) names it cannot write back; refuse them first.
+bool UsableName(const char* name, bool isKey) {
+  if (!name || !*name) return false;
+  const size_t length = std::strlen(name);
+  if (!g_utf8_validate(name, static_cast<gssize>(length), nullptr)) return false;
+  if (isKey && (name[0] == ' ' || name[length - 1] == ' ')) return false;
+  for (const char* p = name; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == '[' || c == ']' || (isKey && c == '=')) return false;
+  }
+  return true;
+}
+
+// Reads the whole file without blocking on whatever might sit at the path.
+// Anything unreadable, strange or oversized reads as an empty store.
+std::string ReadStoreFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  std::string data;
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxStoreBytes) {
+    char buffer[8192];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+      data.append(buffer, static_cast<size_t>(got));
+      if (data.size() > static_cast<size_t>(kMaxStoreBytes)) {
+        data.clear();
+        break;
+      }
+    }
+    if (got < 0) data.clear();
+  }
+  ::close(fd);
+  return data;
+}
+
+// GKeyFile's string escapes, undone without its UTF-8 check: file names on Linux
+// are bytes, and a folder name in another encoding must survive the round trip.
+std::optional<std::string> Unescape(const char* raw) {
+  std::string text;
+  for (const char* p = raw; *p; ++p) {
+    if (*p != '\\') {
+      text += *p;
+      continue;
+    }
+    switch (*++p) {
+      case 's': text += ' '; break;
+      case 'n': text += '\n'; break;
+      case 't': text += '\t'; break;
+      case 'r': text += '\r'; break;
+      case '\\': text += '\\'; break;
+      default: return std::nullopt;  // unknown escape, or a lone one at the end
+    }
+  }
+  return text;
+}
+
+std::optional<std::string> ReadString(GKeyFile* keys, const char* group, const char* key) {
+  gchar* raw = g_key_file_get_value(keys, group, key, nullptr);
+  if (!raw) return std::nullopt;
+  std::optional<std::string> text = Unescape(raw);
+  g_free(raw);
+  return text;
+}
+
+}  // namespace
+
+struct ScreenSaverDefaults::Impl {
+  std::string group;
+  std::string directory;
+  std::string path;
+  GKeyFile* keys = g_key_file_new();
+  bool warned = false;
+
+  ~Impl() { g_key_file_free(keys); }
+
+  void Load() {
+    const std::string data = ReadStoreFile(path);
+    if (data.empty()) return;
+    if (!g_key_file_load_from_data(keys, data.data(), data.size(), G_KEY_FILE_NONE, nullptr)) {
+      // A broken file reads as empty; the next synchronize rewrites it whole.
+      g_key_file_free(keys);
+      keys = g_key_file_new();
+    }
+  }
+
+  void Warn(const char* why) {
+    if (warned) return;
+    warned = true;
+    std::fprintf(stderr, "ambrel: cannot save settings to %s: %s\n", path.c_str(), why);
+  }
+};
+
+std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const char* moduleName) {
+  auto impl = std::make_unique<Impl>();
+  impl->group = SafeModuleName(moduleName);
+  impl->directory = ConfigDirectory() + "/ambrel";
+  impl->path = impl->directory + "/" + impl->group + ".conf";
+  impl->Load();
+  return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
+}
+
+ScreenSaverDefaults::ScreenSaverDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ScreenSaverDefaults::~ScreenSaverDefaults() = default;
+
+std::optional<std::string> ScreenSaverDefaults::stringForKey(const char* key) const {
+  if (!UsableName(key, true)) return std::nullopt;
+  return ReadString(impl_->keys, impl_->group.c_str(), key);
+}
+
+bool ScreenSaverDefaults::boolForKey(const char* key) const {
+  if (!UsableName(key, true)) return false;
+  GError* error = nullptr;
+  const gboolean value = g_key_file_get_boolean(impl_->keys, impl_->group.c_str(), key, &error);
+  if (!error) return value;
+  g_error_free(error);
+  // A number counts as a bool: true when it is not zero.
+  return g_key_file_get_int64(impl_->keys, impl_->group.c_str(), key, nullptr) != 0;
+}
+
+int64_t ScreenSaverDefaults::integerForKey(const char* key) const {
+  if (!UsableName(key, true)) return 0;
+  return g_key_file_get_int64(impl_->keys, impl_->group.c_str(), key, nullptr);
+}
+
+void ScreenSaverDefaults::setObject(const char* value, const char* key) {
+  if (!UsableName(key, true)) return;
+  if (!value) {
+    g_key_file_remove_key(impl_->keys, impl_->group.c_str(), key, nullptr);
+    return;
+  }
+  g_key_file_set_string(impl_->keys, impl_->group.c_str(), key, value);
+}
+
+void ScreenSaverDefaults::setBool(bool value, const char* key) {
+  if (UsableName(key, true)) g_key_file_set_boolean(impl_->keys, impl_->group.c_str(), key, value);
+}
+
+void ScreenSaverDefaults::setInteger(int64_t value, const char* key) {
+  if (UsableName(key, true)) g_key_file_set_int64(impl_->keys, impl_->group.c_str(), key, value);
+}
+
+std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const char* section) const {
+  std::map<std::string, std::string> result;
+  if (!UsableName(section, false) || impl_->group == section) return result;
+  gchar** keys = g_key_file_get_keys(impl_->keys, section, nullptr, nullptr);
+  if (!keys) return result;
+  for (gchar** key = keys; *key; ++key) {
+    if (std::optional<std::string> value = ReadString(impl_->keys, section, *key)) result[*key] = *value;
+  }
+  g_strfreev(keys);
+  return result;
+}
+
+void ScreenSaverDefaults::setStringInSection(const char* value, const char* key, const char* section) {
+  if (!UsableName(section, false) || !UsableName(key, true) || impl_->group == section) return;
+  if (!value) {
+    g_key_file_remove_key(impl_->keys, section, key, nullptr);
+    return;
+  }
+  g_key_file_set_string(impl_->keys, section, key, value);
+}
+
+bool ScreenSaverDefaults::synchronize() {
+  if (g_mkdir_with_parents(impl_->directory.c_str(), 0700) != 0) {
+    impl_->Warn(std::strerror(errno));
+    return false;
+  }
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(impl_->keys, &length, nullptr);
+  GError* error = nullptr;
+  // Temporary file, fsync, rename: a crash leaves the old store or the new one.
+  const gboolean written = g_file_set_contents_full(
+      impl_->path.c_str(), data ? data : "", data ? static_cast<gssize>(length) : 0,
+      static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), 0600,
+      &error);
+  g_free(data);
+  if (!written) {
+    impl_->Warn(error ? error->message : "write failed");
+    if (error) g_error_free(error);
+    return false;
+  }
+  return true;
+}
+
+const std::string& ScreenSaverDefaults::path() const { return impl_->path; }

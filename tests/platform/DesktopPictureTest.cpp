@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "StoreTestSupport.h"
+#include "platform/DesktopPicture.h"
+#include "platform/ScreenSaverDefaults.h"
+
+namespace {
+
+const char* const kGnomeSchema = "/usr/share/glib-2.0/schemas/org.gnome.desktop.background.gschema.xml";
+
+// GSettings fixes its schema list and backend the first time it is used in a
+// process, so each lookup runs in a fresh child that inherits our environment.
+// Returns the preference as "key=path" lines (or "key=" for an entry without a
+// path), or "none".
+std::string LookUpInChild() {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    alarm(20);
+    std::string text;
+    if (auto preference = CopyDesktopPicturePreference()) {
+      for (const auto& [key, entry] : preference->entries) text += key + "=" + entry.imageFilePath.value_or("") + "\n";
+    } else {
+      text = "none";
+    }
+    const ssize_t written = write(fds[1], text.data(), text.size());
+    _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[512];
+  ssize_t got;
+  while ((got = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
+  return text;
+}
+
+class DesktopPictureTest : public ConfigHomeTest {
+ protected:
+  void SetUp() override {
+    ConfigHomeTest::SetUp();
+    backend_.emplace("GSETTINGS_BACKEND", "keyfile");  // reads $XDG_CONFIG_HOME/glib-2.0/settings/keyfile
+  }
+  void TearDown() override {
+    backend_.reset();
+    ConfigHomeTest::TearDown();
+  }
+  void SetOurPictures(std::initializer_list<std::pair<const char*, const char*>> pictures) {
+    auto store = ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel");
+    store->setObject("1.0.4", "version");
+    for (const auto& [key, path] : pictures) store->setStringInSection(path, key, "DesktopPictures");
+    ASSERT_TRUE(store->synchronize());
+  }
+  void SetGnome(const std::string& keyfile) {
+    const std::string dir = root_ + "/glib-2.0/settings";
+    std::filesystem::create_directories(dir);
+    WriteWholeFile(dir + "/keyfile", keyfile);
+  }
+  static void RequireGnomeSchema() {
+    if (access(kGnomeSchema, R_OK) != 0) GTEST_SKIP() << "GNOME desktop schemas are not installed";
+  }
+  std::optional<ScopedEnv> backend_;
+};
+
+TEST_F(DesktopPictureTest, OurSectionGivesPerScreenAndDefaultEntries) {
+  SetOurPictures({{"1", "/pics/left.jpg"}, {"007", "/pics/seven.png"}, {"default", "/pics/all.jpg"},
+                  {"main", "/pics/ignored.jpg"}, {"2", ""}});
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/wall.jpg'\n");
+  // Our own "default" wins over whatever GNOME shows.
+  EXPECT_EQ(LookUpInChild(), "1=/pics/left.jpg\n2=\n7=/pics/seven.png\ndefault=/pics/all.jpg\n");
+}
+
+TEST_F(DesktopPictureTest, NoSectionAndNoSchemaGivesNone) {
+  const std::string empty = root_ + "/no-schemas";
+  ASSERT_TRUE(std::filesystem::create_directory(empty));
+  ScopedEnv dataDirs("XDG_DATA_DIRS", empty.c_str());
+  ScopedEnv dataHome("XDG_DATA_HOME", empty.c_str());
+  ScopedEnv schemaDir("GSETTINGS_SCHEMA_DIR", nullptr);
+  EXPECT_EQ(LookUpInChild(), "none");
+  // Our section alone still works without GNOME.
+  SetOurPictures({{"3", "/pics/three.jpg"}});
+  EXPECT_EQ(LookUpInChild(), "3=/pics/three.jpg\n");
+}
+
+TEST_F(DesktopPictureTest, GnomePictureBecomesTheDefault) {
+  RequireGnomeSchema();
+  SetOurPictures({{"2", "/pics/two.jpg"}});
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/my%20wall.jpg'\n"
+           "picture-uri-dark='file:///gnome/dark.jpg'\n");
+  EXPECT_EQ(LookUpInChild(), "2=/pics/two.jpg\ndefault=/gnome/my wall.jpg\n");
+}
+
+TEST_F(DesktopPictureTest, DarkSchemeUsesTheDarkPicture) {
+  RequireGnomeSchema();
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/light.jpg'\n"
+           "picture-uri-dark='file:///gnome/dark.jpg'\n\n"
+           "[org/gnome/desktop/interface]\ncolor-scheme='prefer-dark'\n");
+  EXPECT_EQ(LookUpInChild(), "default=/gnome/dark.jpg\n");
+}
+
+TEST_F(DesktopPictureTest, OnlyLocalFileUrisCount) {
+  RequireGnomeSchema();
+  for (const char* uri : {"https://example.com/wall.jpg", "file://otherhost/wall.jpg", "not a uri", ""}) {
+    SCOPED_TRACE(uri);
+    SetGnome(std::string("[org/gnome/desktop/background]\npicture-uri='") + uri + "'\n");
+    EXPECT_EQ(LookUpInChild(), "none");
+  }
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://localhost/gnome/wall.jpg'\n");
+  EXPECT_EQ(LookUpInChild(), "default=/gnome/wall.jpg\n");
+}
+
+}  // namespace
