@@ -37,6 +37,13 @@ extern REFRACTION Refract[256];
 // Caustic grey levels, filled on the first caustics pass.
 extern uint32_t Table[8];
 
+// The largest wave speed for which ripples stay bounded, with a small margin. Per
+// torus mode the step is v' = d*v + k*m*h, h' = h + v' (k = speed/4, m = weighted
+// neighbour average minus 1, d = 0.99 once |v| > 0.01). It stays bounded while
+// k*|m| < 2*(1 + d); the checkerboard mode has the largest |m|, 4/3, so the limit is
+// speed < 6*(1 + d) = 11.94 (11.9399993 with the float weights).
+constexpr float kMaxStableWaterSpeed = 11.9f;
+
 class WATERCLASS {
  public:
   float size;
