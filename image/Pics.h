@@ -2,10 +2,23 @@
 // power-of-two background texture.
 #pragma once
 
+#include <cstdint>
+
 #include "image/Texture.h"
+#include "platform/Pictures.h"
 
 bool loadPicFile(const char* path, Texture* texture, int detail);
 bool LoadPicture(const char* folder, Texture* texture, int detail);
-bool ChooseRandomImageFile(const char* folder, char* name);
+bool ChooseRandomImageFile(const char* folder, char* name);  // name: room for 256 bytes
 bool FindNthFile(const char* folder, char* name, const char* extension, int n);
 int CountFiles(const char* folder, const char* extension);
+
+// The texture side for one picture side: 512 at detail 0, 1024 at detail 1, else the
+// nearest power of two on a log scale, at most maxTextureSide.
+uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide);
+
+// Nearest-sample resampling of a 24- or 32-bit picture into width x height pixels of
+// the same depth, flipped so that the picture's top row is the last row. The fourth
+// byte of 32-bit pixels is 255.
+void ResamplePicture(const PictureBitmap& picture, uint32_t width, uint32_t height,
+                     unsigned char* out);

@@ -1,0 +1,34 @@
+// Fuzz inputs go through real files, as the readers take paths.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Alerts.h"
+
+class FuzzFile {
+ public:
+  explicit FuzzFile(const char* suffix) {
+    path_ = "/dev/shm/ambrel-fuzz-" + std::to_string(getpid()) + suffix;
+  }
+  ~FuzzFile() { std::remove(path_.c_str()); }
+  const char* Write(const uint8_t* data, size_t size) {
+    FILE* file = std::fopen(path_.c_str(), "wb");
+    if (!file) std::abort();
+    if (size) std::fwrite(data, 1, size, file);
+    std::fclose(file);
+    return path_.c_str();
+  }
+
+ private:
+  std::string path_;
+};
+
+// Alerts are expected on bad input; they must not flood the log.
+inline void SilenceAlerts() {
+  static bool done = false;
+  if (!done) SetAlertPresenter([](const char*, const char*) {});
+  done = true;
+}

@@ -1,0 +1,22 @@
+// The platform picture decoder and the background resampling on arbitrary files,
+// at the detail sizes (without OpenGL, the texture limit is taken as 4096).
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "image/Pics.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static FuzzFile file(".picture");
+  PictureBitmap picture;
+  if (!ReadPicture(file.Write(data, size), &picture)) return 0;
+  if (picture.bitsPerPixel != 24 && picture.bitsPerPixel != 32) std::abort();
+  for (int detail : {0, 2}) {
+    const uint32_t width = PictureTextureSide(detail, picture.pixelsWide, 4096);
+    const uint32_t height = PictureTextureSide(detail, picture.pixelsHigh, 4096);
+    std::vector<unsigned char> out(size_t(width) * height * size_t(picture.bitsPerPixel / 8));
+    ResamplePicture(picture, width, height, out.data());
+  }
+  return 0;
+}

@@ -1,0 +1,28 @@
+#include "platform/GtkAlert.h"
+
+#include <gtk/gtk.h>
+
+#include "platform/Alerts.h"
+
+namespace {
+
+void ShowDialog(const char* title, const char* message) {
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                             GTK_BUTTONS_NONE, "%s", message);
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  gtk_window_set_title(GTK_WINDOW(dialog), title);
+  gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  // Let the window actually leave the screen before the caller goes on.
+  while (gtk_events_pending()) gtk_main_iteration();
+}
+
+}  // namespace
+
+bool InstallGtkAlertPresenter() {
+  if (!gtk_init_check(nullptr, nullptr)) return false;
+  SetAlertPresenter(ShowDialog);
+  return true;
+}
