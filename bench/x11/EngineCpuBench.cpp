@@ -1,0 +1,86 @@
+// CPU the stand-alone engine spends around the views' own work: one 1280x720
+// view on a private Xvfb whose frames do nothing, animated at 60 Hz for five
+// seconds. The engine should sleep between ticks: target at most 2 % of a core.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/LinuxEngine.h"
+#include "XvfbServer.h"
+
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Measured from the first tick to the last, leaving out connection and context set-up.
+long ticks = 0;
+double firstCpu = 0, firstWall = 0, lastCpu = 0, lastWall = 0;
+
+class IdleView : public ScreenSaverView {
+ public:
+  IdleView(Rect frame, bool isPreview, ViewSite& site) : ScreenSaverView(frame, isPreview, site) {
+    const uint32_t attributes[] = {73, 8, 32, 51, 52, 0};
+    surface_ = site.createGLSurface(attributes);
+    setAnimationTimeInterval(1.0 / 60.0);
+  }
+  void animateOneFrame() override {
+    lastCpu = CpuSeconds();
+    lastWall = WallSeconds();
+    if (ticks++ == 0) {
+      firstCpu = lastCpu;
+      firstWall = lastWall;
+    }
+  }
+
+ private:
+  std::unique_ptr<GLSurface> surface_;
+};
+
+void BM_EngineCpuWhileAnimating(benchmark::State& state) {
+  XvfbServer server;
+  std::string error;
+  if (!server.Start({"-screen", "0", "1280x720x24"}, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  const double seconds = 5.0;
+  for (auto _ : state) {
+    ticks = 0;
+    StandAloneOptions options;
+    options.displayName = server.name();
+    // The run ends the way a user ends it from outside: SIGTERM.
+    std::thread stopper([seconds] {
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+      kill(getpid(), SIGTERM);
+    });
+    const int code = RunStandAlone(options, [](Rect frame, bool isPreview, ViewSite& site) {
+      return std::unique_ptr<ScreenSaverView>(new IdleView(frame, isPreview, site));
+    });
+    stopper.join();
+    const double wall = lastWall - firstWall;
+    if (code != 0 || ticks < 2 || wall <= 0) {
+      state.SkipWithError("the engine did not animate and exit cleanly");
+      break;
+    }
+    state.counters["cpu_percent"] = 100.0 * (lastCpu - firstCpu) / wall;
+    state.counters["ticks_per_second"] = double(ticks - 1) / wall;
+  }
+}
+BENCHMARK(BM_EngineCpuWhileAnimating)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

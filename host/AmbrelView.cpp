@@ -1,0 +1,341 @@
+#include "host/AmbrelView.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/Pics.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+#include "platform/ScreenSaverDefaults.h"
+#include "platform/Screens.h"
+
+namespace {
+
+const char* const kModuleName = "kvAmbrel";
+const char* const kSettingsVersion = "1.0.4";
+const char* const kDefaultPictureFolder = "/library/Desktop Pictures/";
+
+// NSOpenGLPFAAccelerated, NSOpenGLPFAColorSize 32, NSOpenGLPFAMinimumPolicy,
+// NSOpenGLPFAMaximumPolicy.
+const uint32_t kPixelFormatAttributes[] = {73, 8, 32, 51, 52, 0};
+
+const size_t kShortestPicturePath = 5;
+
+// Copies text with its terminator into a buffer of the given size, like
+// getCString:maxLength:. Text that does not fit is refused and the buffer left as
+// it was: a path cut short would name some other file or folder.
+bool CopyCString(const std::string& text, char* buffer, size_t bufferSize) {
+  const size_t length = std::strlen(text.c_str());
+  if (length + 1 > bufferSize) return false;
+  std::memcpy(buffer, text.c_str(), length + 1);
+  return true;
+}
+
+void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings) {
+  *mainMonitorOnly = false;
+  settings->LIGHTING = true;
+  settings->WANTBOWL = true;
+  settings->WATERSPEED = 100;
+  settings->WATERSHIFT = 6;
+  settings->DRIPSPEED = 250;
+  settings->BGTYPE = 0;
+  CopyCString(kDefaultPictureFolder, settings->BGPath, sizeof settings->BGPath);
+  settings->BGRES = 1;
+}
+
+}  // namespace
+
+AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site)
+    : AmbrelView(frame, isPreview, site, AmbrelViewOverrides()) {}
+
+AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOverrides overrides)
+    : ScreenSaverView(frame, isPreview, site), overrides_(std::move(overrides)) {
+  glView = site.createGLSurface(kPixelFormatAttributes);
+  viewAllocated = glView != nullptr;
+  glReady = false;
+
+  loadSettings();
+
+  const Rect viewBounds = bounds();
+  Scrn.width = viewBounds.width;
+  Scrn.height = viewBounds.height;
+
+  ThisScreenIsOn = true;
+  initialized = false;
+
+  if (mySettings.BGTYPE == 0) {
+    DeskTex.texID = 0;
+    GetDesktopTexture(&DeskTex.texID, isPreview ? 0 : mySettings.BGRES, frame);
+    // Only this view's copy changes: the stored kind stays the capture.
+    if (DeskTex.texID == 0) mySettings.BGTYPE = 1;
+  }
+
+  setAnimationTimeInterval(1.0 / 60.0);
+}
+
+AmbrelView::~AmbrelView() {
+  if (glView) glView->MakeCurrent();
+  if (ssMain) {
+    ssMain->Cleanup();
+    delete ssMain;
+    ssMain = nullptr;
+  }
+  // DeskTex goes next, before glView, while this context is still current.
+}
+
+void AmbrelView::loadSettings() {
+  if (overrides_.settings) {
+    mySettings = *overrides_.settings;
+    MainMonitorOnly = overrides_.mainMonitorOnly;
+  } else {
+    auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
+    const std::optional<std::string> version = defaults->stringForKey("version");
+    MainMonitorOnly = defaults->boolForKey("MainMonitorOnly");
+    mySettings.LIGHTING = defaults->boolForKey("Lighting");
+    mySettings.WANTBOWL = defaults->boolForKey("WantBowl");
+    mySettings.WATERSPEED = defaults->integerForKey("WaterSpeed");
+    mySettings.WATERSHIFT = defaults->integerForKey("WaterRes");
+    mySettings.DRIPSPEED = defaults->integerForKey("DripSpeed");
+    mySettings.BGTYPE = static_cast<int32_t>(defaults->integerForKey("BGType"));
+    if (const std::optional<std::string> path = defaults->stringForKey("BGPath"))
+      CopyCString(*path, mySettings.BGPath, sizeof mySettings.BGPath);
+    mySettings.BGRES = static_cast<int32_t>(defaults->integerForKey("BGRes"));
+
+    if (!version || *version != kSettingsVersion) {
+      defaults->setObject(kSettingsVersion, "version");
+      defaults->setBool(false, "MainMonitorOnly");
+      defaults->setInteger(100, "WaterSpeed");
+      defaults->setInteger(6, "WaterRes");
+      defaults->setInteger(250, "DripSpeed");
+      defaults->setBool(true, "Lighting");
+      defaults->setBool(true, "WantBowl");
+      defaults->setInteger(0, "BGType");
+      defaults->setObject(kDefaultPictureFolder, "BGPath");
+      defaults->setInteger(1, "BGRes");
+      defaults->synchronize();  // an unwritable store says so itself; the defaults still hold here
+      SetDefaultSettings(&MainMonitorOnly, &mySettings);
+    }
+  }
+  // The drop timer takes a remainder by the drip speed: an absent or zero value would crash it.
+  if (mySettings.DRIPSPEED < 1) mySettings.DRIPSPEED = 1;
+}
+
+void AmbrelView::storeSettings() {
+  if (mySettings.DRIPSPEED < 1) mySettings.DRIPSPEED = 1;
+  auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
+  defaults->setBool(MainMonitorOnly, "MainMonitorOnly");
+  defaults->setInteger(mySettings.WATERSPEED, "WaterSpeed");
+  defaults->setInteger(mySettings.WATERSHIFT, "WaterRes");
+  defaults->setInteger(mySettings.DRIPSPEED, "DripSpeed");
+  defaults->setBool(mySettings.LIGHTING, "Lighting");
+  defaults->setBool(mySettings.WANTBOWL, "WantBowl");
+  defaults->setInteger(mySettings.BGTYPE, "BGType");
+  defaults->setObject(mySettings.BGPath, "BGPath");
+  defaults->setInteger(mySettings.BGRES, "BGRes");
+  defaults->synchronize();
+}
+
+void AmbrelView::setFrameSize(Size size) {
+  ScreenSaverView::setFrameSize(size);
+  if (viewAllocated) glView->SetSize(size);
+  glReady = false;
+}
+
+void AmbrelView::startAnimation() {
+  ThisScreenIsOn = true;
+  if (MainMonitorOnly) {
+    // A window on no screen reads as screen number 0.
+    const Screen* shownOn = site().screen();
+    const int thisNumber = shownOn ? shownOn->number : 0;
+    if (thisNumber != MainScreen().number) ThisScreenIsOn = false;
+  }
+  if (glView && glView->MakeCurrent()) {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFlush();
+  }
+  ScreenSaverView::startAnimation();
+}
+
+void AmbrelView::stopAnimation() { ScreenSaverView::stopAnimation(); }
+
+void AmbrelView::animateOneFrame() {
+  if (!ThisScreenIsOn) {
+    stopAnimation();
+    return;
+  }
+  // Without a drawing surface there is nothing to draw into, nor a context to build in.
+  if (!glView || !glView->MakeCurrent()) return;
+  if (!glReady) {
+    glInit();
+    glReady = true;
+  }
+  if (!initialized) {
+    mainSetup();
+    initialized = true;
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  const double dt = CFAbsoluteTimeGetCurrent() - animtime;
+  if (dt > 2.0) {
+    animtime = CFAbsoluteTimeGetCurrent();
+    return;
+  }
+  if (dt > 0.01) {
+    animtime = CFAbsoluteTimeGetCurrent();
+    if (ssMain) ssMain->Update(dt);
+    glReshape();
+    if (ssMain) ssMain->Draw();
+    glView->Flush();
+  }
+}
+
+void AmbrelView::glInit() {
+  const Rect viewBounds = bounds();
+  Scrn.width = viewBounds.width;
+  Scrn.height = viewBounds.height;
+  glViewport(0, 0, static_cast<GLsizei>(Scrn.width), static_cast<GLsizei>(Scrn.height));
+  if (ssMain) ssMain->SetSize(static_cast<int>(Scrn.width), static_cast<int>(Scrn.height));
+  glShadeModel(GL_SMOOTH);
+  glClearColor(0, 0, 0, 0);
+  glClearDepth(1.0);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_COLOR_MATERIAL);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  glReshape();
+}
+
+void AmbrelView::glReshape() {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  const float aspect = static_cast<float>(Scrn.width) / static_cast<float>(Scrn.height);
+  gluPerspective(45.0, aspect, 1.0, 100.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+std::string AmbrelView::fallbackPicturePath() const {
+#ifdef __APPLE__
+  return "/Library/Desktop Pictures/Aqua Blue.jpg";
+#else
+  return PathForResource("fallback", "png");
+#endif
+}
+
+std::string AmbrelView::desktopPicturePath() {
+  char picturePath[1024] = "";
+  const Screen* shownOn = site().screen();
+  const int screenNumber = shownOn ? shownOn->number : 0;
+  const std::optional<DesktopPicturePreference> preference =
+      overrides_.desktopPictures ? overrides_.desktopPictures : CopyDesktopPicturePreference();
+  if (!preference) return fallbackPicturePath();
+  auto entry = preference->entries.find(std::to_string(screenNumber));
+  if (entry == preference->entries.end()) entry = preference->entries.find("default");
+  if (entry == preference->entries.end()) return fallbackPicturePath();
+  if (entry->second.imageFilePath) CopyCString(*entry->second.imageFilePath, picturePath, sizeof picturePath);
+  if (std::strlen(picturePath) < kShortestPicturePath) return fallbackPicturePath();
+  return picturePath;
+}
+
+bool AmbrelView::mainSetup() {
+  const Rect viewBounds = bounds();
+  srand(static_cast<unsigned>(static_cast<int64_t>(CFAbsoluteTimeGetCurrent())));
+
+  if (ssMain) {
+    ssMain->Cleanup();
+    delete ssMain;
+    ssMain = nullptr;
+  }
+  ssMain = new SSMAIN();
+  if (!ssMain->Setup(isPreview(), static_cast<int>(viewBounds.width), static_cast<int>(viewBounds.height),
+                     &mySettings))
+    return false;
+
+  const std::string packPath = PathForResource("morvish", "tallowyn");
+  if (!LoadTexturesFromDataFile(packPath.c_str(), &ssMain->textures, &ssMain->textureCount)) return false;
+
+  const int detail = isPreview() ? 0 : mySettings.BGRES;
+  if (mySettings.BGTYPE == 1) {
+    // A picture that cannot be loaded leaves the water without a background.
+    loadPicFile(desktopPicturePath().c_str(), &DeskTex, detail);
+  }
+  if (mySettings.BGTYPE == 2) {
+    if (!LoadPicture(mySettings.BGPath, &DeskTex, detail)) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, 0);
+  }
+
+  ssMain->backgroundTexture = DeskTex.texID;
+  DeskTex.texID = 0;
+
+  animtime = CFAbsoluteTimeGetCurrent();
+  return true;
+}
+
+uint32_t AmbrelView::getScreenMaskForFrame(Rect frame) {
+  for (const Screen& screen : Screens())
+    if (!IsEmptyRect(IntersectionRect(screen.frame, frame))) return DisplayMaskForScreenNumber(screen.number);
+  return DisplayMaskForScreenNumber(MainDisplayNumber());
+}
+
+void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
+  const uint32_t mask = getScreenMaskForFrame(frame);
+  CapturedImage capture;
+  if (!CurrentPlatform().captureScreen(mask, &capture)) return;
+  // A capture whose buffer does not hold its stated size counts as none.
+  if (capture.width <= 0 || capture.height <= 0 ||
+      capture.pixels.size() / 4 / static_cast<size_t>(capture.width) < static_cast<size_t>(capture.height))
+    return;
+  if (!glView || !glView->MakeCurrent()) return;
+
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  if (*texName == 0) glGenTextures(1, texName);
+  glBindTexture(GL_TEXTURE_2D, *texName);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  uint32_t largestSide = static_cast<uint32_t>(maxSize);
+  if (detail == 0) largestSide = 512;
+  if (detail == 1) largestSide = 1024;
+
+  uint32_t textureWidth =
+      static_cast<uint32_t>(std::pow(2.0, std::floor(std::log(static_cast<double>(capture.width)) / std::log(2.0) + 0.5)));
+  uint32_t textureHeight =
+      static_cast<uint32_t>(std::pow(2.0, std::floor(std::log(static_cast<double>(capture.height)) / std::log(2.0) + 0.5)));
+  textureWidth = std::min(textureWidth, largestSide);
+  textureHeight = std::min(textureHeight, largestSide);
+
+  std::vector<unsigned char> scaled(static_cast<size_t>(textureWidth) * textureHeight * 4);
+  GLint scaleError = 0;
+  if (textureWidth == static_cast<uint32_t>(capture.width) && textureHeight == static_cast<uint32_t>(capture.height)) {
+    // GLU's box filter at a ratio of one gives the same bytes back, slowly.
+    std::memcpy(scaled.data(), capture.pixels.data(), scaled.size());
+  } else {
+    scaleError = gluScaleImage(GL_RGBA, capture.width, capture.height, GL_UNSIGNED_BYTE, capture.pixels.data(),
+                               textureWidth, textureHeight, GL_UNSIGNED_BYTE, scaled.data());
+  }
+  if (scaleError != 0) {
+    glDeleteTextures(1, texName);
+    *texName = 0;
+    return;
+  }
+  for (size_t i = 0; i < scaled.size(); i += 4) {
+    if (scaled[i] || scaled[i + 1] || scaled[i + 2]) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureWidth, textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   scaled.data());
+      return;
+    }
+  }
+  // An all-black capture counts as a failed one.
+  glDeleteTextures(1, texName);
+  *texName = 0;
+}

@@ -1,0 +1,15 @@
+// A view's OpenGL drawing surface with its own context, as the engine creates it.
+#pragma once
+
+#include "platform/Geometry.h"
+
+class GLSurface {
+ public:
+  virtual ~GLSurface() = default;
+  // All OpenGL calls that follow go to this surface's context.
+  virtual bool MakeCurrent() = 0;
+  // The drawable's size in pixels (truncated); the context and its textures stay.
+  virtual void SetSize(Size size) = 0;
+  // glFlush, and a buffer swap when the surface is double-buffered.
+  virtual void Flush() = 0;
+};

@@ -1,0 +1,40 @@
+// Everything the view asks of the platform besides its own window: screens,
+// display masks, the clock, the screen capture and the bundle. Each engine
+// backend implements it and installs it for the process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Screens.h"
+
+// A screen's image: width x height pixels of R, G, B, A bytes, bottom row first,
+// no row gaps.
+struct CapturedImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual std::vector<Screen> screens() = 0;
+  virtual Screen mainScreen() = 0;
+  virtual uint32_t displayMask(int screenNumber) = 0;
+  virtual int mainDisplayNumber() = 0;
+  // Seconds as a double; default: SystemAbsoluteTime().
+  virtual double absoluteTime();
+  // The image of the display(s) in the mask, or false when it cannot be read.
+  // May change the current OpenGL context.
+  virtual bool captureScreen(uint32_t displayMask, CapturedImage* out) = 0;
+  // Default: ResourcePathInDirectory(BundleResourceDirectory(), name, type).
+  virtual std::string pathForResource(const char* name, const char* type);
+};
+
+// Installs the engine's platform (not owned); null restores the built-in one,
+// which has no screens, no capture, the system clock and the bundle lookup.
+void SetPlatform(Platform* platform);
+Platform& CurrentPlatform();

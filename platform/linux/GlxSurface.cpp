@@ -1,0 +1,198 @@
+#include "platform/linux/GlxSurface.h"
+
+#include "platform/linux/X11Headers.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/linux/X11Errors.h"
+
+namespace {
+
+// NSOpenGLPixelFormatAttribute values that carry a meaning here.
+constexpr uint32_t kDoubleBuffer = 5;
+constexpr uint32_t kColorSize = 8;
+constexpr uint32_t kAlphaSize = 11;
+constexpr uint32_t kDepthSize = 12;
+constexpr uint32_t kStencilSize = 13;
+// Attributes followed by a value word, which must be skipped over.
+bool TakesValue(uint32_t attribute) {
+  switch (attribute) {
+    case 8: case 9: case 11: case 12: case 13: case 14: case 55: case 56: case 60: case 84: case 96: case 99:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct Request {
+  int channelBits = 1;
+  int alpha = 0;
+  int depth = 0;
+  int stencil = 0;
+  bool doubleBuffer = false;
+};
+
+Request ReadAttributes(const uint32_t* attributes) {
+  Request request;
+  // A list is read up to its terminator but never more than a sane number of words.
+  for (int i = 0; attributes && attributes[i] != 0 && i < 256; ++i) {
+    const uint32_t attribute = attributes[i];
+    const uint32_t value = TakesValue(attribute) ? attributes[i + 1] : 0;
+    if (attribute == kDoubleBuffer) request.doubleBuffer = true;
+    if (attribute == kColorSize) request.channelBits = std::clamp(int(value) / 4, 1, 16);
+    if (attribute == kAlphaSize) request.alpha = std::min(int(value), 16);
+    if (attribute == kDepthSize) request.depth = std::min(int(value), 32);
+    if (attribute == kStencilSize) request.stencil = std::min(int(value), 16);
+    if (TakesValue(attribute)) {
+      // A zero value may be the list's end written one word early; never read past it.
+      if (value == 0) break;
+      ++i;
+    }
+  }
+  return request;
+}
+
+XVisualInfo* Choose(Display* display, int screen, const Request& request) {
+  std::vector<int> list = {GLX_RGBA,
+                           GLX_RED_SIZE, request.channelBits,
+                           GLX_GREEN_SIZE, request.channelBits,
+                           GLX_BLUE_SIZE, request.channelBits};
+  if (request.alpha) list.insert(list.end(), {GLX_ALPHA_SIZE, request.alpha});
+  if (request.depth) list.insert(list.end(), {GLX_DEPTH_SIZE, request.depth});
+  if (request.stencil) list.insert(list.end(), {GLX_STENCIL_SIZE, request.stencil});
+  if (request.doubleBuffer) list.push_back(GLX_DOUBLEBUFFER);
+  list.push_back(None);
+  return glXChooseVisual(display, screen, list.data());
+}
+
+}  // namespace
+
+XVisualInfo* ChooseGlxVisual(Display* display, int screen, const uint32_t* pixelFormatAttributes) {
+  Request request = ReadAttributes(pixelFormatAttributes);
+  if (XVisualInfo* exact = Choose(display, screen, request)) return exact;
+  // Some servers offer only double-buffered visuals; Flush then swaps.
+  request.doubleBuffer = !request.doubleBuffer;
+  if (XVisualInfo* flipped = Choose(display, screen, request)) return flipped;
+  request.alpha = request.depth = request.stencil = 0;
+  request.channelBits = 1;
+  return Choose(display, screen, request);
+}
+
+std::unique_ptr<GlxSurface> GlxSurface::CreateChild(Display* display, Window parent, Size size,
+                                                    const uint32_t* pixelFormatAttributes, std::string* error) {
+  XVisualInfo* info = ChooseGlxVisual(display, DefaultScreen(display), pixelFormatAttributes);
+  if (!info) {
+    if (error) *error = "no OpenGL visual for the pixel format";
+    return nullptr;
+  }
+  std::unique_ptr<GlxSurface> surface(new GlxSurface);
+  surface->display_ = display;
+  surface->visual_ = *info;
+  XFree(info);
+
+  X11ErrorTrap trap(display);
+  surface->colormap_ = XCreateColormap(display, RootWindow(display, surface->visual_.screen),
+                                       surface->visual_.visual, AllocNone);
+  XSetWindowAttributes attributes{};
+  attributes.colormap = surface->colormap_;
+  attributes.background_pixel = BlackPixel(display, surface->visual_.screen);
+  attributes.border_pixel = 0;
+  const unsigned width = static_cast<unsigned>(std::max(1.0, size.width));
+  const unsigned height = static_cast<unsigned>(std::max(1.0, size.height));
+  surface->window_ = XCreateWindow(display, parent, 0, 0, width, height, 0, surface->visual_.depth, InputOutput,
+                                   surface->visual_.visual, CWColormap | CWBackPixel | CWBorderPixel, &attributes);
+  surface->ownsWindow_ = true;
+  XMapWindow(display, surface->window_);
+  surface->context_ = glXCreateContext(display, &surface->visual_, nullptr, True);
+  if (trap.Sync() != 0 || !surface->context_) {
+    if (error) *error = "cannot create an OpenGL context";
+    return nullptr;
+  }
+  int doubleBuffer = 0;
+  glXGetConfig(display, &surface->visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
+  surface->doubleBuffered_ = doubleBuffer != 0;
+  return surface;
+}
+
+std::unique_ptr<GlxSurface> GlxSurface::CreateOnWindow(Display* display, Window window, std::string* error) {
+  XWindowAttributes attributes;
+  X11ErrorTrap trap(display);
+  if (!XGetWindowAttributes(display, window, &attributes) || trap.Sync() != 0) {
+    if (error) *error = "the window does not exist";
+    return nullptr;
+  }
+  XVisualInfo wanted{};
+  wanted.visualid = XVisualIDFromVisual(attributes.visual);
+  wanted.screen = XScreenNumberOfScreen(attributes.screen);
+  int count = 0;
+  XVisualInfo* info = XGetVisualInfo(display, VisualIDMask | VisualScreenMask, &wanted, &count);
+  if (!info || count < 1) {
+    if (info) XFree(info);
+    if (error) *error = "the window's visual is unknown";
+    return nullptr;
+  }
+  std::unique_ptr<GlxSurface> surface(new GlxSurface);
+  surface->display_ = display;
+  surface->visual_ = info[0];
+  XFree(info);
+  int usesGL = 0;
+  if (glXGetConfig(display, &surface->visual_, GLX_USE_GL, &usesGL) != 0 || !usesGL) {
+    if (error) *error = "the window's visual does not support OpenGL (is the programs line marked \"GL:\"?)";
+    return nullptr;
+  }
+  surface->window_ = window;
+  surface->context_ = glXCreateContext(display, &surface->visual_, nullptr, True);
+  if (trap.Sync() != 0 || !surface->context_) {
+    if (error) *error = "cannot create an OpenGL context for the window";
+    return nullptr;
+  }
+  int doubleBuffer = 0;
+  glXGetConfig(display, &surface->visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
+  surface->doubleBuffered_ = doubleBuffer != 0;
+  return surface;
+}
+
+GlxSurface::~GlxSurface() {
+  if (!display_) return;
+  X11ErrorTrap trap(display_);
+  if (context_) {
+    if (glXGetCurrentContext() == context_) glXMakeCurrent(display_, None, nullptr);
+    glXDestroyContext(display_, context_);
+  }
+  if (ownsWindow_ && window_) XDestroyWindow(display_, window_);
+  if (colormap_) XFreeColormap(display_, colormap_);
+  if (spare_) XDestroyWindow(display_, spare_);
+  if (spareColormap_) XFreeColormap(display_, spareColormap_);
+}
+
+Window GlxSurface::spareDrawable() {
+  if (!spare_) {
+    spareColormap_ = XCreateColormap(display_, RootWindow(display_, visual_.screen), visual_.visual, AllocNone);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = spareColormap_;
+    attributes.border_pixel = 0;
+    spare_ = XCreateWindow(display_, RootWindow(display_, visual_.screen), 0, 0, 1, 1, 0, visual_.depth,
+                           InputOutput, visual_.visual, CWColormap | CWBorderPixel, &attributes);
+  }
+  return spare_;
+}
+
+bool GlxSurface::MakeCurrent() {
+  if (!context_) return false;
+  const bool gone = !ownsWindow_ && WatchedWindowGone();
+  return glXMakeCurrent(display_, gone ? spareDrawable() : window_, context_) == True;
+}
+
+void GlxSurface::SetSize(Size size) {
+  // A foreign window's size belongs to its owner; GLX follows it by itself.
+  if (!ownsWindow_ || !window_) return;
+  const unsigned width = static_cast<unsigned>(std::max(1.0, size.width));
+  const unsigned height = static_cast<unsigned>(std::max(1.0, size.height));
+  XResizeWindow(display_, window_, width, height);
+}
+
+void GlxSurface::Flush() {
+  glFlush();
+  if (doubleBuffered_ && !(!ownsWindow_ && WatchedWindowGone())) glXSwapBuffers(display_, window_);
+}

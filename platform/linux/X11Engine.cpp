@@ -1,0 +1,591 @@
+// The engine on Xlib + GLX: one thread, one X connection, one window and view per
+// monitor (or one window, or XScreenSaver's window), timers kept by hand and a
+// poll() on the connection and a signal pipe in between, so it sleeps between ticks.
+#include "platform/linux/X11Headers.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/LinuxEngine.h"
+#include "platform/Platform.h"
+#include "platform/linux/GlxSurface.h"
+#include "platform/linux/X11Capture.h"
+#include "platform/linux/X11Errors.h"
+#include "platform/linux/X11Screens.h"
+
+namespace {
+
+// XScreenSaver's own pointer hysteresis: smaller moves are a bumped desk.
+constexpr int kPointerHysteresis = 10;
+constexpr int kDefaultWindowWidth = 1280, kDefaultWindowHeight = 720;
+constexpr int kDefaultPreviewWidth = 400, kDefaultPreviewHeight = 300;
+
+double MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// --- signals -----------------------------------------------------------------------
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  ssize_t written = write(signalPipe[1], &byte, 1);
+  (void)written;
+  errno = saved;
+}
+
+class SignalWatch {
+ public:
+  SignalWatch() {
+    if (pipe(signalPipe) == 0) {
+      for (int fd : signalPipe) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+      }
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &savedInt_);
+    sigaction(SIGTERM, &action, &savedTerm_);
+    // A vanished server must reach the IO error handler, not kill us silently.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &savedPipe_);
+  }
+  ~SignalWatch() {
+    sigaction(SIGINT, &savedInt_, nullptr);
+    sigaction(SIGTERM, &savedTerm_, nullptr);
+    sigaction(SIGPIPE, &savedPipe_, nullptr);
+    for (int& fd : signalPipe) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+  int fd() const { return signalPipe[0]; }
+  bool Drain() {
+    char buffer[16];
+    bool any = false;
+    while (read(signalPipe[0], buffer, sizeof buffer) > 0) any = true;
+    return any;
+  }
+
+ private:
+  struct sigaction savedInt_ {}, savedTerm_ {}, savedPipe_ {};
+};
+
+// --- the engine --------------------------------------------------------------------
+
+enum class Mode { FullScreen, Window, Preview, Hack };
+
+class Engine;
+
+// One view and the window it lives in, with its timer.
+class ViewHost : public ViewSite {
+ public:
+  ViewHost(Engine& engine, Window window, bool ownsWindow, Rect frame)
+      : engine_(engine), window_(window), ownsWindow_(ownsWindow), frame_(frame) {}
+
+  std::unique_ptr<GLSurface> createGLSurface(const uint32_t* pixelFormatAttributes) override;
+  const Screen* screen() override;
+  void timerIntervalChanged(double seconds) override {
+    interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
+  }
+  void startTimer() override {
+    if (!timerOn_) next_ = MonotonicSeconds() + interval_;
+    timerOn_ = true;
+  }
+  void stopTimer() override { timerOn_ = false; }
+
+  Window window() const { return window_; }
+  bool ownsWindow() const { return ownsWindow_; }
+  Rect frame() const { return frame_; }
+  void setFrame(Rect frame) { frame_ = frame; }
+  bool timerOn() const { return timerOn_ && view; }
+  double next() const { return next_; }
+  void Tick(double now) {
+    next_ += interval_;
+    // A long stall (a slow frame, a suspended machine) is not caught up tick by tick.
+    if (next_ < now) next_ = now + interval_;
+  }
+
+  std::unique_ptr<ScreenSaverView> view;
+
+ private:
+  Engine& engine_;
+  Window window_;
+  bool ownsWindow_;
+  Rect frame_;
+  Screen shownOn_;
+  bool timerOn_ = false;
+  double interval_ = 1.0 / 30.0;
+  double next_ = 0;
+};
+
+class Engine : public Platform {
+ public:
+  Engine(Display* display, Mode mode) : display_(display), mode_(mode) {
+    layout_ = QueryMonitorLayout(display_);
+  }
+
+  // Platform
+  std::vector<Screen> screens() override { return layout_.screens; }
+  Screen mainScreen() override {
+    return layout_.screens.empty() ? Screen{} : layout_.screens[static_cast<size_t>(layout_.mainIndex)];
+  }
+  uint32_t displayMask(int screenNumber) override { return DisplayMaskForNumber(screenNumber); }
+  int mainDisplayNumber() override { return mainScreen().number; }
+  bool captureScreen(uint32_t displayMask, CapturedImage* out) override {
+    if (mode_ == Mode::Hack) {
+      // The daemon blanked the screen before we ran; its screenshot is the desktop,
+      // which the user may not want shown on a locked screen.
+      if (!GrabDesktopImagesAllowed()) return false;
+      const Screen* main = layout_.screens.empty() ? nullptr : &layout_.screens[size_t(layout_.mainIndex)];
+      return CaptureScreenshotProperty(display_, hackWindow_, previewHack_ && main ? &main->frame : nullptr, out);
+    }
+    const Screen* screen = ScreenForDisplayMask(layout_, displayMask);
+    return screen && CaptureRootRect(display_, screen->frame, out);
+  }
+
+  Display* display() const { return display_; }
+  Mode mode() const { return mode_; }
+  const MonitorLayout& layout() const { return layout_; }
+
+  Rect RootRectOf(Window window, Rect fallback) {
+    XWindowAttributes attributes;
+    Window child = None;
+    int x = 0, y = 0;
+    X11ErrorTrap trap(display_);
+    if (!XGetWindowAttributes(display_, window, &attributes) ||
+        !XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child) ||
+        trap.Sync() != 0)
+      return fallback;
+    return Rect{double(x), double(y), double(attributes.width), double(attributes.height)};
+  }
+
+  int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory);
+  int RunHack(Window window, bool preview, const ViewFactory& factory);
+
+ private:
+  Window CreateTopLevel(Rect frame, bool overrideRedirect);
+  void StartViews();
+  int Loop();
+  void Dispatch(XEvent& event);
+  void ReleaseViews();
+  void GrabInput(Window window);
+  ViewHost* HostFor(Window window) {
+    for (auto& host : hosts_)
+      if (host->window() == window) return host.get();
+    return nullptr;
+  }
+
+  Display* display_;
+  Mode mode_;
+  // From the start, so a signal during start-up still ends the run cleanly.
+  SignalWatch signals_;
+  MonitorLayout layout_;
+  std::vector<std::unique_ptr<ViewHost>> hosts_;
+  Cursor blankCursor_ = None;
+  Atom deleteWindow_ = None;
+  Window hackWindow_ = None;
+  bool previewHack_ = false;
+  bool quit_ = false;
+  int exitCode_ = 0;
+  bool pointerKnown_ = false;
+  int pointerX_ = 0, pointerY_ = 0;
+};
+
+std::unique_ptr<GLSurface> ViewHost::createGLSurface(const uint32_t* pixelFormatAttributes) {
+  std::string error;
+  std::unique_ptr<GlxSurface> surface =
+      ownsWindow_ ? GlxSurface::CreateChild(engine_.display(), window_, Size{frame_.width, frame_.height},
+                                            pixelFormatAttributes, &error)
+                  : GlxSurface::CreateOnWindow(engine_.display(), window_, &error);
+  if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
+  return surface;
+}
+
+const Screen* ViewHost::screen() {
+  const Rect where = ownsWindow_ && engine_.mode() == Mode::FullScreen ? frame_ : engine_.RootRectOf(window_, frame_);
+  const Screen* found = ScreenForRect(engine_.layout(), where);
+  if (!found) return nullptr;
+  shownOn_ = *found;
+  return &shownOn_;
+}
+
+Window Engine::CreateTopLevel(Rect frame, bool overrideRedirect) {
+  const int screen = DefaultScreen(display_);
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = BlackPixel(display_, screen);
+  attributes.override_redirect = overrideRedirect ? True : False;
+  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
+  unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask;
+  if (blankCursor_) {
+    attributes.cursor = blankCursor_;
+    mask |= CWCursor;
+  }
+  const Window window =
+      XCreateWindow(display_, RootWindow(display_, screen), int(frame.x), int(frame.y),
+                    unsigned(std::max(1.0, frame.width)), unsigned(std::max(1.0, frame.height)), 0, CopyFromParent,
+                    InputOutput, CopyFromParent, mask, &attributes);
+  XStoreName(display_, window, "Ambrel");
+  XClassHint hint{const_cast<char*>("ambrel"), const_cast<char*>("Ambrel")};
+  XSetClassHint(display_, window, &hint);
+  if (!overrideRedirect) XSetWMProtocols(display_, window, &deleteWindow_, 1);
+  return window;
+}
+
+void Engine::GrabInput(Window window) {
+  // Another client may hold a grab for a moment (a menu closing); try briefly.
+  bool keyboard = false, pointer = false;
+  for (int attempt = 0; attempt < 10 && !(keyboard && pointer); ++attempt) {
+    if (!keyboard)
+      keyboard = XGrabKeyboard(display_, window, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    if (!pointer)
+      pointer = XGrabPointer(display_, window, True, ButtonPressMask | PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, None, blankCursor_, CurrentTime) == GrabSuccess;
+    if (!(keyboard && pointer)) usleep(20000);
+  }
+  if (!keyboard) std::fprintf(stderr, "ambrel: could not grab the keyboard\n");
+  if (!pointer) std::fprintf(stderr, "ambrel: could not grab the pointer\n");
+}
+
+void Engine::StartViews() {
+  for (auto& host : hosts_) host->view->setFrameSize(Size{host->frame().width, host->frame().height});
+  for (auto& host : hosts_)
+    if (host->ownsWindow()) XMapRaised(display_, host->window());
+  XSync(display_, False);
+  if (mode_ == Mode::FullScreen && !hosts_.empty()) {
+    GrabInput(hosts_.front()->window());
+    Window root = None, child = None;
+    int winX = 0, winY = 0;
+    unsigned buttons = 0;
+    pointerKnown_ = XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointerX_, &pointerY_,
+                                  &winX, &winY, &buttons) == True;
+  }
+  for (auto& host : hosts_) host->view->startAnimation();
+}
+
+void Engine::Dispatch(XEvent& event) {
+  switch (event.type) {
+    case KeyPress:
+      if (mode_ == Mode::FullScreen) quit_ = true;
+      if ((mode_ == Mode::Window || mode_ == Mode::Preview) && XLookupKeysym(&event.xkey, 0) == XK_Escape)
+        quit_ = true;
+      break;
+    case ButtonPress:
+      if (mode_ == Mode::FullScreen) quit_ = true;
+      break;
+    case MotionNotify: {
+      if (mode_ != Mode::FullScreen || event.xmotion.send_event) break;
+      const int x = event.xmotion.x_root, y = event.xmotion.y_root;
+      if (!pointerKnown_) {
+        pointerKnown_ = true;
+        pointerX_ = x;
+        pointerY_ = y;
+      } else if (std::abs(x - pointerX_) > kPointerHysteresis || std::abs(y - pointerY_) > kPointerHysteresis) {
+        quit_ = true;
+      }
+      break;
+    }
+    case ConfigureNotify: {
+      ViewHost* host = HostFor(event.xconfigure.window);
+      if (!host || !host->view) break;
+      Rect frame = host->frame();
+      const bool resized = frame.width != event.xconfigure.width || frame.height != event.xconfigure.height;
+      frame.width = event.xconfigure.width;
+      frame.height = event.xconfigure.height;
+      if (host->ownsWindow() && mode_ == Mode::FullScreen) {
+        frame.x = event.xconfigure.x;
+        frame.y = event.xconfigure.y;
+      }
+      host->setFrame(frame);
+      if (resized && frame.width > 0 && frame.height > 0) host->view->setFrameSize(Size{frame.width, frame.height});
+      break;
+    }
+    case DestroyNotify:
+      if (mode_ == Mode::Hack && event.xdestroywindow.window == hackWindow_) MarkWatchedWindowGone();
+      break;
+    case ClientMessage:
+      if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) quit_ = true;
+      break;
+    default:
+      break;
+  }
+}
+
+int Engine::Loop() {
+  const int connection = ConnectionNumber(display_);
+  while (!quit_) {
+    while (!quit_ && XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      Dispatch(event);
+    }
+    if (mode_ == Mode::Hack && WatchedWindowGone()) {
+      std::fprintf(stderr, "ambrel: window 0x%lx is gone\n", hackWindow_);
+      exitCode_ = 1;
+      break;
+    }
+    if (quit_) break;
+
+    double now = MonotonicSeconds();
+    for (auto& host : hosts_) {
+      // A tick within half a millisecond of its time fires now rather than costing
+      // one more wake-up.
+      if (host->timerOn() && host->next() <= now + 0.0005) {
+        host->view->animateOneFrame();
+        now = MonotonicSeconds();
+        host->Tick(now);
+      }
+    }
+    XFlush(display_);
+    if (XEventsQueued(display_, QueuedAlready) > 0) continue;
+
+    int timeout = -1;
+    for (auto& host : hosts_) {
+      if (!host->timerOn()) continue;
+      const double wait = std::max(0.0, host->next() - MonotonicSeconds());
+      const int milliseconds = static_cast<int>(std::ceil(wait * 1000.0));
+      timeout = timeout < 0 ? milliseconds : std::min(timeout, milliseconds);
+    }
+    pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
+    if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
+      std::perror("ambrel: poll");
+      exitCode_ = 1;
+      break;
+    }
+    if ((fds[1].revents & POLLIN) && signals_.Drain()) break;
+  }
+  return exitCode_;
+}
+
+void Engine::ReleaseViews() {
+  for (auto& host : hosts_) {
+    if (host->view) host->view->stopAnimation();
+  }
+  for (auto& host : hosts_) host->view.reset();
+  for (auto& host : hosts_)
+    if (host->ownsWindow()) XDestroyWindow(display_, host->window());
+  hosts_.clear();
+  XSync(display_, False);
+}
+
+Cursor MakeBlankCursor(Display* display) {
+  static const char bits[1] = {0};
+  const Pixmap empty = XCreateBitmapFromData(display, DefaultRootWindow(display), bits, 1, 1);
+  XColor black{};
+  const Cursor cursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+  XFreePixmap(display, empty);
+  return cursor;
+}
+
+int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory) {
+  deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  if (mode_ == Mode::FullScreen) {
+    blankCursor_ = MakeBlankCursor(display_);
+    if (layout_.screens.empty()) {
+      std::fprintf(stderr, "ambrel: the display has no monitor to cover\n");
+      return 1;
+    }
+    for (const Screen& screen : layout_.screens)
+      hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
+  } else {
+    const bool preview = mode_ == Mode::Preview;
+    const Screen main = mainScreen();
+    const int width = options.width > 0 ? options.width : preview ? kDefaultPreviewWidth : kDefaultWindowWidth;
+    const int height = options.height > 0 ? options.height : preview ? kDefaultPreviewHeight : kDefaultWindowHeight;
+    const Rect frame{main.frame.x, main.frame.y, double(width), double(height)};
+    hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(frame, false), true, frame));
+  }
+  // Every view is made before any window shows, so captures see the desktop.
+  for (auto& host : hosts_) host->view = factory(host->frame(), mode_ == Mode::Preview, *host);
+  for (auto it = hosts_.begin(); it != hosts_.end();) {
+    if ((*it)->view) {
+      ++it;
+      continue;
+    }
+    XDestroyWindow(display_, (*it)->window());
+    it = hosts_.erase(it);
+  }
+  if (hosts_.empty()) {
+    std::fprintf(stderr, "ambrel: no view could be created\n");
+    return 1;
+  }
+  StartViews();
+  const int code = Loop();
+  ReleaseViews();
+  if (blankCursor_) XFreeCursor(display_, blankCursor_);
+  return code;
+}
+
+int Engine::RunHack(Window window, bool preview, const ViewFactory& factory) {
+  hackWindow_ = window;
+  previewHack_ = preview;
+  XWindowAttributes attributes;
+  {
+    X11ErrorTrap trap(display_);
+    const Status found = XGetWindowAttributes(display_, window, &attributes);
+    if (!found || trap.Sync() != 0) {
+      std::fprintf(stderr, "ambrel: there is no window 0x%lx on the display\n", window);
+      return 1;
+    }
+    XSelectInput(display_, window, attributes.your_event_mask | StructureNotifyMask);
+  }
+  WatchWindow(window);
+  const Rect frame = RootRectOf(window, Rect{0, 0, double(attributes.width), double(attributes.height)});
+  hosts_.push_back(std::make_unique<ViewHost>(*this, window, false, frame));
+  hosts_.front()->view = factory(frame, preview, *hosts_.front());
+  if (!hosts_.front()->view) {
+    hosts_.clear();
+    WatchWindow(0);
+    std::fprintf(stderr, "ambrel: no view could be created\n");
+    return 1;
+  }
+  StartViews();
+  const int code = Loop();
+  ReleaseViews();
+  WatchWindow(0);
+  return code;
+}
+
+struct DisplayConnection {
+  explicit DisplayConnection(const std::string& name) {
+    InstallX11ErrorHandlers();
+    display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (!display) {
+      const char* shown = name.empty() ? std::getenv("DISPLAY") : name.c_str();
+      std::fprintf(stderr, "ambrel: cannot open the X display \"%s\"\n", shown ? shown : "");
+    }
+  }
+  ~DisplayConnection() {
+    if (display) XCloseDisplay(display);
+  }
+  Display* display = nullptr;
+};
+
+// Leaves the process's platform as it was whichever way the run ends.
+struct PlatformInstalled {
+  explicit PlatformInstalled(Platform* platform) { SetPlatform(platform); }
+  ~PlatformInstalled() { SetPlatform(nullptr); }
+};
+
+}  // namespace
+
+int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory) {
+  DisplayConnection connection(options.displayName);
+  if (!connection.display) return 1;
+  const Mode mode = options.kind == StandAloneKind::FullScreen ? Mode::FullScreen
+                    : options.kind == StandAloneKind::Window   ? Mode::Window
+                                                               : Mode::Preview;
+  Engine engine(connection.display, mode);
+  PlatformInstalled installed(&engine);
+  return engine.RunStandAlone(options, factory);
+}
+
+int RunHack(const HackOptions& options, const ViewFactory& factory) {
+  unsigned long window = 0;
+  bool preview = false;
+  if (!options.windowId.empty()) {
+    if (!ParseWindowId(options.windowId, &window)) {
+      std::fprintf(stderr, "ambrel: \"%s\" is not a window id\n", options.windowId.c_str());
+      return 1;
+    }
+    preview = true;
+  } else if (const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW"); fromDaemon && *fromDaemon) {
+    if (!ParseWindowId(fromDaemon, &window)) {
+      std::fprintf(stderr, "ambrel: XSCREENSAVER_WINDOW=\"%s\" is not a window id\n", fromDaemon);
+      return 1;
+    }
+  }
+  DisplayConnection connection(options.displayName);
+  if (!connection.display) return 1;
+  if (window == 0) window = DefaultRootWindow(connection.display);
+  Engine engine(connection.display, Mode::Hack);
+  PlatformInstalled installed(&engine);
+  return engine.RunHack(window, preview, factory);
+}
+
+bool ParseWindowId(const std::string& text, unsigned long* id) {
+  const char* begin = text.c_str();
+  while (*begin == ' ' || *begin == '\t') ++begin;
+  const bool hex = begin[0] == '0' && (begin[1] == 'x' || begin[1] == 'X');
+  const char* digits = hex ? begin + 2 : begin;
+  if (!std::isxdigit(static_cast<unsigned char>(*digits))) return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(digits, &end, hex ? 16 : 10);
+  while (*end == ' ' || *end == '\t') ++end;
+  // X resource ids have 29 bits.
+  if (errno != 0 || *end != '\0' || value == 0 || value > 0x1fffffffUL) return false;
+  *id = value;
+  return true;
+}
+
+bool ParseWindowSize(const std::string& text, int* width, int* height) {
+  int w = 0, h = 0;
+  char extra = 0;
+  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2) return false;
+  if (w < 1 || h < 1 || w > 16384 || h > 16384) return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
+bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options, std::vector<std::string>* rest,
+                        std::string* error) {
+  bool hack = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    // XScreenSaver writes options with one dash, GNU style with two: both mean the same.
+    std::string name = argument.rfind("--", 0) == 0 ? argument.substr(1) : argument;
+    std::string value;
+    bool inlineValue = false;
+    if (const size_t equals = name.find('='); equals != std::string::npos && name.rfind("-", 0) == 0) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+      inlineValue = true;
+    }
+    if (name == "-root" && !inlineValue) {
+      options->root = true;
+      hack = true;
+    } else if (name == "-window-id" || name == "-display") {
+      if (!inlineValue) {
+        if (i + 1 >= argc) {
+          if (error) *error = "option " + argument + " needs a value";
+          return false;
+        }
+        value = argv[++i];
+      }
+      if (name == "-window-id") {
+        options->windowId = value;
+        hack = true;
+      } else {
+        options->displayName = value;
+      }
+    } else if (rest) {
+      rest->push_back(argument);
+    }
+  }
+  if (error) error->clear();
+  return hack;
+}
+
+bool HasDisplay() {
+  const char* display = std::getenv("DISPLAY");
+  return display && *display;
+}

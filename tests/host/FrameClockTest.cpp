@@ -1,0 +1,152 @@
+// The view's life under the engine: the frame clock, the main-screen rule,
+// resizes, stop and start, and what its release leaves behind.
+#include "HostFixture.h"
+#include "platform/egl/OffscreenContext.h"
+
+namespace {
+
+const Screen kScreen{Rect{0, 0, 64, 48}, 1};
+const SETTINGS kFolderKind = MakeSettings(2, "/nonexistent");
+
+class FrameClock : public ::testing::Test {
+ protected:
+  AmbrelView* StartOneView(double startTime) {
+    engine.setTime(startTime);
+    engine.createViews(AmbrelFactory(kFolderKind));
+    engine.startAnimation();
+    return Ambrel(engine, 0);
+  }
+  ScopedConfigHome home;
+  OffscreenEngine engine{{kScreen}};
+};
+
+TEST_F(FrameClock, StepsOnlyOnStrictGapsAndCarriesShortOnesOver) {
+  AmbrelView* view = StartOneView(0.0);
+  EXPECT_DOUBLE_EQ(engine.timerInterval(0), 1.0 / 60.0);
+  engine.tick();  // set-up ends at the current time: nothing is drawn yet
+  ASSERT_NE(view->ssMain, nullptr);
+  EXPECT_EQ(view->animtime, 0.0);
+  EXPECT_EQ(engine.flushCount(0), 0);
+
+  engine.setTime(0.01);  // exactly 0.01 s does not step
+  ASSERT_EQ(engine.time() - view->animtime, 0.01);
+  engine.tick();
+  EXPECT_EQ(engine.flushCount(0), 0);
+
+  engine.setTime(0.015);  // 5 ms later the carried time makes one 15 ms step
+  engine.tick();
+  EXPECT_EQ(engine.flushCount(0), 1);
+  EXPECT_EQ(view->ssMain->totalTime, 0.015);
+
+  for (double t : {0.035, 0.040, 0.047}) engine.setTime(t), engine.tick();
+  EXPECT_EQ(engine.flushCount(0), 3);  // 0.040 was absorbed into the step at 0.047
+  EXPECT_DOUBLE_EQ(view->ssMain->totalTime, 0.047);
+}
+
+TEST_F(FrameClock, LongGapsRestartTheClockButExactlyTwoSecondsSteps) {
+  AmbrelView* view = StartOneView(100.0);
+  engine.tick();
+  engine.setTime(103.0);  // 3 s: no step, no drawing
+  engine.tick();
+  EXPECT_EQ(engine.flushCount(0), 0);
+  EXPECT_EQ(view->animtime, 103.0);
+  engine.setTime(103.25);
+  engine.tick();
+  engine.setTime(105.25);
+  ASSERT_EQ(engine.time() - view->animtime, 2.0);
+  engine.tick();
+  EXPECT_EQ(engine.flushCount(0), 2);
+  EXPECT_EQ(view->ssMain->totalTime, 2.25);
+}
+
+TEST_F(FrameClock, StopKeepsTheSceneAndStartResumesIt) {
+  AmbrelView* view = StartOneView(100.0);
+  engine.runFrames(10);
+  SSMAIN* scene = view->ssMain;
+  engine.stopAnimation();
+  EXPECT_FALSE(engine.timerRunning(0));
+  engine.advance(60);
+  engine.startAnimation();
+  engine.runFrames(4);  // the first only restarts the clock
+  EXPECT_EQ(view->ssMain, scene);
+  EXPECT_EQ(engine.flushCount(0), 9 + 3);
+}
+
+TEST_F(FrameClock, ResizeReinitialisesOpenGLAndKeepsTheScene) {
+  AmbrelView* view = StartOneView(100.0);
+  engine.runFrames(3);
+  SSMAIN* scene = view->ssMain;
+  engine.resizeView(0, Size{100.7, 50.9});
+  EXPECT_FALSE(view->glReady);
+  EXPECT_EQ(engine.surfaceWidth(0), 100);
+  engine.runFrames(1);
+  EXPECT_EQ(view->ssMain, scene);
+  EXPECT_EQ(scene->width, 100);
+  EXPECT_EQ(scene->height, 50);
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(viewport[2], 100);
+  EXPECT_EQ(viewport[3], 50);
+}
+
+TEST(MainMonitorOnly, OtherScreensAndTheirPreviewsStayBlackWithoutAScene) {
+  ScopedConfigHome home;
+  OffscreenEngine engine({kScreen, Screen{Rect{64, 0, 64, 48}, 9}});
+  engine.createViews(AmbrelFactory(kFolderKind, true));
+  engine.addView(AmbrelFactory(kFolderKind, true), Rect{70, 10, 30, 20}, true, 9);
+  engine.startAnimation();
+  engine.runFrames(5);
+  EXPECT_TRUE(engine.timerRunning(0));
+  EXPECT_NE(Ambrel(engine, 0)->ssMain, nullptr);
+  for (int off : {1, 2}) {
+    EXPECT_FALSE(engine.timerRunning(off)) << off;
+    EXPECT_EQ(Ambrel(engine, off)->ssMain, nullptr) << off;
+    EXPECT_EQ(engine.flushCount(off), 0) << off;
+    EXPECT_TRUE(AllOpaqueBlack(engine.pixels(off))) << off;
+  }
+}
+
+TEST(MainMonitorOnly, OffEveryScreenHasItsOwnScene) {
+  ScopedConfigHome home;
+  OffscreenEngine engine({kScreen, Screen{Rect{64, 0, 64, 48}, 9}});
+  engine.createViews(AmbrelFactory(kFolderKind, false));
+  engine.startAnimation();
+  engine.runFrames(3);
+  ASSERT_NE(Ambrel(engine, 1)->ssMain, nullptr);
+  EXPECT_NE(Ambrel(engine, 0)->ssMain, Ambrel(engine, 1)->ssMain);
+}
+
+// A window whose context outlives the view, so the test can look after release.
+struct LastingSite : ViewSite {
+  struct Surface : GLSurface {
+    explicit Surface(OffscreenContext& c) : context(c) {}
+    bool MakeCurrent() override { return context.MakeCurrent(); }
+    void SetSize(Size) override {}
+    void Flush() override {}
+    OffscreenContext& context;
+  };
+  std::unique_ptr<GLSurface> createGLSurface(const uint32_t*) override { return std::make_unique<Surface>(context); }
+  const Screen* screen() override { return nullptr; }
+  void timerIntervalChanged(double) override {}
+  void startTimer() override {}
+  void stopTimer() override {}
+  OffscreenContext context;
+};
+
+TEST(ViewRelease, DeletesTheCaptureOfAViewThatNeverAnimated) {
+  ScopedConfigHome home;
+  OffscreenEngine engine({kScreen});
+  engine.setCapture(1, SolidCapture(64, 48, 10, 120, 200));
+  LastingSite site;
+  ASSERT_TRUE(site.context.Create(64, 48));
+  auto view = std::make_unique<AmbrelView>(kScreen.frame, false, site, Overrides(MakeSettings(0)));
+  const uint32_t capture = view->DeskTex.texID;
+  ASSERT_TRUE(glIsTexture(capture));
+  OffscreenContext other;  // another view's context is current when this one goes
+  ASSERT_TRUE(other.Create(8, 8));
+  view.reset();
+  ASSERT_TRUE(site.context.MakeCurrent());
+  EXPECT_FALSE(glIsTexture(capture));
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// Runs the engine with a view that paints a changing colour (or, built with
+// DRIVE_AMBREL_VIEW, the real view) and reports its life on stdout, one line per
+// event, for the engine tests to follow from outside.
+//   x11_engine_driver full | window [WxH] | preview | hack <XScreenSaver options>
+#include <GL/gl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/LinuxEngine.h"
+#include "platform/Platform.h"
+#ifdef DRIVE_AMBREL_VIEW
+#include "host/AmbrelView.h"
+#endif
+
+namespace {
+
+int created = 0;
+int released = 0;
+
+void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+  std::putchar('\n');
+  std::fflush(stdout);
+}
+
+std::string Hex(const uint8_t* pixel) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x%02x%02x", pixel[0], pixel[1], pixel[2]);
+  return text;
+}
+
+class ColourView : public ScreenSaverView {
+ public:
+  ColourView(Rect frame, bool isPreview, ViewSite& site) : ScreenSaverView(frame, isPreview, site) {
+    ++created;
+    Say("created %dx%d+%d+%d preview=%d", int(frame.width), int(frame.height), int(frame.x), int(frame.y),
+        isPreview ? 1 : 0);
+    // Captures run at creation, before the windows show, as the real view's do.
+    CapturedImage capture;
+    const uint32_t mask = CurrentPlatform().displayMask(ScreenNumberFor(frame));
+    if (CurrentPlatform().captureScreen(mask, &capture) && capture.width > 0 && capture.height > 0) {
+      const size_t topLeft = size_t(capture.height - 1) * size_t(capture.width) * 4;
+      Say("capture %dx%d bottomleft=%s topleft=%s", capture.width, capture.height, Hex(&capture.pixels[0]).c_str(),
+          Hex(&capture.pixels[topLeft]).c_str());
+    } else {
+      Say("capture none");
+    }
+    const uint32_t attributes[] = {73, 8, 32, 51, 52, 0};
+    surface_ = site.createGLSurface(attributes);
+    Say("surface %s", surface_ ? "yes" : "no");
+    setAnimationTimeInterval(1.0 / 60.0);
+  }
+  ~ColourView() override {
+    if (surface_) surface_->MakeCurrent();
+    ++released;
+    Say("released");
+  }
+  void setFrameSize(Size size) override {
+    ScreenSaverView::setFrameSize(size);
+    if (surface_) surface_->SetSize(size);
+    Say("size %dx%d", int(size.width), int(size.height));
+  }
+  void startAnimation() override {
+    ScreenSaverView::startAnimation();
+    const Screen* screen = site().screen();
+    Say("start screen=%d main=%d", screen ? screen->number : 0, CurrentPlatform().mainDisplayNumber());
+  }
+  void stopAnimation() override {
+    ScreenSaverView::stopAnimation();
+    Say("stop");
+  }
+  void animateOneFrame() override {
+    if (!surface_ || !surface_->MakeCurrent()) return;
+    ++frames_;
+    // Never black: each channel stays above a quarter.
+    const float phase = float(frames_ % 60) / 60.0f;
+    glViewport(0, 0, GLsizei(bounds().width), GLsizei(bounds().height));
+    glClearColor(0.25f + 0.75f * phase, 0.5f, 1.0f - 0.75f * phase, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    surface_->Flush();
+    if (frames_ == 1) Say("first frame");
+  }
+
+ private:
+  static int ScreenNumberFor(Rect frame) {
+    for (const Screen& screen : CurrentPlatform().screens())
+      if (!IsEmptyRect(IntersectionRect(screen.frame, frame))) return screen.number;
+    return CurrentPlatform().mainDisplayNumber();
+  }
+  std::unique_ptr<GLSurface> surface_;
+  long frames_ = 0;
+};
+
+#ifdef DRIVE_AMBREL_VIEW
+// The real view, counted the same way.
+class CountedAmbrelView : public AmbrelView {
+ public:
+  CountedAmbrelView(Rect frame, bool isPreview, ViewSite& site) : AmbrelView(frame, isPreview, site) {
+    ++created;
+    Say("created %dx%d+%d+%d preview=%d", int(frame.width), int(frame.height), int(frame.x), int(frame.y),
+        isPreview ? 1 : 0);
+  }
+  ~CountedAmbrelView() override {
+    ++released;
+    Say("released");
+  }
+  void animateOneFrame() override {
+    AmbrelView::animateOneFrame();
+    if (++frames_ == 30) Say("first frame");
+  }
+
+ private:
+  long frames_ = 0;
+};
+
+std::unique_ptr<ScreenSaverView> MakeView(Rect frame, bool isPreview, ViewSite& site) {
+  return std::make_unique<CountedAmbrelView>(frame, isPreview, site);
+}
+#else
+std::unique_ptr<ScreenSaverView> MakeView(Rect frame, bool isPreview, ViewSite& site) {
+  return std::make_unique<ColourView>(frame, isPreview, site);
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "full";
+  int code = 2;
+  if (mode == "hack") {
+    HackOptions options;
+    std::string error;
+    std::vector<std::string> rest;
+    // Everything after "hack" is the programs line's own options.
+    ParseHackArguments(argc - 1, argv + 1, &options, &rest, &error);
+    if (!error.empty()) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 2;
+    }
+    code = RunHack(options, MakeView);
+  } else {
+    StandAloneOptions options;
+    if (mode == "window") options.kind = StandAloneKind::Window;
+    if (mode == "preview") options.kind = StandAloneKind::Preview;
+    if (argc > 2 && !ParseWindowSize(argv[2], &options.width, &options.height)) return 2;
+    code = RunStandAlone(options, MakeView);
+  }
+  Say("exit %d released %d of %d", code, released, created);
+  return code;
+}

@@ -1,0 +1,287 @@
+// The engine run as a separate process against a private Xvfb, followed through the
+// driver's report lines and by reading the screen: views per monitor, drawing,
+// input and signals ending the run, hack mode in a given window, bad windows and
+// a server that goes away.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "X11TestSupport.h"
+#include "XvfbServer.h"
+
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+int CountLines(const std::string& text, const std::string& prefix) {
+  std::istringstream lines(text);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind(prefix, 0) == 0) ++count;
+  return count;
+}
+
+// The drawn pixels of a region, twice a moment apart: never black, and changing.
+void ExpectLiveDrawing(Display* display, Drawable drawable, int x, int y, int width, int height) {
+  const std::vector<uint32_t> before = ReadRgb(display, drawable, x, y, width, height);
+  std::vector<uint32_t> after;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    usleep(50000);
+    after = ReadRgb(display, drawable, x, y, width, height);
+    if (after != before) break;
+  }
+  EXPECT_TRUE(AllNonBlack(before));
+  EXPECT_TRUE(AllNonBlack(after));
+  EXPECT_NE(before, after) << "the picture did not change";
+}
+
+class X11Engine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server = new XvfbServer;
+    std::string error;
+    ASSERT_TRUE(server->Start({"+xinerama", "-screen", "0", "640x480x24", "-screen", "1", "640x480x24"}, &error))
+        << error;
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  void SetUp() override {
+    char pattern[] = "/tmp/ambrel-x11-home-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    home = pattern;
+    display = std::make_unique<TestDisplay>(server->name());
+    ASSERT_TRUE(display->get());
+  }
+  void TearDown() override {
+    std::remove((home + "/.xscreensaver").c_str());
+    rmdir(home.c_str());
+  }
+  bool Run(ChildProcess& child, const std::vector<std::string>& arguments,
+           std::vector<std::string> environment = {}) {
+    environment.insert(environment.begin(), {"DISPLAY=" + server->name(), "HOME=" + home, "XSCREENSAVER_WINDOW"});
+    return child.Start(X11_ENGINE_DRIVER, arguments, environment);
+  }
+  static XvfbServer* server;
+  std::string home;
+  std::unique_ptr<TestDisplay> display;
+};
+XvfbServer* X11Engine::server = nullptr;
+
+TEST_F(X11Engine, FullScreenCapturesFirstDrawsOnEveryMonitorAndQuitsOnAKey) {
+  FillRect(*display, display->root(), 0xff0000, 0, 0, 640, 240);
+  FillRect(*display, display->root(), 0x0000ff, 0, 240, 640, 240);
+
+  ChildProcess engine;
+  ASSERT_TRUE(Run(engine, {"full"}));
+  std::string line;
+  for (int view = 0; view < 2; ++view) {
+    ASSERT_TRUE(engine.WaitForLine("created", 20, &line)) << engine.errors();
+    EXPECT_EQ(line, "created 640x480+0+0 preview=0");
+    // Taken before any window shows: the desktop as it was, bottom row first.
+    ASSERT_TRUE(engine.WaitForLine("capture", 5, &line));
+    EXPECT_EQ(line, "capture 640x480 bottomleft=0000ff topleft=ff0000");
+    ASSERT_TRUE(engine.WaitForLine("surface", 5, &line));
+    EXPECT_EQ(line, "surface yes");
+  }
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  EXPECT_EQ(CountLines(engine.output(), "size 640x480"), 2);
+  EXPECT_EQ(CountLines(engine.output(), "start screen="), 2);
+  ExpectLiveDrawing(*display, display->root(), 0, 0, 640, 480);
+
+  const KeyCode key = XKeysymToKeycode(*display, XK_a);
+  XTestFakeKeyEvent(*display, key, True, 0);
+  XTestFakeKeyEvent(*display, key, False, 0);
+  XSync(*display, False);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_EQ(CountLines(engine.output(), "stop"), 2);
+  EXPECT_EQ(CountLines(engine.output(), "released"), 2);
+  EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+}
+
+TEST_F(X11Engine, SigtermAndSigintReleaseEveryViewAndExitZero) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    ChildProcess engine;
+    ASSERT_TRUE(Run(engine, {"full"}));
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+    engine.Signal(signal);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+    EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+  }
+}
+
+TEST_F(X11Engine, SmallPointerMovesAreIgnoredAndARealMoveQuits) {
+  XTestFakeMotionEvent(*display, -1, 300, 300, 0);
+  XSync(*display, False);
+  ChildProcess engine;
+  ASSERT_TRUE(Run(engine, {"full"}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  XTestFakeMotionEvent(*display, -1, 303, 302, 0);
+  XSync(*display, False);
+  EXPECT_EQ(engine.Wait(0.5), -1) << "a bump of the desk ended the run";
+  XTestFakeMotionEvent(*display, -1, 400, 380, 0);
+  XSync(*display, False);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+}
+
+TEST_F(X11Engine, WindowAndPreviewModesMakeOneViewOfTheirSize) {
+  ChildProcess window;
+  ASSERT_TRUE(Run(window, {"window", "300x200"}));
+  std::string line;
+  ASSERT_TRUE(window.WaitForLine("created", 20, &line)) << window.errors();
+  EXPECT_EQ(line.rfind("created 300x200", 0), 0u) << line;
+  EXPECT_NE(line.find("preview=0"), std::string::npos);
+  ASSERT_TRUE(window.WaitForLine("first frame", 20));
+  window.Signal(SIGINT);
+  EXPECT_EQ(window.Wait(20), 0);
+  EXPECT_NE(window.output().find("exit 0 released 1 of 1"), std::string::npos) << window.output();
+
+  ChildProcess preview;
+  ASSERT_TRUE(Run(preview, {"preview"}));
+  ASSERT_TRUE(preview.WaitForLine("created", 20, &line)) << preview.errors();
+  EXPECT_EQ(line.rfind("created 400x300", 0), 0u) << line;
+  EXPECT_NE(line.find("preview=1"), std::string::npos);
+  preview.Signal(SIGTERM);
+  EXPECT_EQ(preview.Wait(20), 0);
+}
+
+TEST_F(X11Engine, HackDrawsIntoTheGivenWindowFollowsItsSizeAndMapsNothing) {
+  const Window target = XCreateSimpleWindow(*display, display->root(), 20, 30, 320, 240, 0, 0, 0);
+  XMapWindow(*display, target);
+  XSync(*display, False);
+  Window root = None, parent = None, *children = nullptr;
+  unsigned before = 0, after = 0;
+  XQueryTree(*display, display->root(), &root, &parent, &children, &before);
+  XFree(children);
+
+  char id[32];
+  std::snprintf(id, sizeof id, "0x%lx", target);
+  ChildProcess engine;
+  ASSERT_TRUE(Run(engine, {"hack", "--window-id", id}));
+  std::string line;
+  ASSERT_TRUE(engine.WaitForLine("created", 20, &line)) << engine.errors();
+  EXPECT_EQ(line, "created 320x240+20+30 preview=1");
+  ASSERT_TRUE(engine.WaitForLine("capture", 5, &line));
+  EXPECT_EQ(line, "capture none") << "no desktop grabbing allowed by default";
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  ExpectLiveDrawing(*display, target, 0, 0, 320, 240);
+
+  XResizeWindow(*display, target, 200, 150);
+  XSync(*display, False);
+  ASSERT_TRUE(engine.WaitForLine("size 200x150", 20)) << engine.output();
+
+  XQueryTree(*display, display->root(), &root, &parent, &children, &after);
+  XFree(children);
+  EXPECT_EQ(after, before) << "the hack made a window of its own";
+
+  engine.Signal(SIGTERM);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_NE(engine.output().find("exit 0 released 1 of 1"), std::string::npos) << engine.output();
+  // Input does not end a hack; only the daemon does.
+  XDestroyWindow(*display, target);
+}
+
+TEST_F(X11Engine, HackRootMeansTheDaemonsWindowAndHonoursGrabDesktopImages) {
+  const Window target = XCreateSimpleWindow(*display, display->root(), 0, 0, 320, 240, 0, 0, 0);
+  const Pixmap shot = XCreatePixmap(*display, display->root(), 320, 240, 24);
+  FillRect(*display, shot, 0x00ff00, 0, 0, 320, 240);
+  FillRect(*display, shot, 0xff00ff, 0, 0, 320, 1);
+  const Atom property = XInternAtom(*display, "_SCREENSAVER_SCREENSHOT", False);
+  XChangeProperty(*display, target, property, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&shot), 1);
+  XMapWindow(*display, target);
+  XSync(*display, False);
+  char id[32];
+  std::snprintf(id, sizeof id, "0x%lX", target);
+
+  for (bool allowed : {false, true}) {
+    SCOPED_TRACE(allowed);
+    std::ofstream(home + "/.xscreensaver") << "grabDesktopImages:\t" << (allowed ? "True" : "False") << "\n";
+    ChildProcess engine;
+    ASSERT_TRUE(Run(engine, {"hack", "-root"}, {std::string("XSCREENSAVER_WINDOW=") + id}));
+    std::string line;
+    ASSERT_TRUE(engine.WaitForLine("created", 20, &line)) << engine.errors();
+    EXPECT_EQ(line, "created 320x240+0+0 preview=0");
+    ASSERT_TRUE(engine.WaitForLine("capture", 5, &line));
+    EXPECT_EQ(line, allowed ? "capture 320x240 bottomleft=00ff00 topleft=ff00ff" : "capture none");
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+    engine.Signal(SIGTERM);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  }
+  XDestroyWindow(*display, target);
+  XFreePixmap(*display, shot);
+}
+
+TEST_F(X11Engine, HackWithABadOrVanishingWindowSaysSoAndFails) {
+  ChildProcess missing;
+  ASSERT_TRUE(Run(missing, {"hack", "-window-id", "0x1fffff0"}));
+  EXPECT_EQ(missing.Wait(20), 1);
+  EXPECT_NE(missing.errors().find("no window 0x1fffff0"), std::string::npos) << missing.errors();
+
+  ChildProcess garbage;
+  ASSERT_TRUE(Run(garbage, {"hack", "-root"}, {"XSCREENSAVER_WINDOW=window"}));
+  EXPECT_EQ(garbage.Wait(20), 1);
+  EXPECT_NE(garbage.errors().find("not a window id"), std::string::npos) << garbage.errors();
+
+  // The daemon destroys the window under a running hack: it leaves, without a crash.
+  const Window target = XCreateSimpleWindow(*display, display->root(), 0, 0, 160, 120, 0, 0, 0);
+  XMapWindow(*display, target);
+  XSync(*display, False);
+  char id[32];
+  std::snprintf(id, sizeof id, "%lu", target);
+  ChildProcess engine;
+  ASSERT_TRUE(Run(engine, {"hack", "-window-id", id}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  XDestroyWindow(*display, target);
+  XSync(*display, False);
+  EXPECT_EQ(engine.Wait(20), 1) << engine.errors();
+  EXPECT_NE(engine.errors().find("is gone"), std::string::npos) << engine.errors();
+  EXPECT_NE(engine.output().find("released 1 of 1"), std::string::npos) << engine.output();
+}
+
+TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen) {
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "1280x480x24"}, &error)) << error;
+  TestDisplay display(server.name());
+  ASSERT_TRUE(SetSideBySideMonitors(display));
+  ChildProcess engine;
+  ASSERT_TRUE(engine.Start(X11_ENGINE_DRIVER, {"full"}, {"DISPLAY=" + server.name()}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  const std::string& out = engine.output();
+  // RandR lists the primary monitor first: it is screen 1 and the main one.
+  const size_t right = out.find("created 640x480+640+0 preview=0"), left = out.find("created 640x480+0+0 preview=0");
+  ASSERT_NE(right, std::string::npos) << out;
+  ASSERT_NE(left, std::string::npos) << out;
+  EXPECT_LT(right, left);
+  EXPECT_NE(out.find("start screen=1 main=1"), std::string::npos) << out;
+  EXPECT_NE(out.find("start screen=2 main=1"), std::string::npos) << out;
+  ExpectLiveDrawing(display, display.root(), 0, 0, 640, 480);
+  ExpectLiveDrawing(display, display.root(), 640, 0, 640, 480);
+  engine.Signal(SIGTERM);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+}
+
+TEST(X11EngineServerLoss, AServerThatGoesAwayEndsTheRunWithAMessage) {
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "320x240x24"}, &error)) << error;
+  ChildProcess engine;
+  ASSERT_TRUE(engine.Start(X11_ENGINE_DRIVER, {"full"}, {"DISPLAY=" + server.name()}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  kill(server.pid(), SIGKILL);
+  EXPECT_EQ(engine.Wait(20), 1) << engine.errors();
+  EXPECT_NE(engine.errors().find("lost the connection to the X server"), std::string::npos) << engine.errors();
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// Small helpers the X11 tests share: a display connection, drawing and reading pixels.
+#pragma once
+
+#include "platform/linux/X11Headers.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TestDisplay {
+ public:
+  explicit TestDisplay(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
+  ~TestDisplay() {
+    if (display_) XCloseDisplay(display_);
+  }
+  TestDisplay(const TestDisplay&) = delete;
+  TestDisplay& operator=(const TestDisplay&) = delete;
+  Display* get() const { return display_; }
+  operator Display*() const { return display_; }
+  Window root() const { return DefaultRootWindow(display_); }
+
+ private:
+  Display* display_;
+};
+
+inline void FillRect(Display* display, Drawable drawable, unsigned long pixel, int x, int y, int width, int height) {
+  GC gc = XCreateGC(display, drawable, 0, nullptr);
+  XSetForeground(display, gc, pixel);
+  XFillRectangle(display, drawable, gc, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XFreeGC(display, gc);
+  XSync(display, False);
+}
+
+// 0xRRGGBB values of a 24-bit TrueColor drawable, top row first.
+inline std::vector<uint32_t> ReadRgb(Display* display, Drawable drawable, int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  XImage* image = XGetImage(display, drawable, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column)
+      pixels.push_back(static_cast<uint32_t>(XGetPixel(image, column, row) & 0xffffff));
+  XDestroyImage(image);
+  return pixels;
+}
+
+inline bool AllNonBlack(const std::vector<uint32_t>& pixels) {
+  if (pixels.empty()) return false;
+  for (uint32_t pixel : pixels)
+    if (pixel == 0) return false;
+  return true;
+}
+
+// Two RandR monitors side by side on a 1280x480 screen: the server's own output
+// becomes the left one, the right one is primary. Monitors outlive the connection
+// (XvfbServer starts its servers with -noreset).
+inline bool SetSideBySideMonitors(Display* display) {
+  const Window root = DefaultRootWindow(display);
+  XRRScreenResources* resources = XRRGetScreenResources(display, root);
+  if (!resources || resources->noutput < 1) {
+    if (resources) XRRFreeScreenResources(resources);
+    return false;
+  }
+  XRRMonitorInfo* left = XRRAllocateMonitor(display, 1);
+  left->name = XInternAtom(display, "LEFT", False);
+  left->x = 0, left->y = 0, left->width = 640, left->height = 480, left->mwidth = 160, left->mheight = 120;
+  left->outputs[0] = resources->outputs[0];
+  XRRSetMonitor(display, root, left);
+  XRRMonitorInfo* right = XRRAllocateMonitor(display, 0);
+  right->name = XInternAtom(display, "RIGHT", False);
+  right->x = 640, right->y = 0, right->width = 640, right->height = 480, right->mwidth = 160, right->mheight = 120;
+  right->primary = True;
+  XRRSetMonitor(display, root, right);
+  XSync(display, False);
+  XFree(left);
+  XFree(right);
+  XRRFreeScreenResources(resources);
+  return true;
+}

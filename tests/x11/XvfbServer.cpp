@@ -1,0 +1,200 @@
+#include "XvfbServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
+bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error) {
+  int fds[2];
+  if (pipe(fds) != 0) {
+    *error = "pipe failed";
+    return false;
+  }
+  // -noreset: a server that resets when its last client leaves refuses connections for a moment.
+  std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  pid_ = fork();
+  if (pid_ == 0) {
+    // A test process that dies without its tear-down must not leave a server behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    close(fds[0]);
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDERR_FILENO);
+    dup2(devNull, STDOUT_FILENO);
+    std::vector<char*> pointers = Pointers(argv);
+    execvp("Xvfb", pointers.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  const double deadline = Now() + 20;
+  while (Now() < deadline) {
+    pollfd fd{fds[0], POLLIN, 0};
+    if (poll(&fd, 1, 200) <= 0) continue;
+    char buffer[32];
+    const ssize_t got = read(fds[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    number.append(buffer, static_cast<size_t>(got));
+    if (number.find('\n') != std::string::npos) break;
+  }
+  close(fds[0]);
+  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+  if (number.empty()) {
+    *error = "Xvfb did not report its display";
+    Stop();
+    return false;
+  }
+  name_ = ":" + number;
+  return true;
+}
+
+void XvfbServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(50000);
+  if (waitpid(pid_, &status, WNOHANG) == 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+  }
+  pid_ = -1;
+}
+
+ChildProcess::~ChildProcess() {
+  if (Running()) {
+    kill(pid_, SIGKILL);
+    Wait(5);
+  }
+  if (out_ >= 0) close(out_);
+  if (err_ >= 0) close(err_);
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) return false;
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    close(out[0]);
+    close(err[0]);
+    for (const std::string& entry : environment) {
+      const size_t equals = entry.find('=');
+      if (equals == std::string::npos) unsetenv(entry.c_str());
+      else setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+    std::vector<char*> pointers = Pointers(argv);
+    execv(program.c_str(), pointers.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  out_ = out[0];
+  err_ = err[0];
+  return pid_ > 0;
+}
+
+void ChildProcess::ReadAvailable(int timeoutMs) {
+  pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+  if (poll(fds, 2, timeoutMs) <= 0) return;
+  char buffer[4096];
+  if (fds[0].revents & (POLLIN | POLLHUP)) {
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got > 0) output_.append(buffer, static_cast<size_t>(got));
+  }
+  if (fds[1].revents & (POLLIN | POLLHUP)) {
+    const ssize_t got = read(err_, buffer, sizeof buffer);
+    if (got > 0) errors_.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+void ChildProcess::Drain() {
+  // After the exit both pipes hit end-of-file once everything is read.
+  char buffer[4096];
+  for (int fd : {out_, err_}) {
+    if (fd < 0) continue;
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+      (fd == out_ ? output_ : errors_).append(buffer, static_cast<size_t>(got));
+  }
+}
+
+bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line) {
+  const double deadline = Now() + timeoutSeconds;
+  bool drained = false;
+  for (;;) {
+    size_t start = scanned_;
+    for (size_t end; (end = output_.find('\n', start)) != std::string::npos; start = end + 1) {
+      const std::string text = output_.substr(start, end - start);
+      if (text.rfind(prefix, 0) == 0) {
+        scanned_ = end + 1;
+        if (line) *line = text;
+        return true;
+      }
+    }
+    if (Now() >= deadline) return false;
+    if (!Running()) {
+      if (drained) return false;
+      Drain();
+      drained = true;
+      continue;
+    }
+    ReadAvailable(100);
+  }
+}
+
+int ChildProcess::Wait(double timeoutSeconds) {
+  if (pid_ <= 0) return status_;
+  const double deadline = Now() + timeoutSeconds;
+  int status = 0;
+  while (Now() < deadline) {
+    ReadAvailable(20);
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+      Drain();
+      pid_ = -1;
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return status_;
+    }
+  }
+  return -1;
+}
+
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+bool ChildProcess::Running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  const pid_t done = waitpid(pid_, &status, WNOHANG);
+  if (done == pid_) {
+    pid_ = -1;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+  }
+  return true;
+}
