@@ -90,39 +90,56 @@ AmbrelView::~AmbrelView() {
   // DeskTex goes next, before glView, while this context is still current.
 }
 
+void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings) {
+  auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
+  const std::optional<std::string> version = defaults->stringForKey("version");
+  *mainMonitorOnly = defaults->boolForKey("MainMonitorOnly");
+  settings->LIGHTING = defaults->boolForKey("Lighting");
+  settings->WANTBOWL = defaults->boolForKey("WantBowl");
+  settings->WATERSPEED = defaults->integerForKey("WaterSpeed");
+  settings->WATERSHIFT = defaults->integerForKey("WaterRes");
+  settings->DRIPSPEED = defaults->integerForKey("DripSpeed");
+  settings->BGTYPE = static_cast<int32_t>(defaults->integerForKey("BGType"));
+  if (const std::optional<std::string> path = defaults->stringForKey("BGPath"))
+    CopyCString(*path, settings->BGPath, sizeof settings->BGPath);
+  settings->BGRES = static_cast<int32_t>(defaults->integerForKey("BGRes"));
+
+  if (!version || *version != kSettingsVersion) {
+    defaults->setObject(kSettingsVersion, "version");
+    defaults->setBool(false, "MainMonitorOnly");
+    defaults->setInteger(100, "WaterSpeed");
+    defaults->setInteger(6, "WaterRes");
+    defaults->setInteger(250, "DripSpeed");
+    defaults->setBool(true, "Lighting");
+    defaults->setBool(true, "WantBowl");
+    defaults->setInteger(0, "BGType");
+    defaults->setObject(kDefaultPictureFolder, "BGPath");
+    defaults->setInteger(1, "BGRes");
+    defaults->synchronize();  // an unwritable store says so itself; the defaults still hold here
+    SetDefaultSettings(mainMonitorOnly, settings);
+  }
+}
+
+void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings) {
+  if (overrides.mainMonitorOnly) *mainMonitorOnly = *overrides.mainMonitorOnly;
+  if (overrides.lighting) settings->LIGHTING = *overrides.lighting;
+  if (overrides.wantBowl) settings->WANTBOWL = *overrides.wantBowl;
+  if (overrides.waterSpeed) settings->WATERSPEED = *overrides.waterSpeed;
+  if (overrides.waterRes) settings->WATERSHIFT = *overrides.waterRes;
+  if (overrides.dripSpeed) settings->DRIPSPEED = *overrides.dripSpeed;
+  if (overrides.bgType) settings->BGTYPE = *overrides.bgType;
+  if (overrides.bgPath) CopyCString(*overrides.bgPath, settings->BGPath, sizeof settings->BGPath);
+  if (overrides.bgRes) settings->BGRES = *overrides.bgRes;
+}
+
 void AmbrelView::loadSettings() {
   if (overrides_.settings) {
     mySettings = *overrides_.settings;
     MainMonitorOnly = overrides_.mainMonitorOnly;
   } else {
-    auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
-    const std::optional<std::string> version = defaults->stringForKey("version");
-    MainMonitorOnly = defaults->boolForKey("MainMonitorOnly");
-    mySettings.LIGHTING = defaults->boolForKey("Lighting");
-    mySettings.WANTBOWL = defaults->boolForKey("WantBowl");
-    mySettings.WATERSPEED = defaults->integerForKey("WaterSpeed");
-    mySettings.WATERSHIFT = defaults->integerForKey("WaterRes");
-    mySettings.DRIPSPEED = defaults->integerForKey("DripSpeed");
-    mySettings.BGTYPE = static_cast<int32_t>(defaults->integerForKey("BGType"));
-    if (const std::optional<std::string> path = defaults->stringForKey("BGPath"))
-      CopyCString(*path, mySettings.BGPath, sizeof mySettings.BGPath);
-    mySettings.BGRES = static_cast<int32_t>(defaults->integerForKey("BGRes"));
-
-    if (!version || *version != kSettingsVersion) {
-      defaults->setObject(kSettingsVersion, "version");
-      defaults->setBool(false, "MainMonitorOnly");
-      defaults->setInteger(100, "WaterSpeed");
-      defaults->setInteger(6, "WaterRes");
-      defaults->setInteger(250, "DripSpeed");
-      defaults->setBool(true, "Lighting");
-      defaults->setBool(true, "WantBowl");
-      defaults->setInteger(0, "BGType");
-      defaults->setObject(kDefaultPictureFolder, "BGPath");
-      defaults->setInteger(1, "BGRes");
-      defaults->synchronize();  // an unwritable store says so itself; the defaults still hold here
-      SetDefaultSettings(&MainMonitorOnly, &mySettings);
-    }
+    ReadStoredSettings(&MainMonitorOnly, &mySettings);
   }
+  ApplySettingOverrides(overrides_.fields, &MainMonitorOnly, &mySettings);
   // The drop timer takes a remainder by the drip speed: an absent or zero value would crash it.
   if (mySettings.DRIPSPEED < 1) mySettings.DRIPSPEED = 1;
 }

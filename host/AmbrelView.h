@@ -11,15 +11,38 @@
 #include "platform/DesktopPicture.h"
 #include "platform/GLSurface.h"
 #include "platform/ScreenSaverView.h"
+#include "platform/SheetControls.h"
 #include "scene/SSMain.h"
+
+// Single settings given for one run (on the command line, say): they replace the
+// stored or given values after those are read and are never written back.
+struct AmbrelSettingOverrides {
+  std::optional<bool> mainMonitorOnly;
+  std::optional<bool> lighting;
+  std::optional<bool> wantBowl;
+  std::optional<int64_t> waterSpeed;
+  std::optional<int64_t> waterRes;
+  std::optional<int64_t> dripSpeed;
+  std::optional<int32_t> bgType;
+  std::optional<std::string> bgPath;  // longer than BGPath holds: ignored
+  std::optional<int32_t> bgRes;
+};
+
+void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings);
+
+// The store's settings as a view reads them at creation (a store of another
+// version first gets the defaults written).
+void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings);
 
 // What a host that is not the screen-saver engine may put in place of the stores
 // (a render, say): given settings are used as they are and nothing is written;
-// a given desktop-picture preference replaces the platform's.
+// a given desktop-picture preference replaces the platform's. Single settings in
+// `fields` go over either.
 struct AmbrelViewOverrides {
   std::optional<SETTINGS> settings;
   bool mainMonitorOnly = false;
   std::optional<DesktopPicturePreference> desktopPictures;
+  AmbrelSettingOverrides fields;
 };
 
 class AmbrelView : public ScreenSaverView {
@@ -59,10 +82,27 @@ class AmbrelView : public ScreenSaverView {
   SSMAIN* ssMain = nullptr;
   Texture DeskTex;
 
-  // Configuration sheet: the window and its nine controls (oMainMonitorOnly,
-  // oLighting, oWantBowl, oWaterSpeed, oWaterRes, oDripSpeed, oBGType, oBGPath,
-  // oBGRes) go here with the sheet.
-  void* configureSheet = nullptr;
+  // Configuration sheet (AmbrelViewSheet.cpp): the window, loaded once from the
+  // interface file "Ambrel", and its nine controls. The actions take the sender
+  // and ignore it.
+  SheetWindow* configureSheet() override;
+  void configureSheet_save(SheetControl* sender);
+  void configureSheet_cancel(SheetControl* sender);
+  void configureSheet_defaults(SheetControl* sender);
+  void configureSheet_update(SheetControl* sender);
+  void configureSheet_updatestates();
+  void configureSheet_bgpath(SheetControl* sender);
+  void configureSheet_openwebsite(SheetControl* sender);
+  std::unique_ptr<SheetWindow> configureSheetWindow;
+  SheetControl* oMainMonitorOnly = nullptr;
+  SheetControl* oLighting = nullptr;
+  SheetControl* oWantBowl = nullptr;
+  SheetControl* oWaterSpeed = nullptr;
+  SheetControl* oWaterRes = nullptr;
+  SheetControl* oDripSpeed = nullptr;
+  SheetControl* oBGType = nullptr;
+  SheetControl* oBGPath = nullptr;
+  SheetControl* oBGRes = nullptr;
 
  private:
   std::string fallbackPicturePath() const;

@@ -15,6 +15,8 @@
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
 
+class SheetWindow;
+
 // The view's window as the engine provides it.
 class ViewSite {
  public:
@@ -43,6 +45,8 @@ class ScreenSaverView {
   virtual void stopAnimation();
   virtual void animateOneFrame();
   virtual bool hasConfigureSheet();
+  // The configuration sheet, loaded on first use; null when there is none.
+  virtual SheetWindow* configureSheet() { return nullptr; }
 
   bool isPreview() const { return isPreview_; }
   Rect frame() const { return frame_; }

@@ -1,46 +1,19 @@
 #include "tools/ambrel/RenderMode.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <string>
 
-#include "image/Texture.h"
-#include "platform/egl/OffscreenContext.h"
-#include "scene/SSMain.h"
+#include "platform/Bundle.h"
+#include "platform/egl/OffscreenEngine.h"
 #include "tools/ambrel/PngWriter.h"
-#include "tools/ambrel/PoolPattern.h"
 
 namespace {
-
-// The host's per-frame projection: a 45 degree perspective, then a fresh modelview.
-void Reshape(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, (float)width / (float)height, 1.0, 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
-// The host's one-time state for a drawable of this size.
-void InitGL(int width, int height) {
-  glViewport(0, 0, width, height);
-  glShadeModel(GL_SMOOTH);
-  glClearColor(0, 0, 0, 0);
-  glClearDepth(1.0);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-  Reshape(width, height);
-}
 
 // Refuse early, before minutes of rendering, when the file could never be written.
 bool CheckOutputPath(const std::string& path, std::string* error) {
@@ -62,14 +35,18 @@ bool CheckOutputPath(const std::string& path, std::string* error) {
   return true;
 }
 
-struct SceneDeleter {
-  void operator()(SSMAIN* scene) const {
-    scene->Cleanup();
-    delete scene;
-  }
-};
-
 }  // namespace
+
+AmbrelViewOverrides RenderViewOverrides(const RenderOptions& options) {
+  AmbrelViewOverrides overrides;
+  overrides.settings = RenderBaseSettings();
+  overrides.fields = options.fields;
+  // An empty preference sends the desktop-picture kind to the shipped picture.
+  DesktopPicturePreference pictures;
+  if (options.background) pictures.entries["default"].imageFilePath = *options.background;
+  overrides.desktopPictures = pictures;
+  return overrides;
+}
 
 int RunRenderMode(const RenderOptions& options) {
   std::string error;
@@ -81,30 +58,41 @@ int RunRenderMode(const RenderOptions& options) {
     return 1;
   }
 
-  OffscreenContext context;
-  if (!context.Create(options.width, options.height, &error)) {
-    std::fprintf(stderr, "ambrel: cannot create an off-screen OpenGL context of %dx%d: %s\n", options.width,
-                 options.height, error.c_str());
-    return 1;
-  }
-  InitGL(options.width, options.height);
+  // Without the pack and the picture the view would quietly draw bare water.
+  for (const auto& [name, type] : {std::pair{"morvish", "tallowyn"}, std::pair{"fallback", "png"}})
+    if (PathForResource(name, type).empty()) {
+      std::fprintf(stderr, "ambrel: cannot find %s.%s in the resource folder \"%s\" (set AMBREL_RESOURCES)\n", name,
+                   type, BundleResourceDirectory().c_str());
+      return 1;
+    }
 
-  uint32_t seed = options.seedGiven ? options.seed : (uint32_t)time(nullptr);
-  srand(seed);
-  SETTINGS settings = options.settings;
-  std::unique_ptr<SSMAIN, SceneDeleter> scene(new SSMAIN());
-  if (!scene->Setup(options.preview, options.width, options.height, &settings)) {
-    std::fprintf(stderr, "ambrel: cannot build the scene (out of memory)\n");
-    return 1;
-  }
+  // The view seeds the random numbers with the whole seconds of the clock's reading.
+  const uint32_t seed = options.seedGiven ? options.seed : (uint32_t)time(nullptr);
+  OffscreenEngine::Options engineOptions;
+  engineOptions.preview = options.preview;
+  engineOptions.startTime = seed;
+  Screen screen;
+  screen.frame = Rect{0, 0, double(options.width), double(options.height)};
+  screen.number = 1;
+  OffscreenEngine engine({screen}, engineOptions);
 
-  Texture background;
-  if (!MakePoolPattern(&background) || !BuildTexture(&background, 0)) {
-    std::fprintf(stderr, "ambrel: cannot make the background picture (out of memory)\n");
+  const AmbrelViewOverrides overrides = RenderViewOverrides(options);
+  engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
+    return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
+  });
+  if (engine.viewCount() != 1 || !engine.hasSurface(0) || engine.surfaceWidth(0) != options.width ||
+      engine.surfaceHeight(0) != options.height) {
+    std::fprintf(stderr, "ambrel: cannot create an off-screen OpenGL surface of %dx%d\n", options.width,
+                 options.height);
     return 1;
   }
-  scene->backgroundTexture = background.texID;
-  background.texID = 0;
+  engine.startAnimation();
+  // The first tick builds the scene and starts its clock; the steps come after it.
+  engine.tick();
+  if (!static_cast<AmbrelView*>(engine.view(0))->ssMain) {
+    std::fprintf(stderr, "ambrel: cannot build the scene\n");
+    return 1;
+  }
 
   const int64_t frames = FrameCount(options);
   const bool showProgress = frames >= 120;
@@ -112,15 +100,15 @@ int RunRenderMode(const RenderOptions& options) {
                (long long)frames, options.width, options.height, frames * options.frameTime, seed);
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
-    scene->Update(options.frameTime);
-    Reshape(options.width, options.height);
-    scene->Draw();
+    engine.advance(options.frameTime);
+    engine.tick();
 
     bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
     if (write) {
-      glFinish();
+      std::vector<uint8_t> pixels = engine.pixels(0);
+      for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
       std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
-      if (!WritePng(path, options.width, options.height, context.ReadPixelsTopDown(), &error)) {
+      if (!WritePng(path, options.width, options.height, pixels, &error)) {
         std::fprintf(stderr, "ambrel: %s\n", error.c_str());
         return 1;
       }

@@ -1,10 +1,11 @@
-// The command line of the ambrel program.
+// What an off-screen render needs besides the water's settings.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "scene/SSMain.h"
+#include "host/AmbrelView.h"
 
 struct RenderOptions {
   int width = 1280;
@@ -17,21 +18,19 @@ struct RenderOptions {
   uint32_t seed = 0;
   bool preview = false;
   std::string output = "ambrel.png";
-  SETTINGS settings{};  // filled with the saver's defaults by ParseRenderOptions
+  std::optional<std::string> background;  // picture shown as the desktop picture
+  AmbrelSettingOverrides fields;          // over RenderBaseSettings()
 };
-
-enum class ParseOutcome { kRun, kHelp, kError };
 
 constexpr int kLargestSide = 16384;
 constexpr int64_t kMostFrames = 1000000;
 
-// Reads argv into *options. On kError, *error says what is wrong.
-ParseOutcome ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error);
+// The store's first-run defaults, except that the background is the desktop
+// picture: a render has no screen to capture.
+SETTINGS RenderBaseSettings();
 
 // The number of frames the options ask for.
 int64_t FrameCount(const RenderOptions& options);
 
 // The file for frame `frame` when every k-th frame is written: ambrel.png -> ambrel-000120.png.
 std::string NumberedPath(const std::string& path, int64_t frame);
-
-const char* UsageText();

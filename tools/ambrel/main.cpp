@@ -1,14 +1,21 @@
-// ambrel: the Ambrel water screen saver. For now it renders off-screen into PNG files.
+// ambrel: the Ambrel water screen saver. Full screen, in a window, as an
+// XScreenSaver hack, or rendered off-screen into PNG files.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
+#include "host/AmbrelView.h"
+#include "platform/ConfigureDialog.h"
+#include "tools/ambrel/CommandLine.h"
 #include "tools/ambrel/RenderMode.h"
-#include "tools/ambrel/RenderOptions.h"
+#include "tools/ambrel/SettingsReport.h"
+#include "tools/ambrel/ViewModes.h"
 
 int main(int argc, char** argv) {
-  RenderOptions options;
+  CommandLine line;
   std::string error;
-  switch (ParseRenderOptions(argc, argv, &options, &error)) {
+  switch (ParseCommandLine(argc, argv, HasDisplay(), &line, &error)) {
     case ParseOutcome::kHelp:
       std::fputs(UsageText(), stdout);
       return 0;
@@ -18,5 +25,30 @@ int main(int argc, char** argv) {
     case ParseOutcome::kRun:
       break;
   }
-  return RunRenderMode(options);
+  // A picture that cannot be read would leave the water over black.
+  if (line.background && access(line.background->c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "ambrel: cannot read the picture \"%s\"\n", line.background->c_str());
+    return 2;
+  }
+  if (line.printSettings) {
+    bool mainMonitorOnly = false;
+    SETTINGS settings{};
+    EffectiveSettings(line, &mainMonitorOnly, &settings);
+    PrintSettings(stdout, mainMonitorOnly, settings);
+    return 0;
+  }
+  switch (line.mode) {
+    case RunMode::kRender:
+      return RunRenderMode(line.render);
+    case RunMode::kConfigure:
+      return RunConfigureDialog([](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
+        return std::make_unique<AmbrelView>(frame, isPreview, site);
+      });
+    case RunMode::kFullScreen:
+    case RunMode::kWindow:
+    case RunMode::kPreview:
+    case RunMode::kHack:
+      return RunViewMode(line);
+  }
+  return 1;
 }

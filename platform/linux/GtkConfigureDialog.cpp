@@ -1,0 +1,112 @@
+// `ambrel --configure`: one preview view that is never shown, asked for its
+// configuration sheet, which runs as a window until it is ended. The view gets
+// a real (hidden) drawing surface and the screens of the display, so a screen
+// capture at its creation works as it would under the engine and the sheet
+// shows the background kind the user stored.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/ConfigureDialog.h"
+#include "platform/Platform.h"
+#include "platform/SheetControls.h"
+#include "platform/linux/GlxSurface.h"
+#include "platform/linux/X11Capture.h"
+#include "platform/linux/X11Headers.h"
+#include "platform/linux/X11Screens.h"
+
+namespace {
+
+constexpr double kViewWidth = 320, kViewHeight = 240;
+
+class DialogPlatform : public Platform {
+ public:
+  explicit DialogPlatform(Display* display) : display_(display) {
+    if (display_) layout_ = QueryMonitorLayout(display_);
+  }
+  std::vector<Screen> screens() override { return layout_.screens; }
+  Screen mainScreen() override {
+    return layout_.screens.empty() ? Screen{} : layout_.screens[static_cast<size_t>(layout_.mainIndex)];
+  }
+  uint32_t displayMask(int screenNumber) override { return DisplayMaskForNumber(screenNumber); }
+  int mainDisplayNumber() override { return mainScreen().number; }
+  bool captureScreen(uint32_t displayMask, CapturedImage* out) override {
+    const Screen* screen = display_ ? ScreenForDisplayMask(layout_, displayMask) : nullptr;
+    return screen && CaptureRootRect(display_, screen->frame, out);
+  }
+
+ private:
+  Display* display_;
+  MonitorLayout layout_;
+};
+
+// The view's window: an unmapped one of our own, so the view has a context to
+// upload its capture in; the view never animates here.
+class DialogSite : public ViewSite {
+ public:
+  DialogSite(Display* display, Screen screen) : display_(display), screen_(screen) {}
+  ~DialogSite() override {
+    if (parent_) XDestroyWindow(display_, parent_);
+  }
+  std::unique_ptr<GLSurface> createGLSurface(const uint32_t* attributes) override {
+    if (!display_) return nullptr;
+    if (!parent_) {
+      parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, static_cast<unsigned>(kViewWidth),
+                                    static_cast<unsigned>(kViewHeight), 0, 0, 0);
+    }
+    std::string error;
+    std::unique_ptr<GLSurface> surface =
+        GlxSurface::CreateChild(display_, parent_, Size{kViewWidth, kViewHeight}, attributes, &error);
+    if (!surface) std::fprintf(stderr, "ambrel: no drawing surface for the settings' view: %s\n", error.c_str());
+    return surface;
+  }
+  const Screen* screen() override { return &screen_; }
+  void timerIntervalChanged(double) override {}
+  void startTimer() override {}
+  void stopTimer() override {}
+
+ private:
+  Display* display_;
+  Screen screen_;
+  Window parent_ = None;
+};
+
+struct XConnection {
+  XConnection() : display(XOpenDisplay(nullptr)) {}
+  ~XConnection() {
+    if (display) XCloseDisplay(display);
+  }
+  Display* display;
+};
+
+}  // namespace
+
+int RunConfigureDialog(const ViewFactory& factory) {
+  if (!gtk_init_check(nullptr, nullptr)) {
+    std::fprintf(stderr, "ambrel: the settings window needs a display, and none can be opened\n");
+    return 1;
+  }
+  XConnection connection;
+  DialogPlatform platform(connection.display);
+  SetPlatform(&platform);
+  int code = 0;
+  {
+    const Screen main = platform.mainScreen();
+    DialogSite site(connection.display, main);
+    const Rect frame{main.frame.x, main.frame.y, kViewWidth, kViewHeight};
+    std::unique_ptr<ScreenSaverView> view = factory(frame, true, site);
+    if (view) view->setFrameSize(Size{kViewWidth, kViewHeight});
+    SheetWindow* sheet = view && view->hasConfigureSheet() ? view->configureSheet() : nullptr;
+    if (!sheet) {
+      std::fprintf(stderr, "ambrel: there is no settings window to show\n");
+      code = 1;
+    } else {
+      sheet->present();
+      while (sheet->isShown()) g_main_context_iteration(nullptr, TRUE);
+    }
+  }
+  SetPlatform(nullptr);
+  return code;
+}

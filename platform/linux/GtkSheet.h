@@ -1,0 +1,21 @@
+// The GTK backend of the configuration sheet, for hosts and tests that look
+// behind the neutral interface: the objects of a loaded sheet by their ids, the
+// final launch of a URI, and the sheet's preview process.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <sys/types.h>
+
+#include "platform/SheetControls.h"
+
+// The builder object with that id in a sheet loaded by the GTK services; null
+// when there is none (or the sheet is not one of theirs).
+GObject* GtkSheetObject(SheetWindow* sheet, const char* id);
+
+// The last step of opening a page: g_app_info_launch_default_for_uri by default.
+// Null restores it.
+using GtkUriLauncher = bool (*)(const char* uri);
+void SetGtkUriLauncher(GtkUriLauncher launcher);
+
+// The running preview process of a sheet, 0 when none.
+pid_t GtkSheetPreviewPid(SheetWindow* sheet);

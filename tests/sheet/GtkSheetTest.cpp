@@ -1,0 +1,542 @@
+// The settings window itself: the real builder file loaded by GTK on a private
+// Xvfb, driven through its widgets, with the real settings store; the folder
+// chooser, the page launch, the preview process and `--configure`.
+#include <gtk/gtk.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "XvfbServer.h"
+#include "platform/ConfigureDialog.h"
+#include "platform/ScreenSaverDefaults.h"
+#include "platform/linux/GtkSheet.h"
+#include "tests/host/HostFixture.h"
+// Xlib last: its macros must not meet GoogleTest's templates.
+#include "X11TestSupport.h"
+#define Screen XlibScreen
+#include <gdk/gdkx.h>
+#undef Screen
+
+namespace {
+
+const Screen kScreen{Rect{0, 0, 64, 48}, 1};
+const char* const kOutlets[] = {"oMainMonitorOnly", "oWaterSpeed", "oWaterRes", "oDripSpeed", "oLighting",
+                                "oWantBowl",        "oBGType",     "oBGPath",   "oBGRes"};
+
+std::unique_ptr<ScreenSaverDefaults> Store() { return ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel"); }
+
+void Pump() {
+  while (gtk_events_pending()) gtk_main_iteration();
+}
+
+// Runs the main loop until done() holds or the time is up.
+template <typename Done>
+bool PumpUntil(Done done, double seconds = 30) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class GtkSheet : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new XvfbServer;
+    std::string error;
+    if (!server_->Start({"-screen", "0", "1024x768x24"}, &error)) {
+      setupError_ = "Xvfb: " + error;
+      return;
+    }
+    setenv("DISPLAY", server_->name().c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);  // no session bus here
+    if (const char* built = std::getenv("AMBREL_RESOURCES")) resources_ = built;
+    if (!gtk_init_check(nullptr, nullptr)) setupError_ = "GTK cannot open " + server_->name();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_EQ(setupError_, "");
+    SetConfigurePreviewProgram("");  // each test that wants the preview names it
+    auto store = Store();
+    store->setObject("1.0.4", "version");
+    store->setBool(true, "MainMonitorOnly");
+    store->setInteger(333, "WaterSpeed");
+    store->setInteger(7, "WaterRes");
+    store->setInteger(40, "DripSpeed");
+    store->setBool(false, "Lighting");
+    store->setBool(true, "WantBowl");
+    store->setInteger(2, "BGType");
+    store->setObject(home.root().c_str(), "BGPath");
+    store->setInteger(2, "BGRes");
+    ASSERT_TRUE(store->synchronize());
+  }
+  void TearDown() override {
+    engine.destroyViews();
+    Pump();
+  }
+
+  AmbrelView* MakeView() { return Ambrel(engine, engine.addView(AmbrelFactory(), kScreen.frame, false, 1)); }
+  SheetWindow* Open(AmbrelView* view) {
+    SheetWindow* sheet = view->configureSheet();
+    if (sheet) sheet->present();
+    Pump();
+    return sheet;
+  }
+  static GtkWidget* Widget(SheetWindow* sheet, const char* id) { return GTK_WIDGET(GtkSheetObject(sheet, id)); }
+  static double Value(SheetWindow* sheet, const char* id) { return gtk_range_get_value(GTK_RANGE(Widget(sheet, id))); }
+  static int Active(SheetWindow* sheet, const char* id) { return gtk_combo_box_get_active(GTK_COMBO_BOX(Widget(sheet, id))); }
+  static bool Checked(SheetWindow* sheet, const char* id) {
+    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Widget(sheet, id)));
+  }
+  static void Click(SheetWindow* sheet, const char* id) {
+    gtk_button_clicked(GTK_BUTTON(Widget(sheet, id)));
+    Pump();
+  }
+  static std::string Formatted(SheetWindow* sheet, const char* id, double value) {
+    gchar* text = nullptr;
+    g_signal_emit_by_name(Widget(sheet, id), "format-value", value, &text);
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+  }
+
+  static XvfbServer* server_;
+  static std::string setupError_;
+  static std::string resources_;  // the build's, with the real builder file
+  ScopedConfigHome home;
+  OffscreenEngine engine{{kScreen}};
+};
+
+XvfbServer* GtkSheet::server_ = nullptr;
+std::string GtkSheet::setupError_;
+std::string GtkSheet::resources_;
+
+TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
+  SheetWindow* sheet = Open(MakeView());
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(sheet->isShown());
+  GtkWindow* window = GTK_WINDOW(GtkSheetObject(sheet, "configureSheet"));
+  ASSERT_TRUE(GTK_IS_WINDOW(window));
+  for (const char* id : kOutlets) EXPECT_TRUE(GTK_IS_WIDGET(GtkSheetObject(sheet, id))) << id;
+
+  // The store's values, shown.
+  EXPECT_TRUE(Checked(sheet, "oMainMonitorOnly"));
+  EXPECT_EQ(Value(sheet, "oWaterSpeed"), 333);
+  EXPECT_EQ(Value(sheet, "oWaterRes"), 7);
+  EXPECT_EQ(Value(sheet, "oDripSpeed"), 40);
+  EXPECT_FALSE(Checked(sheet, "oLighting"));
+  EXPECT_TRUE(Checked(sheet, "oWantBowl"));
+  EXPECT_EQ(Active(sheet, "oBGType"), 2);
+  EXPECT_EQ(Active(sheet, "oBGRes"), 2);
+  EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(Widget(sheet, "oBGPath")))), home.root());
+  EXPECT_TRUE(gtk_widget_get_sensitive(Widget(sheet, "oBGPath")));
+
+  // The ranges hold what the scene accepts and the defaults.
+  struct Range {
+    const char* id;
+    double lower, upper, fallback;
+  };
+  for (const Range& range : {Range{"oWaterSpeed", 10, 1190, 100}, Range{"oWaterRes", 4, 8, 6},
+                             Range{"oDripSpeed", 1, 1000, 250}}) {
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(Widget(sheet, range.id)));
+    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), range.lower) << range.id;
+    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), range.upper) << range.id;
+  }
+  EXPECT_EQ(Formatted(sheet, "oWaterRes", 6), "64 × 64");
+  EXPECT_EQ(Formatted(sheet, "oWaterRes", 8), "256 × 256");
+  EXPECT_EQ(Formatted(sheet, "oDripSpeed", 250), "2.50 s");
+  EXPECT_EQ(Formatted(sheet, "oDripSpeed", 1), "0.01 s");
+  EXPECT_EQ(Formatted(sheet, "oWaterSpeed", 1190), "11.90×");
+
+  const char* const kinds[] = {"Screen capture", "Desktop picture", "Random picture from a folder"};
+  GtkComboBoxText* kind = GTK_COMBO_BOX_TEXT(Widget(sheet, "oBGType"));
+  for (int index = 0; index < 3; ++index) {
+    gtk_combo_box_set_active(GTK_COMBO_BOX(kind), index);
+    gchar* text = gtk_combo_box_text_get_active_text(kind);
+    EXPECT_STREQ(text, kinds[index]);
+    g_free(text);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(Widget(sheet, "oBGRes")), 3);
+  EXPECT_EQ(Active(sheet, "oBGRes"), -1) << "three detail levels";
+
+  // Every mnemonic leads somewhere and no two share a key.
+  std::set<guint> keys;
+  std::vector<GtkLabel*> labels;
+  for (GObject* object : {GtkSheetObject(sheet, "oLighting"), GtkSheetObject(sheet, "oWantBowl"),
+                          GtkSheetObject(sheet, "oMainMonitorOnly"), GtkSheetObject(sheet, "saveButton"),
+                          GtkSheetObject(sheet, "cancelButton"), GtkSheetObject(sheet, "defaultsButton"),
+                          GtkSheetObject(sheet, "webPageButton")})
+    labels.push_back(GTK_LABEL(gtk_bin_get_child(GTK_BIN(object))));
+  std::function<void(GtkWidget*)> collect = [&](GtkWidget* widget) {
+    if (GTK_IS_LABEL(widget) && gtk_label_get_mnemonic_widget(GTK_LABEL(widget)) &&
+        !GTK_IS_BUTTON(gtk_widget_get_parent(widget)))
+      labels.push_back(GTK_LABEL(widget));
+    if (GTK_IS_CONTAINER(widget)) {
+      GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+      for (GList* child = children; child; child = child->next) collect(GTK_WIDGET(child->data));
+      g_list_free(children);
+    }
+  };
+  collect(GTK_WIDGET(window));
+  EXPECT_EQ(labels.size(), 7u + 6u) << "six labelled controls";
+  for (GtkLabel* label : labels) {
+    const guint key = gtk_label_get_mnemonic_keyval(label);
+    EXPECT_NE(key, guint(GDK_KEY_VoidSymbol)) << gtk_label_get_label(label);
+    EXPECT_TRUE(keys.insert(gdk_keyval_to_lower(key)).second) << "shared mnemonic in " << gtk_label_get_label(label);
+  }
+
+  // Enter saves, Escape cancels.
+  EXPECT_EQ(gtk_window_get_default_widget(window), Widget(sheet, "saveButton"));
+  EXPECT_TRUE(gtk_accel_groups_activate(G_OBJECT(window), GDK_KEY_Escape, GdkModifierType(0)));
+  Pump();
+  EXPECT_FALSE(sheet->isShown());
+}
+
+TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
+  AmbrelView* view = MakeView();
+  SheetWindow* sheet = Open(view);
+  ASSERT_TRUE(sheet);
+  GtkComboBox* kind = GTK_COMBO_BOX(Widget(sheet, "oBGType"));
+  for (int index : {0, 1, 2, 0}) {
+    gtk_combo_box_set_active(kind, index);
+    EXPECT_EQ(gtk_widget_get_sensitive(Widget(sheet, "oBGPath")), index == 2) << index;
+  }
+
+  Click(sheet, "defaultsButton");
+  EXPECT_FALSE(Checked(sheet, "oMainMonitorOnly"));
+  EXPECT_EQ(Value(sheet, "oWaterSpeed"), 100);
+  EXPECT_EQ(Value(sheet, "oWaterRes"), 6);
+  EXPECT_EQ(Value(sheet, "oDripSpeed"), 250);
+  EXPECT_TRUE(Checked(sheet, "oLighting") && Checked(sheet, "oWantBowl"));
+  EXPECT_EQ(Active(sheet, "oBGType"), 0);
+  EXPECT_EQ(Active(sheet, "oBGRes"), 1);
+  EXPECT_FALSE(gtk_widget_get_sensitive(Widget(sheet, "oBGPath")));
+
+  // Closing the window is a cancel.
+  gtk_window_close(GTK_WINDOW(GtkSheetObject(sheet, "configureSheet")));
+  ASSERT_TRUE(PumpUntil([&] { return !sheet->isShown(); }));
+  EXPECT_EQ(Store()->integerForKey("WaterSpeed"), 333);
+  EXPECT_EQ(view->mySettings.WATERSPEED, 333);
+
+  // Enter (the default button) saves what the controls hold.
+  ASSERT_EQ(Open(view), sheet);
+  gtk_range_set_value(GTK_RANGE(Widget(sheet, "oWaterSpeed")), 1190);
+  gtk_range_set_value(GTK_RANGE(Widget(sheet, "oDripSpeed")), 1);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Widget(sheet, "oLighting")), TRUE);
+  gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(Widget(sheet, "oLighting")), TRUE);  // mixed: off
+  gtk_combo_box_set_active(GTK_COMBO_BOX(Widget(sheet, "oBGRes")), 0);
+  // A button's activation is a short press: the click comes a moment later.
+  EXPECT_TRUE(gtk_window_activate_default(GTK_WINDOW(GtkSheetObject(sheet, "configureSheet"))));
+  EXPECT_TRUE(PumpUntil([&] { return !sheet->isShown(); }));
+  auto store = Store();
+  EXPECT_EQ(store->integerForKey("WaterSpeed"), 1190);
+  EXPECT_EQ(store->integerForKey("DripSpeed"), 1);
+  EXPECT_FALSE(store->boolForKey("Lighting"));
+  EXPECT_EQ(store->integerForKey("BGRes"), 0);
+  EXPECT_EQ(store->integerForKey("WaterRes"), 7);
+  EXPECT_EQ(store->stringForKey("BGPath").value_or(""), home.root());
+  EXPECT_EQ(view->mySettings.WATERSPEED, 1190);
+}
+
+TEST_F(GtkSheet, StoredValuesOutsideTheRangesShowClampedAndStayUntilSaved) {
+  auto store = Store();
+  store->setInteger(5000, "WaterSpeed");
+  store->setInteger(12, "WaterRes");
+  store->setInteger(4000, "DripSpeed");
+  store->setInteger(7, "BGType");
+  store->setInteger(-3, "BGRes");
+  ASSERT_TRUE(store->synchronize());
+  AmbrelView* view = MakeView();
+  SheetWindow* sheet = Open(view);
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(Value(sheet, "oWaterSpeed"), 1190);
+  EXPECT_EQ(Value(sheet, "oWaterRes"), 8);
+  EXPECT_EQ(Value(sheet, "oDripSpeed"), 1000);
+  EXPECT_EQ(Active(sheet, "oBGType"), 2);
+  EXPECT_EQ(Active(sheet, "oBGRes"), 0);
+  Click(sheet, "cancelButton");
+  EXPECT_FALSE(sheet->isShown());
+  store = Store();
+  EXPECT_EQ(store->integerForKey("WaterSpeed"), 5000);
+  EXPECT_EQ(store->integerForKey("WaterRes"), 12);
+  EXPECT_EQ(store->integerForKey("BGType"), 7);
+  EXPECT_EQ(store->integerForKey("BGRes"), -3);
+  EXPECT_EQ(view->mySettings.WATERSHIFT, 12);
+
+  ASSERT_EQ(Open(view), sheet);
+  Click(sheet, "saveButton");
+  store = Store();
+  EXPECT_EQ(store->integerForKey("WaterSpeed"), 1190);
+  EXPECT_EQ(store->integerForKey("WaterRes"), 8);
+  EXPECT_EQ(store->integerForKey("DripSpeed"), 1000);
+  EXPECT_EQ(store->integerForKey("BGType"), 2);
+  EXPECT_EQ(store->integerForKey("BGRes"), 0);
+}
+
+TEST_F(GtkSheet, AMissingOrBrokenBuilderFileOrAMissingOutletLeavesTheViewWithoutASheet) {
+  const std::string resources = home.root() + "/resources";
+  ScopedResources pack(resources);
+  const std::string original = ReadFile(resources_ + "/Ambrel.ui");
+  ASSERT_NE(original.find("id=\"oBGRes\""), std::string::npos);
+
+  struct Case {
+    const char* name;
+    std::string contents;  // empty: no file at all
+    const char* message;
+  };
+  std::string withoutOutlet = original;
+  for (size_t at = withoutOutlet.find("oBGRes"); at != std::string::npos; at = withoutOutlet.find("oBGRes"))
+    withoutOutlet.replace(at, 6, "oBGRez");
+  const Case cases[] = {
+      {"missing", "", "Ambrel.ui is not among the resources"},
+      {"broken", original.substr(0, original.size() / 2), "cannot load the sheet"},
+      {"no outlet", withoutOutlet, "lacks oBGRes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove((resources + "/Ambrel.ui").c_str());
+    if (!c.contents.empty()) std::ofstream(resources + "/Ambrel.ui") << c.contents;
+    AmbrelView* view = MakeView();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(view->configureSheet(), nullptr);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+    EXPECT_EQ(view->oBGPath, nullptr);
+  }
+  // The views run on.
+  engine.startAnimation();
+  engine.runFrames(3);
+  for (int index = 0; index < engine.viewCount(); ++index) EXPECT_GT(engine.flushCount(index), 0);
+}
+
+// Answers the next folder chooser that shows up: notes how it opened, moves it
+// to folder and confirms (or cancels when folder is empty). The chooser loads
+// folders in the background, so each step waits for the one before.
+struct ChooserScript {
+  std::string folder;
+  std::string title, startFolder;
+  GtkFileChooserAction action = GTK_FILE_CHOOSER_ACTION_OPEN;
+  bool multiple = true;
+  int step = 0, waited = 0;
+  bool answered = false;
+};
+
+std::string ChooserPath(gchar* path) {
+  std::string text = path ? path : "";
+  g_free(path);
+  return text;
+}
+
+gboolean AnswerChooser(gpointer data) {
+  auto* script = static_cast<ChooserScript*>(data);
+  GList* windows = gtk_window_list_toplevels();
+  GtkWidget* dialog = nullptr;
+  for (GList* item = windows; item; item = item->next)
+    if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+      dialog = GTK_WIDGET(item->data);
+  g_list_free(windows);
+  if (!dialog) return G_SOURCE_CONTINUE;
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  const bool patient = ++script->waited < 200;
+  if (script->step == 0) {
+    script->startFolder = ChooserPath(gtk_file_chooser_get_current_folder(chooser));
+    if (script->startFolder.empty() && patient) return G_SOURCE_CONTINUE;
+    script->title = gtk_window_get_title(GTK_WINDOW(dialog));
+    script->action = gtk_file_chooser_get_action(chooser);
+    script->multiple = gtk_file_chooser_get_select_multiple(chooser);
+    if (!script->folder.empty()) gtk_file_chooser_set_filename(chooser, script->folder.c_str());
+    script->step = 1;
+    script->waited = 0;
+    return G_SOURCE_CONTINUE;
+  }
+  if (!script->folder.empty() && ChooserPath(gtk_file_chooser_get_filename(chooser)) != script->folder && patient)
+    return G_SOURCE_CONTINUE;
+  gtk_dialog_response(GTK_DIALOG(dialog), script->folder.empty() ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_ACCEPT);
+  script->answered = true;
+  return G_SOURCE_REMOVE;
+}
+
+TEST_F(GtkSheet, TheFolderButtonRunsAFolderChooserAndRefusesAPathTooLongToKeep) {
+  AmbrelView* view = MakeView();
+  SheetWindow* sheet = Open(view);
+  ASSERT_TRUE(sheet);
+  const std::string chosen = home.root() + "/sea pictures";
+  mkdir(chosen.c_str(), 0700);
+
+  ChooserScript cancel;
+  g_timeout_add(20, AnswerChooser, &cancel);
+  Click(sheet, "oBGPath");
+  ASSERT_TRUE(cancel.answered);
+  EXPECT_EQ(cancel.title, "Select Folder To Load Random Background Images From");
+  EXPECT_EQ(cancel.action, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
+  EXPECT_FALSE(cancel.multiple);
+  EXPECT_EQ(cancel.startFolder, home.root());
+  EXPECT_EQ(std::string(view->mySettings.BGPath), home.root());
+
+  ChooserScript choose;
+  choose.folder = chosen;
+  g_timeout_add(20, AnswerChooser, &choose);
+  Click(sheet, "oBGPath");
+  ASSERT_TRUE(choose.answered);
+  EXPECT_EQ(std::string(view->mySettings.BGPath), chosen);
+  EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(Widget(sheet, "oBGPath")))), chosen);
+  Click(sheet, "cancelButton");
+  EXPECT_EQ(Store()->stringForKey("BGPath").value_or(""), home.root()) << "cancel keeps the stored folder";
+
+  // A real folder whose path needs more than the setting's 1023 bytes.
+  std::string deep = home.root();
+  while (deep.size() <= 1100) {
+    deep += "/" + std::string(100, 'd');
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0) << deep.size();
+  }
+  ASSERT_EQ(Open(view), sheet);
+  EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(Widget(sheet, "oBGPath")))), chosen);
+  ChooserScript tooLong;
+  tooLong.folder = deep;
+  g_timeout_add(20, AnswerChooser, &tooLong);
+  testing::internal::CaptureStderr();
+  Click(sheet, "oBGPath");
+  const std::string errors = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(tooLong.answered);
+  EXPECT_EQ(tooLong.startFolder, chosen);
+  EXPECT_NE(errors.find("does not fit"), std::string::npos) << errors;
+  EXPECT_EQ(std::string(view->mySettings.BGPath), chosen);
+  Click(sheet, "saveButton");
+  EXPECT_EQ(Store()->stringForKey("BGPath").value_or(""), chosen);
+  std::filesystem::remove_all(home.root() + "/" + std::string(100, 'd'));
+}
+
+std::vector<std::string> launched;
+bool RecordLaunch(const char* uri) {
+  launched.push_back(uri);
+  return true;
+}
+
+TEST_F(GtkSheet, TheWebPageButtonHandsTheReadmeToTheBrowserAsAFileUriWithoutAShell) {
+  const std::string resources = home.root() + "/res $(touch pwned); dir";
+  ScopedResources pack(resources);
+  std::ofstream(resources + "/README.md") << "# Ambrel\n";
+  std::filesystem::copy_file(resources_ + "/Ambrel.ui",
+                             resources + "/Ambrel.ui");
+  SetGtkUriLauncher(RecordLaunch);
+  launched.clear();
+  SheetWindow* sheet = Open(MakeView());
+  ASSERT_TRUE(sheet);
+  Click(sheet, "webPageButton");
+  SetGtkUriLauncher(nullptr);
+  ASSERT_EQ(launched.size(), 1u);
+  const std::string& uri = launched[0];
+  EXPECT_EQ(uri.rfind("file:///", 0), 0u) << uri;
+  EXPECT_EQ(uri.find(' '), std::string::npos) << uri;
+  gchar* back = g_filename_from_uri(uri.c_str(), nullptr, nullptr);
+  ASSERT_TRUE(back) << uri;
+  EXPECT_EQ(std::string(back), resources + "/README.md");
+  g_free(back);
+  EXPECT_FALSE(std::filesystem::exists("pwned"));
+  EXPECT_FALSE(std::filesystem::exists(home.root() + "/pwned"));
+}
+
+TEST_F(GtkSheet, ThePreviewRunsInTheSheetsAreaStopsWithItAndRestartsWithTheSavedValues) {
+  const std::string log = home.root() + "/preview.log";
+  ScopedEnv logEnv("AMBREL_SHEET_LOG", log);
+  const std::string resources = home.root() + "/resources";
+  ScopedResources pack(resources);
+  std::filesystem::copy_file(resources_ + "/Ambrel.ui", resources + "/Ambrel.ui");
+  SetConfigurePreviewProgram(SHEET_DRIVER);
+  AmbrelView* view = MakeView();
+  SheetWindow* sheet = Open(view);
+  ASSERT_TRUE(sheet);
+  ASSERT_TRUE(PumpUntil([&] { return ReadFile(log).find("drawing") != std::string::npos; }, 60)) << ReadFile(log);
+  GdkWindow* area = gtk_widget_get_window(Widget(sheet, "previewArea"));
+  ASSERT_TRUE(area && gdk_window_has_native(area));
+  char windowId[32];
+  std::snprintf(windowId, sizeof windowId, "0x%lx", static_cast<unsigned long>(gdk_x11_window_get_xid(area)));
+  const pid_t first = GtkSheetPreviewPid(sheet);
+  EXPECT_GT(first, 0);
+  EXPECT_EQ(ReadFile(log), "created preview=1 window=" + std::string(windowId) +
+                               " speed=333\ndrawing scene=1 overlay=0\n");
+
+  gtk_range_set_value(GTK_RANGE(Widget(sheet, "oWaterSpeed")), 500);
+  Click(sheet, "saveButton");
+  EXPECT_EQ(GtkSheetPreviewPid(sheet), 0);
+  ASSERT_TRUE(PumpUntil([&] { return ReadFile(log).find("released") != std::string::npos; })) << ReadFile(log);
+  EXPECT_TRUE(PumpUntil([&] { return kill(first, 0) != 0; })) << "the preview process is gone and reaped";
+
+  ASSERT_EQ(Open(view), sheet);
+  ASSERT_TRUE(PumpUntil([&] { return ReadFile(log).find("speed=500") != std::string::npos; }, 60)) << ReadFile(log);
+  const pid_t second = GtkSheetPreviewPid(sheet);
+  EXPECT_GT(second, 0);
+  EXPECT_NE(second, first);
+  // The view going away takes its sheet and the preview with it.
+  engine.destroyViews();
+  ASSERT_TRUE(PumpUntil([&] { return kill(second, 0) != 0; })) << "preview still running";
+}
+
+struct DialogScript {
+  bool sawWindow = false;
+  bool preview = false;
+};
+
+gboolean SaveTheDialog(gpointer data) {
+  auto* script = static_cast<DialogScript*>(data);
+  GList* windows = gtk_window_list_toplevels();
+  GtkWindow* sheet = nullptr;
+  for (GList* item = windows; item; item = item->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(item->data)) && gtk_window_get_title(GTK_WINDOW(item->data)) &&
+        std::string(gtk_window_get_title(GTK_WINDOW(item->data))) == "Ambrel Settings")
+      sheet = GTK_WINDOW(item->data);
+  g_list_free(windows);
+  if (!sheet) return G_SOURCE_CONTINUE;
+  script->sawWindow = true;
+  gtk_window_activate_default(sheet);
+  return G_SOURCE_REMOVE;
+}
+
+TEST_F(GtkSheet, ConfigureRunsTheSheetOfAPreviewViewUntilSavedAndKeepsTheCapturedBackgroundKind) {
+  auto store = Store();
+  store->setInteger(0, "BGType");
+  ASSERT_TRUE(store->synchronize());
+  // Something on the screen to capture (an all-black capture counts as none).
+  TestDisplay display(server_->name());
+  ASSERT_TRUE(display.get());
+  FillRect(display, display.root(), 0x3070b0, 0, 0, 1024, 768);
+  DialogScript script;
+  bool madePreview = false;
+  const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
+    madePreview = isPreview;
+    return std::make_unique<AmbrelView>(frame, isPreview, site);
+  };
+  g_timeout_add(50, SaveTheDialog, &script);
+  EXPECT_EQ(RunConfigureDialog(factory), 0);
+  EXPECT_TRUE(script.sawWindow);
+  EXPECT_TRUE(madePreview);
+  EXPECT_EQ(Store()->integerForKey("BGType"), 0) << "the capture worked, so the kind stays the capture";
+  EXPECT_EQ(Store()->integerForKey("WaterSpeed"), 333);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunConfigureDialog([](Rect, bool, ViewSite&) { return std::unique_ptr<ScreenSaverView>(); }), 1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("no settings window"), std::string::npos);
+}
+
+}  // namespace

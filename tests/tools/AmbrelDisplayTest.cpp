@@ -1,0 +1,121 @@
+// The program on a real X server: in a window of its own and as an XScreenSaver
+// hack in a window it is given. Both draw water, take the command line's settings
+// without saving them, and end cleanly on SIGTERM.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AmbrelProgram.h"
+#include "X11TestSupport.h"
+#include "XvfbServer.h"
+
+namespace {
+
+class AmbrelDisplayTest : public AmbrelProgramTest {
+ protected:
+  void SetUp() override {
+    AmbrelProgramTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error)) << error;
+    display = std::make_unique<TestDisplay>(server.name());
+    ASSERT_TRUE(display->get());
+    FillRect(*display, display->root(), 0, 0, 0, 640, 480);
+    ASSERT_EQ(mkdir((config + "/ambrel").c_str(), 0700), 0);
+    ASSERT_TRUE(WriteFile(StorePath(), kStore));
+    ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 128, 128, 0xe02020));
+  }
+
+  std::vector<std::string> Environment() {
+    return {"DISPLAY=" + server.name(), "XDG_CONFIG_HOME=" + config, "HOME=" + config, "XSCREENSAVER_WINDOW"};
+  }
+
+  // Waits until most of the area is red water; returns the last reading.
+  std::vector<uint32_t> WaitForRedWater(Drawable drawable, int width, int height) {
+    std::vector<uint32_t> pixels;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      pixels = ReadRgb(*display, drawable, 0, 0, width, height);
+      if (RedShare(pixels) > 0.8) break;
+      usleep(100000);
+    }
+    return pixels;
+  }
+
+  static double RedShare(const std::vector<uint32_t>& pixels) {
+    size_t red = 0;
+    for (uint32_t pixel : pixels) red += (pixel >> 16) > ((pixel >> 8) & 0xff) + 40 && (pixel >> 16) > (pixel & 0xff) + 40;
+    return pixels.empty() ? 0 : double(red) / pixels.size();
+  }
+
+  static constexpr const char* kStore =
+      "[kvAmbrel]\nversion=1.0.4\nMainMonitorOnly=false\nWaterSpeed=100\nWaterRes=6\nDripSpeed=250\n"
+      "Lighting=true\nWantBowl=true\nBGType=0\nBGPath=/nowhere\nBGRes=1\n";
+
+  XvfbServer server;
+  std::unique_ptr<TestDisplay> display;
+};
+
+TEST_F(AmbrelDisplayTest, RunsInAWindowWithTheCommandLineSettingsAndEndsOnSigterm) {
+  ChildProcess ambrel;
+  // The stored kind is the screen capture: the command line's picture shows only
+  // if its settings win.
+  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
+                           {"--window", "200x150", "--background", dir + "/red.png", "--background-kind", "desktop",
+                            "--water-speed", "500", "--no-bowl", "--drip-speed", "5"},
+                           Environment()));
+  const std::vector<uint32_t> first = WaitForRedWater(display->root(), 200, 150);
+  EXPECT_GT(RedShare(first), 0.8) << ambrel.errors();
+  std::vector<uint32_t> later;
+  for (int attempt = 0; attempt < 50 && (later.empty() || later == first); ++attempt) {
+    usleep(100000);
+    later = ReadRgb(*display, display->root(), 0, 0, 200, 150);
+  }
+  EXPECT_NE(first, later) << "the water did not move";
+  ambrel.Signal(SIGTERM);
+  EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
+  EXPECT_EQ(ReadFile(StorePath()), kStore);
+}
+
+TEST_F(AmbrelDisplayTest, WithADisplayTheDefaultIsFullScreen) {
+  ChildProcess ambrel;
+  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background-kind", "desktop", "--background", dir + "/red.png"},
+                           Environment()));
+  EXPECT_GT(RedShare(WaitForRedWater(display->root(), 640, 480)), 0.8) << ambrel.errors();
+  ambrel.Signal(SIGTERM);
+  EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
+  EXPECT_EQ(ReadFile(StorePath()), kStore);
+}
+
+TEST_F(AmbrelDisplayTest, RunsAsAHackInAGivenWindow) {
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = 0;
+  const Window window = XCreateWindow(*display, display->root(), 100, 80, 160, 120, 0, CopyFromParent, InputOutput,
+                                      CopyFromParent, CWBackPixel, &attributes);
+  XMapWindow(*display, window);
+  XSync(*display, False);
+  char id[32];
+  std::snprintf(id, sizeof id, "0x%lx", window);
+
+  // As a programs line starts it (XScreenSaver names the window in the environment),
+  // and with the window on the command line, as the settings dialog's preview does.
+  std::vector<std::string> fromDaemon = Environment();
+  fromDaemon.back() = std::string("XSCREENSAVER_WINDOW=") + id;
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> runs = {
+      {{"--root", "--background-kind", "1", "--background", dir + "/red.png", "--water-res", "4"}, fromDaemon},
+      {{"-window-id", id, "-background-kind", "desktop", "--background=" + dir + "/red.png"}, Environment()}};
+  for (const auto& [args, env] : runs) {
+    SCOPED_TRACE(args.front());
+    FillRect(*display, window, 0, 0, 0, 160, 120);
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, args, env));
+    EXPECT_GT(RedShare(WaitForRedWater(window, 160, 120)), 0.8) << ambrel.errors();
+    // The hack draws only into its window.
+    for (uint32_t pixel : ReadRgb(*display, display->root(), 0, 0, 100, 80)) ASSERT_EQ(pixel, 0u);
+    ambrel.Signal(SIGTERM);
+    EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
+    EXPECT_EQ(ReadFile(StorePath()), kStore);
+  }
+  XDestroyWindow(*display, window);
+  XSync(*display, False);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// What the render shows: the background it is given, the folder's pictures, the
+// shipped picture when there is nothing else, and the overlay of the full view.
+#include <sys/stat.h>
+
+#include "AmbrelProgram.h"
+
+namespace {
+
+using AmbrelRenderTest = AmbrelProgramTest;
+
+constexpr uint32_t kRed = 0xe02020;
+constexpr uint32_t kGreen = 0x20d030;
+
+TEST_F(AmbrelRenderTest, TheBackgroundPictureShowsUnderTheWater) {
+  ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 200, 120, kRed));
+  Outcome run = Ambrel({"--render", "--size", "96x64", "--frames", "60", "--seed", "2", "--background", "red.png",
+                        "--output", "out.png"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  PngImage image = ReadPng(dir + "/out.png");
+  ASSERT_TRUE(image.ok);
+  EXPECT_GT(ShareDominatedBy(image, 0), 0.9);
+
+  // The same run without it shows the shipped pool tiles: blue water.
+  ASSERT_EQ(Ambrel({"--size", "96x64", "--frames", "60", "--seed", "2", "--output", "plain.png"}).status, 0);
+  EXPECT_GT(ShareDominatedBy(ReadPng(dir + "/plain.png"), 2), 0.6);
+  EXPECT_LT(ShareDominatedBy(ReadPng(dir + "/plain.png"), 0), 0.01);
+}
+
+TEST_F(AmbrelRenderTest, AFolderGivesOneOfItsPictures) {
+  ASSERT_EQ(mkdir((dir + "/pictures").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteStripedPng(dir + "/pictures/red.png", 128, 128, kRed));
+  ASSERT_TRUE(WriteStripedPng(dir + "/pictures/green.png", 64, 96, kGreen));
+  ASSERT_TRUE(WriteFile(dir + "/pictures/notes.txt", "not a picture"));
+  for (const char* seed : {"1", "2", "3"}) {
+    SCOPED_TRACE(seed);
+    Outcome run = Ambrel({"--size", "64x48", "--frames", "20", "--seed", seed, "--folder", "pictures", "--detail",
+                          "2", "--output", "out.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    PngImage image = ReadPng(dir + "/out.png");
+    EXPECT_GT(std::max(ShareDominatedBy(image, 0), ShareDominatedBy(image, 1)), 0.9);
+  }
+}
+
+TEST_F(AmbrelRenderTest, AnEmptyOrMissingFolderFallsBackToTheShippedPicture) {
+  ASSERT_EQ(mkdir((dir + "/empty").c_str(), 0755), 0);
+  std::vector<std::string> common = {"--size", "64x48", "--frames", "30", "--seed", "9"};
+  auto render = [&](std::vector<std::string> extra, const std::string& output) {
+    std::vector<std::string> args = common;
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back("--output");
+    args.push_back(output);
+    Outcome run = Ambrel(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return ReadPng(dir + "/" + output).rgb;
+  };
+  // The folder's fallback comes at the lowest detail.
+  const std::vector<uint8_t> shipped = render({"--detail", "0"}, "shipped.png");
+  ASSERT_FALSE(shipped.empty());
+  EXPECT_EQ(render({"--folder", "empty"}, "empty.png"), shipped);
+  EXPECT_EQ(render({"--folder", "missing"}, "missing.png"), shipped);
+  EXPECT_EQ(render({"--background-kind", "folder"}, "unnamed.png"), shipped);
+}
+
+TEST_F(AmbrelRenderTest, TheStripSlidesInAfterAMinuteButNotInThePreview) {
+  std::vector<std::string> args = {"--size", "160x90", "--seconds", "63", "--seed", "9", "--detail", "0",
+                                   "--water-res", "4", "--drip-speed", "1000000", "--output", "full.png"};
+  Outcome run = Ambrel(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("frame 1890 of 3780"), std::string::npos) << "a long render reports progress: " << run.err;
+  args.back() = "preview.png";
+  args.push_back("--preview");
+  ASSERT_EQ(Ambrel(args).status, 0);
+  PngImage full = ReadPng(dir + "/full.png"), preview = ReadPng(dir + "/preview.png");
+  ASSERT_TRUE(full.ok && preview.ok);
+  auto differing = [&](unsigned firstRow, unsigned lastRow) {
+    size_t count = 0;
+    for (size_t i = firstRow * 160 * 3; i < lastRow * 160 * 3; i += 3)
+      count += full.rgb[i] != preview.rgb[i] || full.rgb[i + 1] != preview.rgb[i + 1] ||
+               full.rgb[i + 2] != preview.rgb[i + 2];
+    return double(count) / ((lastRow - firstRow) * 160);
+  };
+  // The first showing comes down from the top edge, 32 pixels high; by now the
+  // banner has faded and the water below is the same.
+  EXPECT_GT(differing(2, 26), 0.2);
+  EXPECT_LT(differing(40, 90), 0.05);
+}
+
+}  // namespace

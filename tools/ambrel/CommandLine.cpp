@@ -1,0 +1,285 @@
+#include "tools/ambrel/CommandLine.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+bool ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long parsed = strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || parsed < lowest || parsed > highest) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  int64_t w = 0, h = 0;
+  if (!ParseInteger(text.substr(0, x), 1, kLargestSide, &w) ||
+      !ParseInteger(text.substr(x + 1), 1, kLargestSide, &h))
+    return false;
+  *width = (int)w;
+  *height = (int)h;
+  return true;
+}
+
+bool ParseBackgroundKind(const std::string& text, int32_t* kind) {
+  const char* names[] = {"capture", "desktop", "folder"};
+  for (int32_t k = 0; k < 3; ++k)
+    if (text == names[k] || text == std::to_string(k)) {
+      *kind = k;
+      return true;
+    }
+  return false;
+}
+
+// XScreenSaver writes options with one dash: -water-speed is --water-speed.
+std::string LongForm(const std::string& arg) {
+  if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') return "-" + arg;
+  return arg;
+}
+
+struct Parser {
+  Parser(const std::vector<std::string>& arguments, CommandLine* into, std::string* message)
+      : args(arguments), line(into), error(message) {}
+  const std::vector<std::string>& args;
+  CommandLine* line;
+  std::string* error;
+
+  size_t i = 0;
+  std::string name, value;
+  bool hasValue = false;
+
+  bool renderGiven = false, windowGiven = false, previewGiven = false, configureGiven = false;
+  bool framesGiven = false, secondsGiven = false;
+  std::string renderOnly;  // the first option that only a render takes
+  std::optional<int32_t> kind, impliedKind;
+
+  bool Fail(const std::string& message) {
+    *error = message;
+    return false;
+  }
+  bool TakeValue() {
+    if (hasValue) return true;
+    if (i + 1 >= args.size()) return Fail(name + " needs a value");
+    value = args[++i];
+    hasValue = true;
+    return true;
+  }
+  bool Flag() { return hasValue ? Fail(name + " takes no value") : true; }
+  bool Number(int64_t lowest, int64_t highest, int64_t* out) {
+    if (!TakeValue()) return false;
+    if (ParseInteger(value, lowest, highest, out)) return true;
+    return Fail(name + " wants a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
+                ", not \"" + value + "\"");
+  }
+  bool Setting(int64_t lowest, int64_t highest, std::optional<int64_t>* out) {
+    int64_t number = 0;
+    if (!Number(lowest, highest, &number)) return false;
+    *out = number;
+    return true;
+  }
+  bool RenderOnly(bool ok) {
+    if (ok && renderOnly.empty()) renderOnly = name;
+    return ok;
+  }
+  bool NonEmptyValue(const char* what) {
+    if (!TakeValue()) return false;
+    return value.empty() ? Fail(name + " needs " + what) : true;
+  }
+
+  bool One(ParseOutcome* outcome) {
+    const std::string arg = args[i];
+    name = LongForm(arg);
+    value.clear();
+    hasValue = false;
+    if (size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+      hasValue = true;
+    }
+    RenderOptions& render = line->render;
+    AmbrelSettingOverrides& fields = line->fields;
+    int64_t number = 0;
+
+    if (name == "--help" || name == "-h") {
+      *outcome = ParseOutcome::kHelp;
+      return true;
+    }
+    if (name == "--render") {
+      renderGiven = true;
+      return Flag();
+    }
+    if (name == "--window") {
+      windowGiven = true;
+      if (!hasValue && i + 1 < args.size() &&
+          ParseWindowSize(args[i + 1], &line->standAlone.width, &line->standAlone.height)) {
+        ++i;
+        return true;
+      }
+      if (hasValue && !ParseWindowSize(value, &line->standAlone.width, &line->standAlone.height))
+        return Fail("--window wants WIDTHxHEIGHT with each side 1 to 16384, not \"" + value + "\"");
+      return true;
+    }
+    if (name == "--preview") {
+      previewGiven = true;
+      return Flag();
+    }
+    if (name == "--configure") {
+      configureGiven = true;
+      return Flag();
+    }
+    if (name == "--print-settings") {
+      line->printSettings = true;
+      return Flag();
+    }
+    if (name == "--size") {
+      if (!TakeValue()) return false;
+      if (!ParseSize(value, &render.width, &render.height))
+        return Fail("--size wants WIDTHxHEIGHT with each side 1 to 16384, not \"" + value + "\"");
+      return RenderOnly(true);
+    }
+    if (name == "--frames") {
+      framesGiven = true;
+      return RenderOnly(Number(1, kMostFrames, &render.frames));
+    }
+    if (name == "--seconds") {
+      if (!TakeValue()) return false;
+      char* end = nullptr;
+      errno = 0;
+      double seconds = value.empty() ? NAN : strtod(value.c_str(), &end);
+      if (value.empty() || errno != 0 || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
+          seconds * 60 > kMostFrames)
+        return Fail("--seconds wants a number of seconds above 0 and at most 16666, not \"" + value + "\"");
+      render.seconds = seconds;
+      secondsGiven = true;
+      return RenderOnly(true);
+    }
+    if (name == "--every") return RenderOnly(Number(1, kMostFrames, &render.every));
+    if (name == "--seed") {
+      if (!Number(0, UINT32_MAX, &number)) return false;
+      render.seed = (uint32_t)number;
+      render.seedGiven = true;
+      return RenderOnly(true);
+    }
+    if (name == "--output" || name == "-o") {
+      if (!NonEmptyValue("a file name")) return false;
+      render.output = value;
+      return RenderOnly(true);
+    }
+    if (name == "--main-monitor-only" || name == "--all-monitors") {
+      fields.mainMonitorOnly = name == "--main-monitor-only";
+      return Flag();
+    }
+    if (name == "--water-speed") return Setting(1, 100000, &fields.waterSpeed);
+    if (name == "--water-res") return Setting(4, 8, &fields.waterRes);
+    if (name == "--drip-speed") return Setting(1, 1000000, &fields.dripSpeed);
+    if (name == "--lighting" || name == "--no-lighting") {
+      fields.lighting = name == "--lighting";
+      return Flag();
+    }
+    if (name == "--bowl" || name == "--no-bowl") {
+      fields.wantBowl = name == "--bowl";
+      return Flag();
+    }
+    if (name == "--background-kind") {
+      if (!TakeValue()) return false;
+      int32_t k = 0;
+      if (!ParseBackgroundKind(value, &k))
+        return Fail("--background-kind wants capture, desktop or folder (or 0, 1, 2), not \"" + value + "\"");
+      kind = k;
+      return true;
+    }
+    if (name == "--detail") {
+      if (!Number(0, 2, &number)) return false;
+      fields.bgRes = (int32_t)number;
+      return true;
+    }
+    if (name == "--folder") {
+      if (!NonEmptyValue("a folder")) return false;
+      if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail("--folder: the path is too long");
+      if (impliedKind && *impliedKind != 2) return Fail("give either --background or --folder, not both");
+      fields.bgPath = value;
+      impliedKind = 2;
+      return true;
+    }
+    if (name == "--background") {
+      if (!NonEmptyValue("a picture file")) return false;
+      if (impliedKind && *impliedKind != 1) return Fail("give either --background or --folder, not both");
+      line->background = value;
+      impliedKind = 1;
+      return true;
+    }
+    return Fail("unknown option \"" + arg + "\" (try --help)");
+  }
+
+  bool Finish(bool hack, bool hasDisplay) {
+    const AmbrelSettingOverrides& f = line->fields;
+    const bool settingGiven = f.mainMonitorOnly || f.lighting || f.wantBowl || f.waterSpeed || f.waterRes ||
+                              f.dripSpeed || f.bgPath || f.bgRes || kind || line->background;
+    // The settings window saves what it shows: one-run values must not slip into the store.
+    if (configureGiven && (hack || renderGiven || windowGiven || previewGiven || !renderOnly.empty() || settingGiven))
+      return Fail("--configure runs on its own");
+    const bool render = renderGiven || (!renderOnly.empty() && !hack && !windowGiven && !configureGiven);
+    if (hack && (render || windowGiven || previewGiven))
+      return Fail("-root and -window-id are for XScreenSaver; they do not go with --render, --window or --preview");
+    if (windowGiven && (render || previewGiven)) return Fail("give one of --window, --preview and --render");
+    if (!renderOnly.empty() && !render) return Fail(renderOnly + " is for --render only");
+
+    if (configureGiven)
+      line->mode = RunMode::kConfigure;
+    else if (hack)
+      line->mode = RunMode::kHack;
+    else if (render)
+      line->mode = RunMode::kRender;
+    else if (windowGiven)
+      line->mode = RunMode::kWindow;
+    else if (previewGiven)
+      line->mode = RunMode::kPreview;
+    else
+      line->mode = hasDisplay ? RunMode::kFullScreen : RunMode::kRender;
+
+    if (kind)
+      line->fields.bgType = *kind;
+    else if (impliedKind)
+      line->fields.bgType = *impliedKind;
+
+    RenderOptions& options = line->render;
+    options.preview = previewGiven;
+    if (framesGiven && secondsGiven) return Fail("give either --frames or --seconds, not both");
+    if (!framesGiven) options.frames = 0;
+    if (line->mode == RunMode::kRender && options.every > FrameCount(options))
+      return Fail("--every " + std::to_string(options.every) + " would write nothing in " +
+                  std::to_string(FrameCount(options)) + " frames");
+    options.fields = line->fields;
+    options.background = line->background;
+    line->standAlone.kind = line->mode == RunMode::kWindow    ? StandAloneKind::Window
+                            : line->mode == RunMode::kPreview ? StandAloneKind::Preview
+                                                              : StandAloneKind::FullScreen;
+    line->standAlone.displayName = line->hack.displayName;
+    return true;
+  }
+};
+
+}  // namespace
+
+ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLine* line, std::string* error) {
+  *line = CommandLine{};
+  std::vector<std::string> rest;
+  const bool hack = ParseHackArguments(argc, argv, &line->hack, &rest, error);
+  if (!error->empty()) return ParseOutcome::kError;
+
+  Parser parser(rest, line, error);
+  for (parser.i = 0; parser.i < rest.size(); ++parser.i) {
+    ParseOutcome outcome = ParseOutcome::kRun;
+    if (!parser.One(&outcome)) return ParseOutcome::kError;
+    if (outcome == ParseOutcome::kHelp) return outcome;
+  }
+  return parser.Finish(hack, hasDisplay) ? ParseOutcome::kRun : ParseOutcome::kError;
+}

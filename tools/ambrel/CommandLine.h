@@ -1,0 +1,31 @@
+// The command line of the ambrel program: which way to run, and the settings
+// given for this run only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "host/AmbrelView.h"
+#include "platform/LinuxEngine.h"
+#include "tools/ambrel/RenderOptions.h"
+
+enum class RunMode { kFullScreen, kWindow, kPreview, kHack, kRender, kConfigure };
+
+struct CommandLine {
+  RunMode mode = RunMode::kFullScreen;
+  bool printSettings = false;             // print the effective settings and stop
+  StandAloneOptions standAlone;
+  HackOptions hack;
+  RenderOptions render;
+  AmbrelSettingOverrides fields;          // the nine settings, when given
+  std::optional<std::string> background;  // a picture to use as the desktop picture
+};
+
+enum class ParseOutcome { kRun, kHelp, kError };
+
+// Reads argv into *line. Without a mode option the run is full-screen when a
+// display is present and an off-screen render otherwise; render-only options
+// (--size, --frames, ...) imply --render. On kError, *error says what is wrong.
+ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLine* line, std::string* error);
+
+const char* UsageText();
