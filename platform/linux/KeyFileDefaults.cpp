@@ -3,6 +3,7 @@
 // the group named after it and our own optional sections beside it.
 #include <fcntl.h>
 #include <glib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,81 @@ std::optional<std::string> ReadString(GKeyFile* keys, const char* group, const c
   std::optional<std::string> text = Unescape(raw);
   g_free(raw);
   return text;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct FileDescriptor {
+  int fd;
+  explicit FileDescriptor(int value) : fd(value) {}
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+};
+
+bool WriteAll(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    const ssize_t done = ::write(fd, data, length);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    data += done;
+    length -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+// Waits a little for other writers of the folder, but never for a stopped or hung
+// one: after two seconds the caller goes ahead on its own.
+bool LockFolder(int folder) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    ::usleep(2000);
+  }
+  return false;
+}
+
+// Temporary file, fsync, rename, fsync of the folder: a crash at any moment leaves
+// the old store or the new one. Writers take turns under a lock on the folder and
+// reuse one temporary name, so a writer killed half-way leaves at most that one
+// file, which the next write replaces (a fresh random name per write, as
+// g_file_set_contents() uses, piles up one file per killed writer). Where the
+// folder cannot be locked in time, each write falls back to a unique temporary name.
+bool ReplaceFileAtomically(const std::string& directory, const std::string& name, const char* data,
+                           size_t length, std::string* why) {
+  const FileDescriptor folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.fd < 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  std::string temporary = name + ".tmp";
+  int fd;
+  if (LockFolder(folder.fd)) {
+    ::unlinkat(folder.fd, temporary.c_str(), 0);
+    fd = ::openat(folder.fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  } else {
+    std::string pattern = directory + "/" + name + ".XXXXXX";
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    temporary = pattern.substr(directory.size() + 1);
+  }
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  bool written = WriteAll(fd, data, length) && ::fsync(fd) == 0;
+  written = (::close(fd) == 0) && written;
+  written = written && ::renameat(folder.fd, temporary.c_str(), folder.fd, name.c_str()) == 0;
+  if (!written) {
+    *why = std::strerror(errno);
+    ::unlinkat(folder.fd, temporary.c_str(), 0);
+    return false;
+  }
+  ::fsync(folder.fd);  // makes the rename itself durable; the data is already safe
+  return true;
 }
 
 }  // namespace
@@ -211,16 +287,12 @@ bool ScreenSaverDefaults::synchronize() {
   }
   gsize length = 0;
   gchar* data = g_key_file_to_data(impl_->keys, &length, nullptr);
-  GError* error = nullptr;
-  // Temporary file, fsync, rename: a crash leaves the old store or the new one.
-  const gboolean written = g_file_set_contents_full(
-      impl_->path.c_str(), data ? data : "", data ? static_cast<gssize>(length) : 0,
-      static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), 0600,
-      &error);
+  std::string why;
+  const bool written = ReplaceFileAtomically(impl_->directory, impl_->group + ".conf", data ? data : "",
+                                             data ? length : 0, &why);
   g_free(data);
   if (!written) {
-    impl_->Warn(error ? error->message : "write failed");
-    if (error) g_error_free(error);
+    impl_->Warn(why.c_str());
     return false;
   }
   return true;
