@@ -119,8 +119,9 @@ class ViewHost : public ViewSite {
   double next() const { return next_; }
   void Tick(double now) {
     next_ += interval_;
-    // A long stall (a slow frame, a suspended machine) is not caught up tick by tick.
-    if (next_ < now) next_ = now + interval_;
+    // Behind schedule (a slow frame, a suspended machine): the next tick comes at
+    // once, but missed ticks are not replayed one by one.
+    if (next_ < now) next_ = now;
   }
 
   std::unique_ptr<ScreenSaverView> view;

@@ -1,8 +1,57 @@
 #include "tools/ambrel/ViewModes.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "platform/GtkAlert.h"
+
+namespace {
+
+double MonotonicNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec + now.tv_nsec * 1e-9;
+}
+
+// Frames ended on every surface of the run, for AMBREL_FPS_LOG.
+struct FrameTally {
+  long frames = 0;
+  double first = 0, last = 0;
+};
+
+// Passes everything to the view's own surface and counts the frames it ends.
+class CountingSurface : public GLSurface {
+ public:
+  CountingSurface(std::unique_ptr<GLSurface> inner, FrameTally* tally) : inner_(std::move(inner)), tally_(tally) {}
+  bool MakeCurrent() override { return inner_->MakeCurrent(); }
+  void SetSize(Size size) override { inner_->SetSize(size); }
+  void Flush() override {
+    inner_->Flush();
+    const double now = MonotonicNow();
+    if (tally_->frames++ == 0) tally_->first = now;
+    tally_->last = now;
+  }
+
+ private:
+  std::unique_ptr<GLSurface> inner_;
+  FrameTally* tally_;
+};
+
+void WriteFrameTally(const char* path, const FrameTally& tally) {
+  FILE* file = std::fopen(path, "w");
+  if (!file) {
+    std::fprintf(stderr, "ambrel: cannot write the frame log \"%s\"\n", path);
+    return;
+  }
+  const double span = tally.last - tally.first;
+  std::fprintf(file, "frames %ld\nseconds %.6f\nfps %.3f\n", tally.frames, span,
+               tally.frames > 1 && span > 0 ? (tally.frames - 1) / span : 0.0);
+  std::fclose(file);
+}
+
+}  // namespace
 
 AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line) {
   AmbrelViewOverrides overrides;
@@ -17,11 +66,23 @@ AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line) {
 
 int RunViewMode(const CommandLine& line) {
   const AmbrelViewOverrides overrides = DisplayViewOverrides(line);
+  // AMBREL_FPS_LOG=path: frames drawn and their time span, written at exit (benchmarks).
+  const char* fpsLog = std::getenv("AMBREL_FPS_LOG");
+  FrameTally tally;
   const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
-    return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
+    auto view = std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
+    if (fpsLog && *fpsLog && view->glView)
+      view->glView = std::make_unique<CountingSurface>(std::move(view->glView), &tally);
+    return view;
   };
-  if (line.mode == RunMode::kHack) return RunHack(line.hack, factory);
-  // A hack has no one to answer a dialog; a person at a window does.
-  InstallGtkAlertPresenter();
-  return RunStandAlone(line.standAlone, factory);
+  int status = 0;
+  if (line.mode == RunMode::kHack) {
+    status = RunHack(line.hack, factory);
+  } else {
+    // A hack has no one to answer a dialog; a person at a window does.
+    InstallGtkAlertPresenter();
+    status = RunStandAlone(line.standAlone, factory);
+  }
+  if (fpsLog && *fpsLog) WriteFrameTally(fpsLog, tally);
+  return status;
 }

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Frames per second of Ambrel's window mode and of XScreenSaver's `ripples` hack on
+# one private Xvfb display (Mesa llvmpipe for Ambrel's GLX), at 1280x720 and
+# 1920x1080, and where Ambrel's CPU time goes (our code against the GL driver).
+# A benchmark, not a test: it installs what it lacks and prints a table.
+#
+#   bench/peers.sh [build-dir]     (default build/perf/release; build the ambrel target, Release)
+#   SECONDS_EACH=15 SIZES="1280x720 1920x1080" bench/peers.sh
+#
+# Ambrel counts its frames itself (AMBREL_FPS_LOG). ripples has no such log (its
+# -fps only paints the rate into its window), so a small preloaded library counts
+# the frames it puts on screen (XShmPutImage/XPutImage calls of at least 64x64).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/perf/release}
+[[ $build = /* ]] || build=$root/$build
+seconds=${SECONDS_EACH:-15}
+sizes=${SIZES:-"1280x720 1920x1080"}
+program=$build/bin/ambrel
+ripples=/usr/libexec/xscreensaver/ripples
+[[ -x $program ]] || { echo "peers: no $program; build the ambrel target first" >&2; exit 2; }
+
+need=()
+command -v Xvfb >/dev/null || need+=(xvfb)
+[[ -x $ripples ]] || need+=(xscreensaver-data xscreensaver-data-extra)
+command -v perf >/dev/null || need+=(linux-perf)
+[[ -x /usr/bin/time ]] || need+=(time)
+[[ -f /usr/include/X11/extensions/XShm.h ]] || need+=(libxext-dev)
+if ((${#need[@]})); then
+  apt-get install -y --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+work=$(mktemp -d /tmp/ambrel-peers-XXXXXX)
+cat >"$work/countput.c" <<'EOF'
+#define _GNU_SOURCE
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+
+static long frames;
+static double first, last, written;
+
+static double now(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+static void count(unsigned w, unsigned h) {
+  if (w * h < 64 * 64) return;
+  double t = now();
+  if (frames++ == 0) first = t;
+  last = t;
+  if (t - written < 0.2) return;
+  written = t;
+  const char* path = getenv("PUT_LOG");
+  FILE* f = path ? fopen(path, "w") : NULL;
+  if (!f) return;
+  fprintf(f, "frames %ld\nseconds %.6f\nfps %.3f\n", frames, last - first,
+          frames > 1 ? (frames - 1) / (last - first) : 0.0);
+  fclose(f);
+}
+
+Bool XShmPutImage(Display* d, Drawable dr, GC gc, XImage* im, int sx, int sy, int dx, int dy, unsigned w,
+                  unsigned h, Bool e) {
+  static Bool (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned, unsigned, Bool);
+  if (!real) real = dlsym(RTLD_NEXT, "XShmPutImage");
+  count(w, h);
+  return real(d, dr, gc, im, sx, sy, dx, dy, w, h, e);
+}
+
+int XPutImage(Display* d, Drawable dr, GC gc, XImage* im, int sx, int sy, int dx, int dy, unsigned w,
+              unsigned h) {
+  static int (*real)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned, unsigned);
+  if (!real) real = dlsym(RTLD_NEXT, "XPutImage");
+  count(w, h);
+  return real(d, dr, gc, im, sx, sy, dx, dy, w, h);
+}
+EOF
+gcc -O2 -shared -fPIC -o "$work/countput.so" "$work/countput.c" -ldl
+
+# The same picture under both: Ambrel takes it as the desktop picture; ripples is
+# pointed at it through a private ~/.xscreensaver (its loader may still show
+# "Loading..." on a bare Xvfb; the ripple work per frame is the same either way).
+picture=${PICTURE:-$work/pictures/picture.jpg}
+mkdir -p "$work/pictures"
+[[ -f $picture ]] || convert -size 1600x900 plasma:fractal -quality 90 "$picture" 2>/dev/null ||
+  cp "$build/share/ambrel/fallback.png" "$picture"
+printf 'grabDesktopImages: False\nchooseRandomImages: True\nimageDirectory: %s\n' "$(dirname "$picture")" \
+  >"$work/.xscreensaver"
+
+# Larger than the largest window: ripples reads its own window back, and a
+# bordered 1920x1080 window on a 1920x1080 screen makes that fail (BadMatch).
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 2560x1440x24 +extension GLX -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done 2>/dev/null || sleep 2
+export DISPLAY=$display
+
+field() { awk -v k="$1" '$1 == k { print $2 }' "$2" 2>/dev/null || true; }
+
+# CPU seconds the X server has used so far (it copies every software-rendered frame).
+server_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$xvfb/stat"; }
+
+# Runs a command for $seconds seconds, stopped with SIGTERM; prints the process's
+# CPU time and the X server's over the wall time.
+run_for() {
+  local start end cpu server
+  server=$(server_cpu)
+  start=$(date +%s.%N)
+  /usr/bin/time -f "%U %S" -o "$work/time" timeout -s TERM "$seconds" "$@" >"$work/out" 2>&1 || true
+  end=$(date +%s.%N)
+  cpu=$(awk '{ print $1 + $2 }' "$work/time" 2>/dev/null | tail -1)
+  awk -v c="${cpu:-0}" -v x="$(server_cpu)" -v x0="$server" -v s="$start" -v e="$end" \
+    'BEGIN { printf "%.2f %.2f", c / (e - s), (x - x0) / (e - s) }'
+}
+
+echo "display $display; load average before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs"
+printf '%-10s %-30s %8s %7s %9s %9s\n' size program fps frames cpu/wall Xvfb/wall
+declare -A fps
+for size in $sizes; do
+  rm -f "$work/ambrel.log"
+  cpu=$(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" --background "$picture")
+  fps[ambrel-$size]=$(field fps "$work/ambrel.log")
+  printf '%-10s %-30s %8s %7s %9s %9s\n' "$size" "ambrel --window" "${fps[ambrel-$size]:-?}" \
+    "$(field frames "$work/ambrel.log")" $cpu
+  for delay in 50000 0; do
+    rm -f "$work/ripples.log"
+    cpu=$(HOME=$work PUT_LOG="$work/ripples.log" LD_PRELOAD="$work/countput.so" \
+      run_for "$ripples" -fps -geometry "$size" -delay "$delay")
+    fps[ripples-$delay-$size]=$(field fps "$work/ripples.log")
+    printf '%-10s %-30s %8s %7s %9s %9s\n' "$size" "ripples -fps -delay $delay" "${fps[ripples-$delay-$size]:-?}" \
+      "$(field frames "$work/ripples.log")" $cpu
+  done
+done
+echo
+for size in $sizes; do
+  awk -v a="${fps[ambrel-$size]:-0}" -v r="${fps[ripples-50000-$size]:-0}" -v r0="${fps[ripples-0-$size]:-0}" -v s="$size" \
+    'BEGIN { printf "%s: ambrel/ripples %.2f (ripples at its default delay), %.2f (ripples -delay 0)\n", s,
+             (r > 0 ? a / r : 0), (r0 > 0 ? a / r0 : 0) }'
+done
+
+# Where a frame's CPU time goes: samples by object over a window run at the first size.
+if command -v perf >/dev/null; then
+  first_size=${sizes%% *}
+  echo
+  echo "CPU samples by object, ambrel --window $first_size for $seconds s (perf, cpu-clock):"
+  timeout -s TERM "$((seconds + 2))" perf record -q -e cpu-clock -F 999 -o "$work/perf.data" -- \
+    timeout -s TERM "$seconds" "$program" --window "$first_size" --background "$picture" >/dev/null 2>&1 || true
+  perf report -q -i "$work/perf.data" --sort dso --stdio 2>/dev/null | awk 'NF >= 2 && $1 ~ /%$/' | head -15 |
+    tee "$work/dso.txt"
+  awk -v bin="$(basename "$program")" '
+    { share = $1; sub(/%/, "", share); name = $2 }
+    name == bin { ours += share; next }
+    name ~ /gallium|swrast|dri|LLVM|libGL|libglapi|libEGL|JIT|perf-|unknown/ { driver += share; next }
+    name ~ /kernel/ { kernel += share; next }
+    { other += share }
+    END { printf "ambrel (our code) %.1f%%  GL driver (Mesa, LLVM, JIT) %.1f%%  kernel %.1f%%  other libraries %.1f%%\n",
+                 ours, driver, kernel, other }' "$work/dso.txt"
+fi
+echo "(work files in $work)"
