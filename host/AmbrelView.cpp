@@ -213,12 +213,8 @@ void AmbrelView::animateOneFrame() {
   }
 }
 
-void AmbrelView::glInit() {
-  const Rect viewBounds = bounds();
-  Scrn.width = viewBounds.width;
-  Scrn.height = viewBounds.height;
-  glViewport(0, 0, static_cast<GLsizei>(Scrn.width), static_cast<GLsizei>(Scrn.height));
-  if (ssMain) ssMain->SetSize(static_cast<int>(Scrn.width), static_cast<int>(Scrn.height));
+void SetViewGLState(int width, int height) {
+  glViewport(0, 0, width, height);
   glShadeModel(GL_SMOOTH);
   glClearColor(0, 0, 0, 0);
   glClearDepth(1.0);
@@ -226,17 +222,30 @@ void AmbrelView::glInit() {
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-  glReshape();
 }
 
-void AmbrelView::glReshape() {
+void SetViewProjection(double width, double height) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  const float aspect = static_cast<float>(Scrn.width) / static_cast<float>(Scrn.height);
+  float aspect = static_cast<float>(width) / static_cast<float>(height);
+  // A drawable with no height (a collapsed window) would put an infinite aspect
+  // into the projection; draw it as square instead.
+  if (!std::isfinite(aspect) || aspect <= 0) aspect = 1.0f;
   gluPerspective(45.0, aspect, 1.0, 100.0);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 }
+
+void AmbrelView::glInit() {
+  const Rect viewBounds = bounds();
+  Scrn.width = viewBounds.width;
+  Scrn.height = viewBounds.height;
+  if (ssMain) ssMain->SetSize(static_cast<int>(Scrn.width), static_cast<int>(Scrn.height));
+  SetViewGLState(static_cast<int>(Scrn.width), static_cast<int>(Scrn.height));
+  glReshape();
+}
+
+void AmbrelView::glReshape() { SetViewProjection(Scrn.width, Scrn.height); }
 
 std::string AmbrelView::fallbackPicturePath() const {
 #ifdef __APPLE__

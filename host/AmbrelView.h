@@ -28,6 +28,12 @@ struct AmbrelSettingOverrides {
   std::optional<int32_t> bgRes;
 };
 
+// The GL state a view sets for its drawable size (viewport, shading, depth test,
+// colour material), and the perspective it sets before every draw. Tests and
+// benchmarks of the bare scene prepare their context the same way.
+void SetViewGLState(int width, int height);
+void SetViewProjection(double width, double height);
+
 void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings);
 
 // The store's settings as a view reads them at creation (a store of another

@@ -2,7 +2,6 @@
 // off-screen context, split into the time spent in our code (the water step and the
 // rebuild of its arrays, inside Update) and the time spent in OpenGL.
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,17 +10,13 @@
 
 #include "platform/egl/OffscreenContext.h"
 #include "scene/SSMain.h"
-#include "tools/ambrel/PoolPattern.h"
+#include "host/AmbrelView.h"
+#include "image/Pics.h"
+#include "platform/Bundle.h"
 
 namespace {
 
-void Reshape(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, (float)width / (float)height, 1.0, 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
+void Reshape(int width, int height) { SetViewProjection(width, height); }
 
 void BM_Frame(benchmark::State& state) {
   const int width = (int)state.range(0), height = (int)state.range(1), shift = (int)state.range(2);
@@ -31,14 +26,7 @@ void BM_Frame(benchmark::State& state) {
     state.SkipWithError(error.c_str());
     return;
   }
-  glViewport(0, 0, width, height);
-  glShadeModel(GL_SMOOTH);
-  glClearColor(0, 0, 0, 0);
-  glClearDepth(1.0);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  SetViewGLState(width, height);
   Reshape(width, height);
 
   srand(1);
@@ -51,8 +39,7 @@ void BM_Frame(benchmark::State& state) {
   SSMAIN scene;
   scene.Setup(false, width, height, &settings);
   Texture background;
-  MakePoolPattern(&background);
-  BuildTexture(&background, 0);
+  loadPicFile(PathForResource("fallback", "png").c_str(), &background, 1);
   scene.backgroundTexture = background.texID;
   background.texID = 0;
 

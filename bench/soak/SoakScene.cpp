@@ -51,6 +51,7 @@
 #define SOAK_HAS_MXCSR 1
 #endif
 
+#include "host/AmbrelView.h"
 #include "platform/egl/OffscreenContext.h"
 #include "scene/SSMain.h"
 
@@ -225,24 +226,11 @@ std::string FirstNonFinite(const WATERCLASS& water) {
   return "none";
 }
 
-void Reshape(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, (float)width / (float)height, 1.0, 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
+void Reshape(int width, int height) { SetViewProjection(width, height); }
 
 void InitGL(int width, int height) {
-  glViewport(0, 0, width, height);
-  glShadeModel(GL_SMOOTH);
-  glClearColor(0, 0, 0, 0);
-  glClearDepth(1.0);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-  Reshape(width, height);
+  SetViewGLState(width, height);
+  SetViewProjection(width, height);
 }
 
 void DrawFrame(SSMAIN& scene) {

@@ -1,9 +1,8 @@
 #include "SceneTestSupport.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <cstdlib>
+
+#include "host/AmbrelView.h"
 
 SETTINGS DefaultSettings() {
   SETTINGS settings{};
@@ -15,24 +14,11 @@ SETTINGS DefaultSettings() {
   return settings;
 }
 
-void HostReshape(int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, (float)width / (float)height, 1.0, 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
+void HostReshape(int width, int height) { SetViewProjection(width, height); }
 
 void HostInit(int width, int height) {
-  glViewport(0, 0, width, height);
-  glShadeModel(GL_SMOOTH);
-  glClearColor(0, 0, 0, 0);
-  glClearDepth(1.0);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-  HostReshape(width, height);
+  SetViewGLState(width, height);
+  SetViewProjection(width, height);
 }
 
 std::vector<int> RandSequence(unsigned seed, int n) {
