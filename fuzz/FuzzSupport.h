@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/Alerts.h"
@@ -25,6 +27,13 @@ class FuzzFile {
  private:
   std::string path_;
 };
+
+// G_DEBUG=fatal-criticals turns a GLib critical into SIGTRAP, which libFuzzer does
+// not catch: make it an abort so the input is kept as a crash.
+inline const bool kTrapIsCrash = [] {
+  std::signal(SIGTRAP, [](int) { std::abort(); });
+  return true;
+}();
 
 // Alerts are expected on bad input; they must not flood the log.
 inline void SilenceAlerts() {

@@ -199,7 +199,29 @@ struct ScreenSaverDefaults::Impl {
       // A broken file reads as empty; the next synchronize rewrites it whole.
       g_key_file_free(keys);
       keys = g_key_file_new();
+      return;
     }
+    KeepOneValuePerKey();
+  }
+
+  // A file that names a key twice keeps both copies in GKeyFile, and removing the
+  // key drops only the one it reads, so the other would come back on the next
+  // write. Keep only the value that reads win.
+  void KeepOneValuePerKey() {
+    GKeyFile* single = g_key_file_new();
+    gchar** groups = g_key_file_get_groups(keys, nullptr);
+    for (gchar** group = groups; group && *group; ++group) {
+      gchar** names = g_key_file_get_keys(keys, *group, nullptr, nullptr);
+      for (gchar** name = names; name && *name; ++name) {
+        gchar* value = g_key_file_get_value(keys, *group, *name, nullptr);
+        if (value) g_key_file_set_value(single, *group, *name, value);
+        g_free(value);
+      }
+      g_strfreev(names);
+    }
+    g_strfreev(groups);
+    g_key_file_free(keys);
+    keys = single;
   }
 
   void Warn(const char* why) {

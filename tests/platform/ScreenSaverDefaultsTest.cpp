@@ -100,6 +100,19 @@ TEST_F(ScreenSaverDefaultsTest, BrokenFilesReadEmptyAndAreRewrittenWhole) {
   EXPECT_EQ(Store::defaultsForModuleWithName("kvAmbrel")->integerForKey("WaterSpeed"), 1);
 }
 
+TEST_F(ScreenSaverDefaultsTest, AKeyNamedTwiceKeepsTheValueReadAndStaysRemoved) {
+  PlantStoreFile("[kvAmbrel]\nversion=0.9\nWaterSpeed=7\nversion=1.0.4\n[DesktopPictures]\ndefault=/a\ndefault=/b\n");
+  auto store = Store::defaultsForModuleWithName("kvAmbrel");
+  EXPECT_EQ(store->stringForKey("version").value_or(""), "1.0.4");
+  store->setObject(nullptr, "version");
+  store->setStringInSection(nullptr, "default", "DesktopPictures");
+  ASSERT_TRUE(store->synchronize());
+  auto reopened = Store::defaultsForModuleWithName("kvAmbrel");
+  EXPECT_FALSE(reopened->stringForKey("version"));
+  EXPECT_TRUE(reopened->stringsInSection("DesktopPictures").empty());
+  EXPECT_EQ(reopened->integerForKey("WaterSpeed"), 7);
+}
+
 TEST_F(ScreenSaverDefaultsTest, StrangeThingsAtThePathDoNotHang) {
   fs::create_directories(storeDir_);
   ASSERT_EQ(mkfifo(StorePath().c_str(), 0600), 0);
