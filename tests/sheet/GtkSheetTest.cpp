@@ -93,7 +93,22 @@ class GtkSheet : public ::testing::Test {
   }
   void TearDown() override {
     engine.destroyViews();
+    // The views' sheets go with them, and their windows for good: once the
+    // server has confirmed the destruction nothing of theirs is left.
+    gdk_display_sync(gdk_display_get_default());
     Pump();
+    EXPECT_EQ(SheetWindowsLeft(), 0);
+  }
+
+  static int SheetWindowsLeft() {
+    GList* windows = gtk_window_list_toplevels();
+    int left = 0;
+    for (GList* item = windows; item; item = item->next) {
+      const gchar* title = gtk_window_get_title(GTK_WINDOW(item->data));
+      if (title && std::string(title) == "Ambrel Settings") ++left;
+    }
+    g_list_free(windows);
+    return left;
   }
 
   AmbrelView* MakeView() { return Ambrel(engine, engine.addView(AmbrelFactory(), kScreen.frame, false, 1)); }
@@ -358,7 +373,7 @@ gboolean AnswerChooser(gpointer data) {
   g_list_free(windows);
   if (!dialog) return G_SOURCE_CONTINUE;
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-  const bool patient = ++script->waited < 200;
+  const bool patient = ++script->waited < 1500;  // a loaded machine is slow to fill the chooser
   if (script->step == 0) {
     script->startFolder = ChooserPath(gtk_file_chooser_get_current_folder(chooser));
     if (script->startFolder.empty() && patient) return G_SOURCE_CONTINUE;
