@@ -38,6 +38,8 @@ bool CopyCString(const std::string& text, char* buffer, size_t bufferSize) {
   return true;
 }
 
+}  // namespace
+
 void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings) {
   *mainMonitorOnly = false;
   settings->LIGHTING = true;
@@ -49,8 +51,6 @@ void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings) {
   CopyCString(kDefaultPictureFolder, settings->BGPath, sizeof settings->BGPath);
   settings->BGRES = 1;
 }
-
-}  // namespace
 
 AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site)
     : AmbrelView(frame, isPreview, site, AmbrelViewOverrides()) {}

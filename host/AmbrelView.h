@@ -34,6 +34,9 @@ struct AmbrelSettingOverrides {
 void SetViewGLState(int width, int height);
 void SetViewProjection(double width, double height);
 
+// The settings a new store gets (and a store of another version is reset to).
+void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings);
+
 void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings);
 
 // The store's settings as a view reads them at creation (a store of another

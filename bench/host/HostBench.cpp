@@ -19,11 +19,8 @@ const Screen kScreen{Rect{0, 0, 1440, 900}, 1};
 
 SETTINGS Settings(int bgType, const std::string& folder) {
   SETTINGS s{};
-  s.LIGHTING = true;
-  s.WANTBOWL = true;
-  s.WATERSPEED = 100;
-  s.WATERSHIFT = 6;
-  s.DRIPSPEED = 250;
+  bool mainMonitorOnly = false;
+  SetDefaultSettings(&mainMonitorOnly, &s);
   s.BGTYPE = bgType;
   std::snprintf(s.BGPath, sizeof s.BGPath, "%s", folder.c_str());
   s.BGRES = 1;

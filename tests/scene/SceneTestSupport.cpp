@@ -6,11 +6,8 @@
 
 SETTINGS DefaultSettings() {
   SETTINGS settings{};
-  settings.LIGHTING = true;
-  settings.WANTBOWL = true;
-  settings.WATERSPEED = 100;
-  settings.WATERSHIFT = 6;
-  settings.DRIPSPEED = 250;
+  bool mainMonitorOnly = false;
+  SetDefaultSettings(&mainMonitorOnly, &settings);
   return settings;
 }
 

@@ -3,15 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/AmbrelView.h"
+
 SETTINGS RenderBaseSettings() {
   SETTINGS settings{};
-  settings.LIGHTING = true;
-  settings.WANTBOWL = true;
-  settings.WATERSPEED = 100;
-  settings.WATERSHIFT = 6;
-  settings.DRIPSPEED = 250;
+  bool mainMonitorOnly = false;
+  SetDefaultSettings(&mainMonitorOnly, &settings);
+  // A render has no screen to capture and no folder of its own: the desktop-picture
+  // kind with an empty preference draws over the picture we ship.
   settings.BGTYPE = 1;
-  settings.BGRES = 1;
+  settings.BGPath[0] = '\0';
   return settings;
 }
 
