@@ -92,7 +92,11 @@ std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
   }
 
   if (preference.entries.count(kDefaultKey) == 0) {
-    if (auto picture = GnomePicture()) preference.entries[kDefaultKey].imageFilePath = *picture;
+    // GNOME's schema names a default picture even where GNOME's backgrounds are not
+    // installed; a picture that is not there is no desktop picture.
+    auto picture = GnomePicture();
+    if (picture && g_file_test(picture->c_str(), G_FILE_TEST_IS_REGULAR))
+      preference.entries[kDefaultKey].imageFilePath = *picture;
   }
 
   if (preference.entries.empty()) return std::nullopt;

@@ -65,6 +65,13 @@ class DesktopPictureTest : public ConfigHomeTest {
     std::filesystem::create_directories(dir);
     WriteWholeFile(dir + "/keyfile", keyfile);
   }
+  // A real file under the test's folder, for GNOME to point at.
+  std::string GnomeFile(const std::string& name) {
+    std::filesystem::create_directories(root_ + "/gnome");
+    const std::string path = root_ + "/gnome/" + name;
+    WriteWholeFile(path, "picture");
+    return path;
+  }
   static void RequireGnomeSchema() {
     if (access(kGnomeSchema, R_OK) != 0) GTEST_SKIP() << "GNOME desktop schemas are not installed";
   }
@@ -94,17 +101,27 @@ TEST_F(DesktopPictureTest, NoSectionAndNoSchemaGivesNone) {
 TEST_F(DesktopPictureTest, GnomePictureBecomesTheDefault) {
   RequireGnomeSchema();
   SetOurPictures({{"2", "/pics/two.jpg"}});
-  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/my%20wall.jpg'\n"
-           "picture-uri-dark='file:///gnome/dark.jpg'\n");
-  EXPECT_EQ(LookUpInChild(), "2=/pics/two.jpg\ndefault=/gnome/my wall.jpg\n");
+  const std::string wall = GnomeFile("my wall.jpg");
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + root_ + "/gnome/my%20wall.jpg'\n"
+           "picture-uri-dark='file://" + GnomeFile("dark.jpg") + "'\n");
+  EXPECT_EQ(LookUpInChild(), "2=/pics/two.jpg\ndefault=" + wall + "\n");
+}
+
+TEST_F(DesktopPictureTest, AGnomePictureThatIsNotThereGivesNone) {
+  RequireGnomeSchema();
+  // GNOME's schema names its own default picture, which a desktop without GNOME's
+  // backgrounds does not have: water over nothing would be no picture at all.
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + root_ + "/gnome/missing.webp'\n");
+  EXPECT_EQ(LookUpInChild(), "none");
 }
 
 TEST_F(DesktopPictureTest, DarkSchemeUsesTheDarkPicture) {
   RequireGnomeSchema();
-  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/light.jpg'\n"
-           "picture-uri-dark='file:///gnome/dark.jpg'\n\n"
+  const std::string dark = GnomeFile("dark.jpg");
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + GnomeFile("light.jpg") + "'\n"
+           "picture-uri-dark='file://" + dark + "'\n\n"
            "[org/gnome/desktop/interface]\ncolor-scheme='prefer-dark'\n");
-  EXPECT_EQ(LookUpInChild(), "default=/gnome/dark.jpg\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + dark + "\n");
 }
 
 TEST_F(DesktopPictureTest, OnlyLocalFileUrisCount) {
@@ -114,8 +131,9 @@ TEST_F(DesktopPictureTest, OnlyLocalFileUrisCount) {
     SetGnome(std::string("[org/gnome/desktop/background]\npicture-uri='") + uri + "'\n");
     EXPECT_EQ(LookUpInChild(), "none");
   }
-  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://localhost/gnome/wall.jpg'\n");
-  EXPECT_EQ(LookUpInChild(), "default=/gnome/wall.jpg\n");
+  const std::string wall = GnomeFile("wall.jpg");
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://localhost" + wall + "'\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + wall + "\n");
 }
 
 }  // namespace
