@@ -50,23 +50,23 @@ struct LumpSource {
   std::vector<unsigned char> bytes;
 };
 
-int Create(const char* packPath, int count, char** specs) {
+int Create(const char* packPath, int count, char** lumps) {
   std::vector<LumpSource> sources;
   for (int i = 0; i < count; ++i) {
-    const std::string spec = specs[i];
-    const size_t first = spec.find(':');
-    const size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
+    const std::string lump = lumps[i];
+    const size_t first = lump.find(':');
+    const size_t second = first == std::string::npos ? first : lump.find(':', first + 1);
     long long kind = 0, alpha = 0;
     if (second == std::string::npos ||
-        !ParseInt(spec.substr(0, first), INT32_MIN, INT32_MAX, &kind) ||
-        !ParseInt(spec.substr(first + 1, second - first - 1), INT32_MIN, INT32_MAX, &alpha)) {
-      std::fprintf(stderr, "ambrel-pack: bad lump \"%s\" (want KIND:ALPHA:FILE)\n", specs[i]);
+        !ParseInt(lump.substr(0, first), INT32_MIN, INT32_MAX, &kind) ||
+        !ParseInt(lump.substr(first + 1, second - first - 1), INT32_MIN, INT32_MAX, &alpha)) {
+      std::fprintf(stderr, "ambrel-pack: bad lump \"%s\" (want KIND:ALPHA:FILE)\n", lumps[i]);
       return 2;
     }
     LumpSource source;
     source.kind = int32_t(kind);
     source.alphaMode = int32_t(alpha);
-    const std::string file = spec.substr(second + 1);
+    const std::string file = lump.substr(second + 1);
     if (!ReadWholeFile(file, &source.bytes)) {
       std::fprintf(stderr, "ambrel-pack: cannot read %s\n", file.c_str());
       return 1;
