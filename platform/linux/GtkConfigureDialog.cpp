@@ -21,27 +21,6 @@ namespace {
 
 constexpr double kViewWidth = 320, kViewHeight = 240;
 
-class DialogPlatform : public Platform {
- public:
-  explicit DialogPlatform(Display* display) : display_(display) {
-    if (display_) layout_ = QueryMonitorLayout(display_);
-  }
-  std::vector<Screen> screens() override { return layout_.screens; }
-  Screen mainScreen() override {
-    return layout_.screens.empty() ? Screen{} : layout_.screens[static_cast<size_t>(layout_.mainIndex)];
-  }
-  uint32_t displayMask(int screenNumber) override { return DisplayMaskForNumber(screenNumber); }
-  int mainDisplayNumber() override { return mainScreen().number; }
-  bool captureScreen(uint32_t displayMask, CapturedImage* out) override {
-    const Screen* screen = display_ ? ScreenForDisplayMask(layout_, displayMask) : nullptr;
-    return screen && CaptureRootRect(display_, screen->frame, out);
-  }
-
- private:
-  Display* display_;
-  MonitorLayout layout_;
-};
-
 // The view's window: an unmapped one of our own, so the view has a context to
 // upload its capture in; the view never animates here.
 class DialogSite : public ViewSite {
@@ -89,7 +68,7 @@ int RunConfigureDialog(const ViewFactory& factory) {
     return 1;
   }
   XConnection connection;
-  DialogPlatform platform(connection.display);
+  X11ScreensPlatform platform(connection.display);
   SetPlatform(&platform);
   int code = 0;
   {

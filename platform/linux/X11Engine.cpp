@@ -137,19 +137,10 @@ class ViewHost : public ViewSite {
   double next_ = 0;
 };
 
-class Engine : public Platform {
+class Engine : public X11ScreensPlatform {
  public:
-  Engine(Display* display, Mode mode) : display_(display), mode_(mode) {
-    layout_ = QueryMonitorLayout(display_);
-  }
+  Engine(Display* display, Mode mode) : X11ScreensPlatform(display), mode_(mode) {}
 
-  // Platform
-  std::vector<Screen> screens() override { return layout_.screens; }
-  Screen mainScreen() override {
-    return layout_.screens.empty() ? Screen{} : layout_.screens[static_cast<size_t>(layout_.mainIndex)];
-  }
-  uint32_t displayMask(int screenNumber) override { return DisplayMaskForNumber(screenNumber); }
-  int mainDisplayNumber() override { return mainScreen().number; }
   bool captureScreen(uint32_t displayMask, CapturedImage* out) override {
     if (mode_ == Mode::Hack) {
       // The daemon blanked the screen before we ran; its screenshot is the desktop,
@@ -158,13 +149,10 @@ class Engine : public Platform {
       const Screen* main = layout_.screens.empty() ? nullptr : &layout_.screens[size_t(layout_.mainIndex)];
       return CaptureScreenshotProperty(display_, hackWindow_, previewHack_ && main ? &main->frame : nullptr, out);
     }
-    const Screen* screen = ScreenForDisplayMask(layout_, displayMask);
-    return screen && CaptureRootRect(display_, screen->frame, out);
+    return X11ScreensPlatform::captureScreen(displayMask, out);
   }
 
-  Display* display() const { return display_; }
   Mode mode() const { return mode_; }
-  const MonitorLayout& layout() const { return layout_; }
 
   Rect RootRectOf(Window window, Rect fallback) {
     XWindowAttributes attributes;
@@ -194,11 +182,9 @@ class Engine : public Platform {
     return nullptr;
   }
 
-  Display* display_;
   Mode mode_;
   // From the start, so a signal during start-up still ends the run cleanly.
   SignalWatch signals_;
-  MonitorLayout layout_;
   std::vector<std::unique_ptr<ViewHost>> hosts_;
   Cursor blankCursor_ = None;
   Atom deleteWindow_ = None;

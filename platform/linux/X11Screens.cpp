@@ -1,5 +1,7 @@
 #include "platform/linux/X11Screens.h"
 
+#include "platform/linux/X11Capture.h"
+
 #include "platform/linux/X11Headers.h"
 
 namespace {
@@ -89,4 +91,9 @@ const Screen* ScreenForRect(const MonitorLayout& layout, Rect rect) {
   for (const Screen& screen : layout.screens)
     if (!IsEmptyRect(IntersectionRect(screen.frame, rect))) return &screen;
   return nullptr;
+}
+
+bool X11ScreensPlatform::captureScreen(uint32_t displayMask, CapturedImage* out) {
+  const Screen* screen = display_ ? ScreenForDisplayMask(layout_, displayMask) : nullptr;
+  return screen && CaptureRootRect(display_, screen->frame, out);
 }

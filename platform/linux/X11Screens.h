@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/Screens.h"
 
 struct X11Monitor {
@@ -32,3 +33,26 @@ uint32_t DisplayMaskForNumber(int number);
 const Screen* ScreenForDisplayMask(const MonitorLayout& layout, uint32_t mask);
 // The screen holding the rectangle's centre, else the first it overlaps, or null.
 const Screen* ScreenForRect(const MonitorLayout& layout, Rect rect);
+
+// The screens half of a platform on an X display: monitors as screens, their masks,
+// and the root window's pixels under a monitor as its capture.
+class X11ScreensPlatform : public Platform {
+ public:
+  explicit X11ScreensPlatform(Display* display) : display_(display) {
+    if (display_) layout_ = QueryMonitorLayout(display_);
+  }
+  std::vector<Screen> screens() override { return layout_.screens; }
+  Screen mainScreen() override {
+    return layout_.screens.empty() ? Screen{} : layout_.screens[static_cast<size_t>(layout_.mainIndex)];
+  }
+  uint32_t displayMask(int screenNumber) override { return DisplayMaskForNumber(screenNumber); }
+  int mainDisplayNumber() override { return mainScreen().number; }
+  bool captureScreen(uint32_t displayMask, CapturedImage* out) override;
+
+  Display* display() const { return display_; }
+  const MonitorLayout& layout() const { return layout_; }
+
+ protected:
+  Display* display_;
+  MonitorLayout layout_;
+};
