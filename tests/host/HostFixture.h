@@ -14,38 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "TestFolders.h"
 #include "host/AmbrelView.h"
 #include "platform/egl/OffscreenEngine.h"
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) previous_ = old, hadPrevious_ = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() { hadPrevious_ ? (void)setenv(name_, previous_.c_str(), 1) : (void)unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::string previous_;
-  bool hadPrevious_ = false;
-};
 
 // A fresh folder with XDG_CONFIG_HOME inside it, removed afterwards.
 class ScopedConfigHome {
  public:
-  const std::string& root() const { return root_; }
-  ~ScopedConfigHome() { std::filesystem::remove_all(root_, ignored_); }
+  const std::string& root() const { return folder_.path(); }
 
  private:
-  static std::string MakeRoot() {
-    char pattern[] = "/tmp/ambrel-host-XXXXXX";
-    return mkdtemp(pattern) ? pattern : "/tmp";
-  }
-  std::string root_ = MakeRoot();
-  ScopedEnv config_{"XDG_CONFIG_HOME", root_ + "/config"};
-  std::error_code ignored_;
+  TempFolder folder_{"host"};
+  ScopedEnv config_{"XDG_CONFIG_HOME", folder_.File("config")};
 };
 
 // A PNG of one colour.
@@ -97,8 +77,7 @@ inline SETTINGS MakeSettings(int bgType, const char* folder = "") {
 
 inline AmbrelViewOverrides Overrides(SETTINGS settings, bool mainMonitorOnly = false) {
   AmbrelViewOverrides overrides;
-  overrides.settings = settings;
-  overrides.mainMonitorOnly = mainMonitorOnly;
+  overrides.settings = SettingsRecord{mainMonitorOnly, settings};
   return overrides;
 }
 

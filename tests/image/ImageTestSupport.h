@@ -2,6 +2,8 @@
 // packs and TGA files, and a recorder for the alerts the decoders show.
 #pragma once
 
+#include "TestFolders.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,24 +34,15 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 // A scratch folder that lives as long as the object.
-class ScratchDir {
+class ScratchDir : public TempFolder {
  public:
-  ScratchDir() {
-    char pattern[] = "/tmp/ambrel-image-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  ScratchDir() : TempFolder("image") {}
   std::string Write(const std::string& name, const Bytes& bytes) const {
     const std::string file = File(name);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return file;
   }
-
- private:
-  std::string path_;
 };
 
 inline Bytes ReadFile(const std::string& path) {

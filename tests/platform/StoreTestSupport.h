@@ -11,24 +11,7 @@
 #include <sstream>
 #include <string>
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+#include "TestFolders.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,17 +26,9 @@ inline void WriteWholeFile(const std::string& path, const std::string& data) {
 
 class ConfigHomeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/ambrel-config-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    configHome_.emplace("XDG_CONFIG_HOME", root_.c_str());
-    storeDir_ = root_ + "/ambrel";
-  }
-  void TearDown() override {
-    configHome_.reset();
-    std::filesystem::remove_all(root_);
-  }
-  std::string root_, storeDir_;
-  std::optional<ScopedEnv> configHome_;
+  void SetUp() override { ASSERT_FALSE(root_.empty()); }
+  TempFolder folder_{"config"};
+  const std::string root_ = folder_.path();
+  const std::string storeDir_ = root_ + "/ambrel";
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", root_};
 };

@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "TestFolders.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,16 +18,12 @@ namespace {
 class DiagnosticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/ambrel-debug-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     path_ = dir_ + "/debug.txt";
     SetDiagnosticPath(path_.c_str());
   }
   void TearDown() override {
     SetDiagnosticPath(nullptr);
-    for (const char* name : {"/debug.txt", "/target.txt"}) unlink((dir_ + name).c_str());
-    rmdir(dir_.c_str());
   }
   static std::string Read(const std::string& path) {
     std::ifstream in(path);
@@ -33,7 +31,9 @@ class DiagnosticsTest : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
-  std::string dir_, path_;
+  TempFolder folder_{"debug"};
+  const std::string dir_ = folder_.path();
+  std::string path_;
 };
 
 TEST_F(DiagnosticsTest, DefaultPathIsSharedAndRestorable) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "TestFolders.h"
 #include <unistd.h>
 
 #include <cmath>
@@ -201,9 +203,7 @@ TEST(Quat, SlerpEndsAndMiddle) {
 class SaveMatrixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/ambrel-savematrix-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     oldCwd_ = cwd;
@@ -211,8 +211,6 @@ class SaveMatrixTest : public ::testing::Test {
   }
   void TearDown() override {
     EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
-    std::remove((dir_ + "/test.txt").c_str());
-    rmdir(dir_.c_str());
   }
   static std::string Contents() {
     std::ifstream in("test.txt");
@@ -220,7 +218,9 @@ class SaveMatrixTest : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
-  std::string dir_, oldCwd_;
+  TempFolder folder_{"savematrix"};
+  const std::string dir_ = folder_.path();
+  std::string oldCwd_;
 };
 
 TEST_F(SaveMatrixTest, AppendsFiveLinesPerMatrix) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestFolders.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -42,5 +44,6 @@ class AmbrelProgramTest : public ::testing::Test {
   void ExpectRefused(const std::vector<std::string>& args, const std::string& mention, int status = 2);
   std::string StorePath() const { return config + "/ambrel/kvAmbrel.conf"; }
 
-  std::string dir, logDir, config;
+  TempFolder work_{"cmd"}, logs_{"log"}, home_{"home"};
+  const std::string dir = work_.path(), logDir = logs_.path(), config = home_.path();
 };

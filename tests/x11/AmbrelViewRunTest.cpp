@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
@@ -19,11 +20,12 @@ TEST(X11AmbrelView, RunsFullScreenOnTwoMonitorsAndReleasesOnSigterm) {
   // A desktop worth capturing: stripes, so the water has something to bend.
   for (int x = 0; x < 1280; x += 40) FillRect(display, display.root(), x / 40 % 2 ? 0xc08040 : 0x2060a0, x, 0, 40, 480);
 
-  char home[] = "/tmp/ambrel-x11-view-XXXXXX";
-  ASSERT_TRUE(mkdtemp(home));
+  TempFolder homeFolder("x11-view");
+  const std::string home = homeFolder.path();
+  ASSERT_FALSE(home.empty());
   ChildProcess engine;
   ASSERT_TRUE(engine.Start(X11_AMBREL_DRIVER, {"full"},
-                           {"DISPLAY=" + server.name(), std::string("HOME=") + home, "XDG_CONFIG_HOME"}));
+                           {"DISPLAY=" + server.name(), "HOME=" + home, "XDG_CONFIG_HOME"}));
   ASSERT_TRUE(engine.WaitForLine("first frame", 60)) << engine.errors();
   ASSERT_TRUE(engine.WaitForLine("first frame", 60)) << engine.errors();
 

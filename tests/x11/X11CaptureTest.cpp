@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 #include "platform/linux/X11Capture.h"
@@ -149,20 +150,12 @@ TEST(X11CaptureDepths, SixteenBitAndColormappedServersDecodeToTrueColours) {
 
 class GrabDesktopImagesFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/ambrel-x11-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    directory = pattern;
-  }
-  void TearDown() override {
-    std::remove(user().c_str());
-    std::remove(system().c_str());
-    rmdir(directory.c_str());
-  }
+  void SetUp() override { ASSERT_FALSE(directory.empty()); }
   std::string user() const { return directory + "/.xscreensaver"; }
   std::string system() const { return directory + "/XScreenSaver"; }
   static void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-  std::string directory;
+  TempFolder folder{"x11"};
+  const std::string directory = folder.path();
 };
 
 TEST_F(GrabDesktopImagesFiles, UserFileWinsThenAppDefaultsThenNo) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
@@ -51,15 +52,9 @@ class X11Engine : public ::testing::Test {
     server = nullptr;
   }
   void SetUp() override {
-    char pattern[] = "/tmp/ambrel-x11-home-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    home = pattern;
+    ASSERT_FALSE(home.empty());
     display = std::make_unique<TestDisplay>(server->name());
     ASSERT_TRUE(display->get());
-  }
-  void TearDown() override {
-    std::remove((home + "/.xscreensaver").c_str());
-    rmdir(home.c_str());
   }
   bool Run(ChildProcess& child, const std::vector<std::string>& arguments,
            std::vector<std::string> environment = {}) {
@@ -67,7 +62,8 @@ class X11Engine : public ::testing::Test {
     return child.Start(X11_ENGINE_DRIVER, arguments, environment);
   }
   static XvfbServer* server;
-  std::string home;
+  TempFolder homeFolder{"x11-home"};
+  const std::string home = homeFolder.path();
   std::unique_ptr<TestDisplay> display;
 };
 XvfbServer* X11Engine::server = nullptr;
