@@ -89,11 +89,9 @@ StoredValues ReadAll(const ScreenSaverDefaults& store) {
 }
 
 void CheckViewLoad(const StoredValues& stored, bool text) {
-  bool mainMonitorOnly = true;
-  SETTINGS settings;
-  std::memset(&settings, 0x5a, sizeof settings);
-  settings.BGPath[0] = '\0';
-  ReadStoredSettings(&mainMonitorOnly, &settings);
+  const SettingsRecord record = ReadStoredSettings();
+  const bool mainMonitorOnly = record.mainMonitorOnly;
+  const SETTINGS& settings = record.settings;
   Expect(std::memchr(settings.BGPath, '\0', sizeof settings.BGPath) != nullptr, "BGPath is not terminated");
 
   if (stored.version && *stored.version == "1.0.4") {

@@ -13,18 +13,14 @@
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
-#include "platform/ScreenSaverDefaults.h"
 #include "platform/Screens.h"
 
 namespace {
 
-const char* const kModuleName = "kvAmbrel";
-const char* const kSettingsVersion = "1.0.4";
-const char* const kDefaultPictureFolder = "/library/Desktop Pictures/";
-
-// NSOpenGLPFAAccelerated, NSOpenGLPFAColorSize 32, NSOpenGLPFAMinimumPolicy,
-// NSOpenGLPFAMaximumPolicy.
-const uint32_t kPixelFormatAttributes[] = {73, 8, 32, 51, 52, 0};
+// Single-buffered, 32 bits of colour, no depth buffer, accelerated. On macOS this is
+// the pixel format {NSOpenGLPFAAccelerated, NSOpenGLPFAColorSize 32,
+// NSOpenGLPFAMinimumPolicy, NSOpenGLPFAMaximumPolicy, 0} = {73, 8, 32, 51, 52, 0}.
+const SurfaceRequest kSurfaceRequest{};
 
 const size_t kShortestPicturePath = 5;
 
@@ -40,24 +36,12 @@ bool CopyCString(const std::string& text, char* buffer, size_t bufferSize) {
 
 }  // namespace
 
-void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings) {
-  *mainMonitorOnly = false;
-  settings->LIGHTING = true;
-  settings->WANTBOWL = true;
-  settings->WATERSPEED = 100;
-  settings->WATERSHIFT = 6;
-  settings->DRIPSPEED = 250;
-  settings->BGTYPE = 0;
-  CopyCString(kDefaultPictureFolder, settings->BGPath, sizeof settings->BGPath);
-  settings->BGRES = 1;
-}
-
 AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site)
     : AmbrelView(frame, isPreview, site, AmbrelViewOverrides()) {}
 
 AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOverrides overrides)
     : ScreenSaverView(frame, isPreview, site), overrides_(std::move(overrides)) {
-  glView = site.createGLSurface(kPixelFormatAttributes);
+  glView = site.createGLSurface(kSurfaceRequest);
   viewAllocated = glView != nullptr;
   glReady = false;
 
@@ -88,75 +72,6 @@ AmbrelView::~AmbrelView() {
     ssMain = nullptr;
   }
   // DeskTex goes next, before glView, while this context is still current.
-}
-
-void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings) {
-  auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
-  const std::optional<std::string> version = defaults->stringForKey("version");
-  *mainMonitorOnly = defaults->boolForKey("MainMonitorOnly");
-  settings->LIGHTING = defaults->boolForKey("Lighting");
-  settings->WANTBOWL = defaults->boolForKey("WantBowl");
-  settings->WATERSPEED = defaults->integerForKey("WaterSpeed");
-  settings->WATERSHIFT = defaults->integerForKey("WaterRes");
-  settings->DRIPSPEED = defaults->integerForKey("DripSpeed");
-  settings->BGTYPE = static_cast<int32_t>(defaults->integerForKey("BGType"));
-  if (const std::optional<std::string> path = defaults->stringForKey("BGPath"))
-    CopyCString(*path, settings->BGPath, sizeof settings->BGPath);
-  settings->BGRES = static_cast<int32_t>(defaults->integerForKey("BGRes"));
-
-  if (!version || *version != kSettingsVersion) {
-    defaults->setObject(kSettingsVersion, "version");
-    defaults->setBool(false, "MainMonitorOnly");
-    defaults->setInteger(100, "WaterSpeed");
-    defaults->setInteger(6, "WaterRes");
-    defaults->setInteger(250, "DripSpeed");
-    defaults->setBool(true, "Lighting");
-    defaults->setBool(true, "WantBowl");
-    defaults->setInteger(0, "BGType");
-    defaults->setObject(kDefaultPictureFolder, "BGPath");
-    defaults->setInteger(1, "BGRes");
-    defaults->synchronize();  // an unwritable store says so itself; the defaults still hold here
-    SetDefaultSettings(mainMonitorOnly, settings);
-  }
-}
-
-void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings) {
-  if (overrides.mainMonitorOnly) *mainMonitorOnly = *overrides.mainMonitorOnly;
-  if (overrides.lighting) settings->LIGHTING = *overrides.lighting;
-  if (overrides.wantBowl) settings->WANTBOWL = *overrides.wantBowl;
-  if (overrides.waterSpeed) settings->WATERSPEED = *overrides.waterSpeed;
-  if (overrides.waterRes) settings->WATERSHIFT = *overrides.waterRes;
-  if (overrides.dripSpeed) settings->DRIPSPEED = *overrides.dripSpeed;
-  if (overrides.bgType) settings->BGTYPE = *overrides.bgType;
-  if (overrides.bgPath) CopyCString(*overrides.bgPath, settings->BGPath, sizeof settings->BGPath);
-  if (overrides.bgRes) settings->BGRES = *overrides.bgRes;
-}
-
-void AmbrelView::loadSettings() {
-  if (overrides_.settings) {
-    mySettings = *overrides_.settings;
-    MainMonitorOnly = overrides_.mainMonitorOnly;
-  } else {
-    ReadStoredSettings(&MainMonitorOnly, &mySettings);
-  }
-  ApplySettingOverrides(overrides_.fields, &MainMonitorOnly, &mySettings);
-  // The drop timer takes a remainder by the drip speed: an absent or zero value would crash it.
-  if (mySettings.DRIPSPEED < 1) mySettings.DRIPSPEED = 1;
-}
-
-void AmbrelView::storeSettings() {
-  if (mySettings.DRIPSPEED < 1) mySettings.DRIPSPEED = 1;
-  auto defaults = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
-  defaults->setBool(MainMonitorOnly, "MainMonitorOnly");
-  defaults->setInteger(mySettings.WATERSPEED, "WaterSpeed");
-  defaults->setInteger(mySettings.WATERSHIFT, "WaterRes");
-  defaults->setInteger(mySettings.DRIPSPEED, "DripSpeed");
-  defaults->setBool(mySettings.LIGHTING, "Lighting");
-  defaults->setBool(mySettings.WANTBOWL, "WantBowl");
-  defaults->setInteger(mySettings.BGTYPE, "BGType");
-  defaults->setObject(mySettings.BGPath, "BGPath");
-  defaults->setInteger(mySettings.BGRES, "BGRes");
-  defaults->synchronize();
 }
 
 void AmbrelView::setFrameSize(Size size) {

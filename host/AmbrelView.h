@@ -13,20 +13,7 @@
 #include "platform/ScreenSaverView.h"
 #include "platform/SheetControls.h"
 #include "scene/SSMain.h"
-
-// Single settings given for one run (on the command line, say): they replace the
-// stored or given values after those are read and are never written back.
-struct AmbrelSettingOverrides {
-  std::optional<bool> mainMonitorOnly;
-  std::optional<bool> lighting;
-  std::optional<bool> wantBowl;
-  std::optional<int64_t> waterSpeed;
-  std::optional<int64_t> waterRes;
-  std::optional<int64_t> dripSpeed;
-  std::optional<int32_t> bgType;
-  std::optional<std::string> bgPath;  // longer than BGPath holds: ignored
-  std::optional<int32_t> bgRes;
-};
+#include "scene/Settings.h"
 
 // The GL state a view sets for its drawable size (viewport, shading, depth test,
 // colour material), and the perspective it sets before every draw. Tests and
@@ -34,24 +21,28 @@ struct AmbrelSettingOverrides {
 void SetViewGLState(int width, int height);
 void SetViewProjection(double width, double height);
 
-// The settings a new store gets (and a store of another version is reset to).
-void SetDefaultSettings(bool* mainMonitorOnly, SETTINGS* settings);
+// The store's settings as a view reads them at creation: a store of another
+// version reads as the defaults, which are written back unless readOnly (a look
+// that must leave the user's file as it is).
+SettingsRecord ReadStoredSettings(bool readOnly = false);
 
-void ApplySettingOverrides(const AmbrelSettingOverrides& overrides, bool* mainMonitorOnly, SETTINGS* settings);
+// Writes every setting but the version to the store, in the declared order.
+void StoreSettings(const SettingsRecord& record);
 
-// The store's settings as a view reads them at creation (a store of another
-// version first gets the defaults written).
-void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings);
+// The settings a view uses: the given ones (written nowhere), else the store's,
+// with the one-run values over them, and held in the view's range. Views and
+// --print-settings alike.
+SettingsRecord ResolveSettings(const std::optional<SettingsRecord>& given, const SettingOverrides& overrides,
+                               bool readOnly = false);
 
 // What a host that is not the screen-saver engine may put in place of the stores
 // (a render, say): given settings are used as they are and nothing is written;
 // a given desktop-picture preference replaces the platform's. Single settings in
 // `fields` go over either.
 struct AmbrelViewOverrides {
-  std::optional<SETTINGS> settings;
-  bool mainMonitorOnly = false;
+  std::optional<SettingsRecord> settings;
   std::optional<DesktopPicturePreference> desktopPictures;
-  AmbrelSettingOverrides fields;
+  SettingOverrides fields;
 };
 
 class AmbrelView : public ScreenSaverView {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "host/AmbrelView.h"
 #include "platform/Bundle.h"
@@ -17,26 +18,66 @@ const char* const kFolderPanelTitle = "Select Folder To Load Random Background I
 const char* const kProductPageName = "README";
 const char* const kProductPageType = "md";
 
-const int kDefaultWaterSpeed = 100;
-const int kDefaultWaterRes = 6;
-const int kDefaultDripSpeed = 250;
-const int kDefaultBGType = 0;
-const int kDefaultBGRes = 1;
 const int kFolderBGType = 2;
 
-int StateOf(bool on) { return on ? kControlStateOn : kControlStateOff; }
+// The view's outlet for each setting's control.
+const std::pair<const char*, SheetControl* AmbrelView::*> kOutlets[] = {
+    {"oMainMonitorOnly", &AmbrelView::oMainMonitorOnly}, {"oLighting", &AmbrelView::oLighting},
+    {"oWantBowl", &AmbrelView::oWantBowl},               {"oWaterSpeed", &AmbrelView::oWaterSpeed},
+    {"oWaterRes", &AmbrelView::oWaterRes},               {"oDripSpeed", &AmbrelView::oDripSpeed},
+    {"oBGType", &AmbrelView::oBGType},                   {"oBGPath", &AmbrelView::oBGPath},
+    {"oBGRes", &AmbrelView::oBGRes}};
 
-// A mixed check box counts as off.
-bool IsOn(const SheetControl* checkBox) { return checkBox->state() == kControlStateOn; }
+SheetControl* AmbrelView::*OutletFor(const SettingDeclaration& setting) {
+  for (const auto& [name, outlet] : kOutlets)
+    if (std::strcmp(name, setting.outlet) == 0) return outlet;
+  return nullptr;
+}
+
+void Show(SheetControl* control, const SettingDeclaration& setting, const SettingsRecord& record) {
+  switch (setting.control) {
+    case SettingControl::kCheckBox:
+      control->setState(setting.number(record) ? kControlStateOn : kControlStateOff);
+      break;
+    case SettingControl::kNumberField:
+      control->setIntValue(static_cast<int32_t>(setting.number(record)));
+      break;
+    case SettingControl::kPopUp:
+      control->selectItemAtIndex(static_cast<int32_t>(setting.number(record)));
+      break;
+    case SettingControl::kFolderButton:
+      control->setTitle(setting.text(record));
+      break;
+  }
+}
+
+void Take(const SheetControl* control, const SettingDeclaration& setting, SettingsRecord* record) {
+  switch (setting.control) {
+    case SettingControl::kCheckBox:
+      // A mixed check box counts as off.
+      setting.setNumber(*record, control->state() == kControlStateOn);
+      break;
+    case SettingControl::kNumberField:
+      setting.setNumber(*record, control->intValue());
+      break;
+    case SettingControl::kPopUp:
+      setting.setNumber(*record, control->indexOfSelectedItem());
+      break;
+    case SettingControl::kFolderButton:
+      // The button only ever shows BGPath or a folder already taken into it, so a
+      // title too long to hold is refused and the folder kept.
+      setting.setText(*record, control->title());
+      break;
+  }
+}
 
 }  // namespace
 
 SheetWindow* AmbrelView::configureSheet() {
   if (!configureSheetWindow) {
     SheetOwner owner;
-    owner.outlets = {{"oMainMonitorOnly", &oMainMonitorOnly}, {"oLighting", &oLighting}, {"oWantBowl", &oWantBowl},
-                     {"oWaterSpeed", &oWaterSpeed},           {"oWaterRes", &oWaterRes}, {"oDripSpeed", &oDripSpeed},
-                     {"oBGType", &oBGType},                   {"oBGPath", &oBGPath},     {"oBGRes", &oBGRes}};
+    for (const SettingDeclaration& setting : kSettings)
+      owner.outlets.push_back({setting.outlet, &(this->*OutletFor(setting))});
     owner.actions = {
         {"configureSheet_save:", [this](SheetControl* sender) { configureSheet_save(sender); }},
         {"configureSheet_cancel:", [this](SheetControl* sender) { configureSheet_cancel(sender); }},
@@ -48,39 +89,23 @@ SheetWindow* AmbrelView::configureSheet() {
     configureSheetWindow = CurrentSheetServices().loadSheetNamed(kSheetName, owner);
     // A sheet that came without its outlets is no sheet: the view runs on without one.
     if (!configureSheetWindow) {
-      oMainMonitorOnly = oLighting = oWantBowl = oWaterSpeed = oWaterRes = oDripSpeed = oBGType = oBGPath = oBGRes =
-          nullptr;
+      for (const SettingDeclaration& setting : kSettings) this->*OutletFor(setting) = nullptr;
       return nullptr;
     }
   }
 
-  oMainMonitorOnly->setState(StateOf(MainMonitorOnly));
-  oWaterSpeed->setIntValue(static_cast<int32_t>(mySettings.WATERSPEED));
-  oWaterRes->setIntValue(static_cast<int32_t>(mySettings.WATERSHIFT));
-  oDripSpeed->setIntValue(static_cast<int32_t>(mySettings.DRIPSPEED));
-  oLighting->setState(StateOf(mySettings.LIGHTING));
-  oWantBowl->setState(StateOf(mySettings.WANTBOWL));
-  oBGType->selectItemAtIndex(mySettings.BGTYPE);
-  oBGPath->setTitle(mySettings.BGPath);
-  oBGRes->selectItemAtIndex(mySettings.BGRES);
+  const SettingsRecord record{MainMonitorOnly, mySettings};
+  for (const SettingDeclaration& setting : kSettings) Show(this->*OutletFor(setting), setting, record);
   configureSheet_updatestates();
   return configureSheetWindow.get();
 }
 
 void AmbrelView::configureSheet_save(SheetControl*) {
   if (!configureSheetWindow) return;
-  MainMonitorOnly = IsOn(oMainMonitorOnly);
-  mySettings.WATERSPEED = oWaterSpeed->intValue();
-  mySettings.WATERSHIFT = oWaterRes->intValue();
-  mySettings.DRIPSPEED = oDripSpeed->intValue();
-  mySettings.LIGHTING = IsOn(oLighting);
-  mySettings.WANTBOWL = IsOn(oWantBowl);
-  mySettings.BGTYPE = oBGType->indexOfSelectedItem();
-  mySettings.BGRES = oBGRes->indexOfSelectedItem();
-  // The folder written is the one the button shows; it only ever shows BGPath
-  // or a folder already taken into it, so a title too long to hold is refused.
-  const std::string folder = oBGPath->title();
-  if (folder.size() < sizeof mySettings.BGPath) std::memcpy(mySettings.BGPath, folder.c_str(), folder.size() + 1);
+  SettingsRecord record{MainMonitorOnly, mySettings};
+  for (const SettingDeclaration& setting : kSettings) Take(this->*OutletFor(setting), setting, &record);
+  MainMonitorOnly = record.mainMonitorOnly;
+  mySettings = record.settings;
   storeSettings();
   configureSheetWindow->endSheet();
 }
@@ -91,15 +116,15 @@ void AmbrelView::configureSheet_cancel(SheetControl*) {
 
 void AmbrelView::configureSheet_defaults(SheetControl*) {
   if (!configureSheetWindow) return;
-  oMainMonitorOnly->setState(kControlStateOff);
-  oWaterSpeed->setIntValue(kDefaultWaterSpeed);
-  oWaterRes->setIntValue(kDefaultWaterRes);
-  oDripSpeed->setIntValue(kDefaultDripSpeed);
-  oLighting->setState(kControlStateOn);
-  oWantBowl->setState(kControlStateOn);
-  oBGType->selectItemAtIndex(kDefaultBGType);
-  oBGPath->setTitle(mySettings.BGPath);  // the folder is kept
-  oBGRes->selectItemAtIndex(kDefaultBGRes);
+  const SettingsRecord defaults = DefaultSettings();
+  for (const SettingDeclaration& setting : kSettings) {
+    SheetControl* control = this->*OutletFor(setting);
+    // The folder is kept.
+    if (setting.control == SettingControl::kFolderButton)
+      control->setTitle(mySettings.BGPath);
+    else
+      Show(control, setting, defaults);
+  }
   configureSheet_updatestates();
 }
 

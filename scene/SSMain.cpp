@@ -7,13 +7,10 @@
 #include <ctime>
 #include <new>
 
+#include "scene/Settings.h"
 #include "support/Misc.h"
 
 namespace {
-
-// Longest interval between drops, in hundredths: far beyond any useful setting, and
-// low enough that dripSpeed + rand() % dripSpeed cannot overflow.
-constexpr int64_t kLongestDripSpeed = int64_t{1} << 62;
 
 // A drawable that is momentarily zero pixels high still needs a finite aspect; the
 // surface is then stretched as if it were one pixel high.
@@ -53,16 +50,9 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
 
   lighting = settings->LIGHTING;
   wantBowl = settings->WANTBOWL;
-  waterSpeed = (float)settings->WATERSPEED / 100.0f;
-  waterShift = settings->WATERSHIFT;
-  dripSpeed = settings->DRIPSPEED;
-
-  if ((double)waterSpeed < 0.1) waterSpeed = 1.0f;
-  // Faster than this, the ripple step amplifies the finest waves every frame.
-  if (waterSpeed > kMaxStableWaterSpeed) waterSpeed = kMaxStableWaterSpeed;
-  if ((uint64_t)waterShift - 4u > 4u) waterShift = 6;
-  if (dripSpeed < 1) dripSpeed = 1;
-  if (dripSpeed > kLongestDripSpeed) dripSpeed = kLongestDripSpeed;
+  waterSpeed = (float)AcceptedValue(*SettingForKey("WaterSpeed"), settings->WATERSPEED) / 100.0f;
+  waterShift = AcceptedValue(*SettingForKey("WaterRes"), settings->WATERSHIFT);
+  dripSpeed = AcceptedValue(*SettingForKey("DripSpeed"), settings->DRIPSPEED);
 
   delete water;
   water = new (std::nothrow) WATERCLASS();

@@ -18,9 +18,7 @@ namespace {
 const Screen kScreen{Rect{0, 0, 1440, 900}, 1};
 
 SETTINGS Settings(int bgType, const std::string& folder) {
-  SETTINGS s{};
-  bool mainMonitorOnly = false;
-  SetDefaultSettings(&mainMonitorOnly, &s);
+  SETTINGS s = DefaultSettings().settings;
   s.BGTYPE = bgType;
   std::snprintf(s.BGPath, sizeof s.BGPath, "%s", folder.c_str());
   s.BGRES = 1;
@@ -50,7 +48,7 @@ void FirstFrame(benchmark::State& state, int bgType) {
   std::filesystem::copy_file(PathForResource("fallback", "png"), folder + "/picture.png",
                              std::filesystem::copy_options::overwrite_existing);
   AmbrelViewOverrides overrides;
-  overrides.settings = Settings(bgType, folder);
+  overrides.settings = SettingsRecord{false, Settings(bgType, folder)};
   const ViewFactory factory = [&](Rect frame, bool preview, ViewSite& site) {
     return std::make_unique<AmbrelView>(frame, preview, site, overrides);
   };

@@ -12,7 +12,7 @@ namespace {
 using FrameTest = SceneTest;
 
 TEST_F(FrameTest, FirstDropFallsOnTheTenthStepOfATenth) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   srand(11);
   for (int step = 1; step <= 9; ++step) {
     scene.Update(0.1);
@@ -29,7 +29,7 @@ TEST_F(FrameTest, FirstDropFallsOnTheTenthStepOfATenth) {
 TEST_F(FrameTest, OneDropPerUpdateWhateverTheOvershoot) {
   const unsigned seed = 1234;
   std::vector<int> numbers = RandSequence(seed, 5);
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   srand(seed);
   scene.dropTimer = 0.2f;
   scene.Update(1.5);
@@ -42,7 +42,7 @@ TEST_F(FrameTest, OneDropPerUpdateWhateverTheOvershoot) {
 }
 
 TEST_F(FrameTest, DripSpeedOneMakesEveryIntervalAHundredth) {
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   settings.DRIPSPEED = 1;
   ASSERT_TRUE(SetupScene(settings));
   srand(3);
@@ -54,7 +54,7 @@ TEST_F(FrameTest, DripSpeedOneMakesEveryIntervalAHundredth) {
 }
 
 TEST_F(FrameTest, LightTargetComesBackAfterOneTurnWithTheLightLagging) {
-  ASSERT_TRUE(SetupScene(DefaultSettings(), /*preview=*/true));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings(), /*preview=*/true));
   srand(8);
   for (int second = 0; second < 72; ++second) Frame(1.0);
   EXPECT_NEAR(scene.lightTarget.x, 0, 1e-3);
@@ -67,7 +67,7 @@ TEST_F(FrameTest, LightTargetComesBackAfterOneTurnWithTheLightLagging) {
 }
 
 TEST_F(FrameTest, LightStaysOverTheCentreWithoutLighting) {
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   settings.LIGHTING = false;
   ASSERT_TRUE(SetupScene(settings, /*preview=*/true));
   EXPECT_TRUE(glIsEnabled(GL_LIGHTING));  // the water is lit either way
@@ -78,7 +78,7 @@ TEST_F(FrameTest, LightStaysOverTheCentreWithoutLighting) {
 }
 
 TEST_F(FrameTest, PreviewNeverTouchesTheOverlay) {
-  ASSERT_TRUE(SetupScene(DefaultSettings(), /*preview=*/true));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings(), /*preview=*/true));
   srand(2);
   for (int i = 0; i < 300; ++i) Frame(0.5);  // past every strip and banner change
   EXPECT_EQ(scene.overlayTimer, 60.0f);
@@ -95,7 +95,7 @@ TEST_F(FrameTest, PreviewNeverTouchesTheOverlay) {
 }
 
 TEST_F(FrameTest, SurfaceLeavesItsArraysEnabled) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   Frame(0.02);
   EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
   EXPECT_TRUE(glIsEnabled(GL_NORMAL_ARRAY));
@@ -116,7 +116,7 @@ float LargestHeight(const WATERCLASS& water) {
 // A drop every step at the highest speed the scene allows, on the smallest grid, where
 // the finest ripple is easiest to excite.
 TEST_F(FrameTest, FastestWaterStaysBoundedUnderConstantDrops) {
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   settings.WATERSPEED = 1000000;
   settings.WATERSHIFT = 4;
   settings.DRIPSPEED = 1;

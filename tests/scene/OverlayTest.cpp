@@ -18,7 +18,7 @@ class OverlayTest : public SceneTest {
 };
 
 TEST_F(OverlayTest, StripFirstShowsOnThe121stHalfSecondAndEasesIn) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   srand(21);
   for (int step = 0; step < 120; ++step) Overlay(0.5);
   EXPECT_EQ(scene.overlayTimer, 0.0f);
@@ -38,7 +38,7 @@ TEST_F(OverlayTest, StripFirstShowsOnThe121stHalfSecondAndEasesIn) {
 }
 
 TEST_F(OverlayTest, StripAlternatesEdgesAndPhases) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   srand(4);
   bool expectTop = true;
   for (int showing = 0; showing < 4; ++showing) {
@@ -55,7 +55,7 @@ TEST_F(OverlayTest, StripAlternatesEdgesAndPhases) {
 }
 
 TEST_F(OverlayTest, BannerAlphaLeavesZeroToOneForAtMostOneFrame) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   srand(6);
   unsigned state = 12345;
   int outside = 0;
@@ -79,7 +79,7 @@ TEST_F(OverlayTest, BannerAlphaLeavesZeroToOneForAtMostOneFrame) {
 }
 
 TEST_F(OverlayTest, LeavesAnOrthographicProjectionAndRestoresLighting) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   Overlay(0.02);
   GLdouble projection[16];
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
@@ -94,7 +94,7 @@ TEST_F(OverlayTest, LeavesAnOrthographicProjectionAndRestoresLighting) {
 }
 
 TEST_F(OverlayTest, BannerBindsTheCaptionTheStripPicked) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   GLuint names[2];
   glGenTextures(2, names);
   for (GLuint name : names) glBindTexture(GL_TEXTURE_2D, name);
@@ -114,7 +114,7 @@ TEST_F(OverlayTest, BannerBindsTheCaptionTheStripPicked) {
 // A pack with fewer images than the overlay's slots: the missing ones draw untextured
 // instead of reading past the array.
 TEST_F(OverlayTest, SlotsBeyondAShortPackDrawWithNoTexture) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
@@ -142,7 +142,7 @@ TEST_F(OverlayTest, SlotsBeyondAShortPackDrawWithNoTexture) {
 }
 
 TEST_F(OverlayTest, IntroFadesInThenOutAndFinishes) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   Overlay(0.02);  // the intro draws in the canvas the overlay leaves
   for (int step = 0; step < 160; ++step) {  // 0.1 s steps up to 16 s
     scene.frameTime = 0.1;

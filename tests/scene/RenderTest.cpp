@@ -35,7 +35,7 @@ class RenderTest : public SceneTest {
 
   // Half a second of water over the checkerboard, drawn as the host draws it.
   std::vector<uint8_t> RenderHalfASecond(bool drops) {
-    SETTINGS settings = DefaultSettings();
+    SETTINGS settings = DefaultSceneSettings();
     settings.WANTBOWL = false;  // bend everywhere from the first step
     settings.DRIPSPEED = 1;
     srand(77);
@@ -87,7 +87,7 @@ TEST_F(RenderTest, RipplesBendTheBackground) {
 }
 
 TEST_F(RenderTest, FullBannerDarkensTheWater) {
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   ASSERT_TRUE(SetupScene(settings));
   scene.backgroundTexture = CheckerTexture();
   scene.dropTimer = 1e9f;

@@ -4,12 +4,7 @@
 
 #include "host/AmbrelView.h"
 
-SETTINGS DefaultSettings() {
-  SETTINGS settings{};
-  bool mainMonitorOnly = false;
-  SetDefaultSettings(&mainMonitorOnly, &settings);
-  return settings;
-}
+SETTINGS DefaultSceneSettings() { return DefaultSettings().settings; }
 
 void HostReshape(int width, int height) { SetViewProjection(width, height); }
 

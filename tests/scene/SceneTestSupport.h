@@ -8,7 +8,7 @@
 #include "GLTest.h"
 #include "scene/SSMain.h"
 
-SETTINGS DefaultSettings();
+SETTINGS DefaultSceneSettings();
 
 // The host's one-time GL state and its per-frame projection.
 void HostInit(int width, int height);

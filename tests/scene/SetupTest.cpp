@@ -23,7 +23,7 @@ TEST_F(SetupTest, WaterSpeedFloorRuleAndStableCeiling) {
       {std::numeric_limits<int64_t>::min(), 1.0f},
   };
   for (const Case& c : cases) {
-    SETTINGS settings = DefaultSettings();
+    SETTINGS settings = DefaultSceneSettings();
     settings.WATERSPEED = c.setting;
     ASSERT_TRUE(SetupScene(settings));
     EXPECT_EQ(scene.waterSpeed, c.expected) << "WATERSPEED " << c.setting;
@@ -38,7 +38,7 @@ TEST_F(SetupTest, WaterShiftOutsideFourToEightBecomesSix) {
   } cases[] = {{3, 6}, {9, 6}, {-1, 6}, {4, 4}, {8, 8}, {5, 5},
                {std::numeric_limits<int64_t>::min(), 6}, {std::numeric_limits<int64_t>::max(), 6}};
   for (const Case& c : cases) {
-    SETTINGS settings = DefaultSettings();
+    SETTINGS settings = DefaultSceneSettings();
     settings.WATERSHIFT = c.setting;
     ASSERT_TRUE(SetupScene(settings));
     EXPECT_EQ(scene.waterShift, c.expected) << "WATERSHIFT " << c.setting;
@@ -48,7 +48,7 @@ TEST_F(SetupTest, WaterShiftOutsideFourToEightBecomesSix) {
 
 TEST_F(SetupTest, DripSpeedIsHeldAtOneOrMoreSoDropsNeverDivideByZero) {
   for (int64_t setting : {int64_t{0}, int64_t{-7}, std::numeric_limits<int64_t>::min()}) {
-    SETTINGS settings = DefaultSettings();
+    SETTINGS settings = DefaultSceneSettings();
     settings.DRIPSPEED = setting;
     ASSERT_TRUE(SetupScene(settings));
     EXPECT_EQ(scene.dripSpeed, 1) << "DRIPSPEED " << setting;
@@ -57,7 +57,7 @@ TEST_F(SetupTest, DripSpeedIsHeldAtOneOrMoreSoDropsNeverDivideByZero) {
     EXPECT_EQ(scene.dropTimer, 0.01f);
   }
   // The longest setting must not overflow when the random part is added.
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   settings.DRIPSPEED = std::numeric_limits<int64_t>::max();
   ASSERT_TRUE(SetupScene(settings));
   scene.dropTimer = -1;
@@ -67,7 +67,7 @@ TEST_F(SetupTest, DripSpeedIsHeldAtOneOrMoreSoDropsNeverDivideByZero) {
 }
 
 TEST_F(SetupTest, GivesNineEmptyTextureRecords) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   ASSERT_NE(scene.textures, nullptr);
   EXPECT_EQ(scene.textureCount, 9);
   for (int slot = 0; slot < 9; ++slot) {
@@ -79,13 +79,13 @@ TEST_F(SetupTest, GivesNineEmptyTextureRecords) {
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
   scene.textures[3].texID = name;
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   EXPECT_FALSE(glIsTexture(name));
   EXPECT_EQ(scene.textures[3].texID, 0u);
 }
 
 TEST_F(SetupTest, ConfiguresLightZeroThroughTheCameraAndCullsBackFaces) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   GLfloat value[4];
   glGetLightfv(GL_LIGHT0, GL_AMBIENT, value);
   EXPECT_EQ(value[0], 0.0f);
@@ -116,7 +116,7 @@ TEST_F(SetupTest, ConfiguresLightZeroThroughTheCameraAndCullsBackFaces) {
 }
 
 TEST_F(SetupTest, CleanupReleasesEverythingAndIsSafeTwice) {
-  ASSERT_TRUE(SetupScene(DefaultSettings()));
+  ASSERT_TRUE(SetupScene(DefaultSceneSettings()));
   GLuint names[2];
   glGenTextures(2, names);
   for (GLuint name : names) glBindTexture(GL_TEXTURE_2D, name);
@@ -156,7 +156,7 @@ TEST_F(SetupTest, AspectIsFiniteEvenForAZeroHeightDrawable) {
   EXPECT_EQ(scene.height, 0);
   EXPECT_EQ(scene.aspect, 640.0f);
 
-  SETTINGS settings = DefaultSettings();
+  SETTINGS settings = DefaultSceneSettings();
   ASSERT_TRUE(scene.Setup(false, 640, 0, &settings));
   EXPECT_EQ(scene.aspect, 640.0f);
   scene.Update(0.02);

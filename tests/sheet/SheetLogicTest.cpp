@@ -108,6 +108,34 @@ TEST_F(SheetLogic, OpeningShowsTheViewsValuesAndSavingUnchangedWritesThemBackBut
   EXPECT_FALSE(sheet->isShown());
 }
 
+// Each declared setting, given for one run as the command line gives it, shows in
+// its control, is saved by the sheet and reads back from the store.
+TEST_F(SheetLogic, EveryDeclaredSettingTravelsFromTheCommandLineThroughTheSheetToTheStore) {
+  for (const SettingDeclaration& setting : kSettings) {
+    SCOPED_TRACE(setting.key);
+    SettingValue unusual{setting.defaultNumber + 1, "/srv/elsewhere"};
+    if (setting.type == SettingType::kBool) unusual.number = !setting.defaultNumber;
+    AmbrelViewOverrides overrides;
+    overrides.fields[setting.key] = unusual;
+    auto* view = Ambrel(engine, engine.addView(AmbrelFactory(overrides), kScreen.frame, false, 1));
+    MemorySheetWindow* sheet = Open(view);
+    ASSERT_TRUE(sheet);
+    const MemoryControl& control = sheet->control(setting.outlet);
+    switch (setting.control) {
+      case SettingControl::kCheckBox: EXPECT_EQ(control.state(), unusual.number); break;
+      case SettingControl::kNumberField: EXPECT_EQ(control.intValue(), unusual.number); break;
+      case SettingControl::kPopUp: EXPECT_EQ(control.indexOfSelectedItem(), unusual.number); break;
+      case SettingControl::kFolderButton: EXPECT_EQ(control.title(), unusual.text); break;
+    }
+    ASSERT_TRUE(sheet->send("configureSheet_save:"));
+    const SettingsRecord stored = ReadStoredSettings();
+    SettingsRecord expected{};
+    ApplySettingOverrides(overrides.fields, &expected);
+    EXPECT_EQ(SettingValueText(setting, stored), SettingValueText(setting, expected));
+    StoreUnusualSettings();
+  }
+}
+
 TEST_F(SheetLogic, SaveTakesEveryControlAndAMixedCheckBoxCountsAsOff) {
   AmbrelView* view = MakeView();
   MemorySheetWindow* sheet = Open(view);

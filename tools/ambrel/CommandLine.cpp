@@ -1,5 +1,6 @@
 #include "tools/ambrel/CommandLine.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -29,15 +30,31 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   return true;
 }
 
-bool ParseBackgroundKind(const std::string& text, int32_t* kind) {
-  const char* names[] = {"capture", "desktop", "folder"};
-  for (int32_t k = 0; k < 3; ++k)
+// A value by name ("folder") or by its index in the names ("2").
+bool ParseNamedValue(const char* const* names, const std::string& text, int64_t* value) {
+  for (int64_t k = 0; names[k]; ++k)
     if (text == names[k] || text == std::to_string(k)) {
-      *kind = k;
+      *value = k;
       return true;
     }
   return false;
 }
+
+// "a, b or c (or 0, 1, 2)"
+std::string DescribeNames(const char* const* names) {
+  std::string words, digits;
+  int count = 0;
+  while (names[count]) ++count;
+  for (int k = 0; k < count; ++k) {
+    words += (k == 0 ? "" : k == count - 1 ? " or " : ", ") + std::string(names[k]);
+    digits += (k == 0 ? "" : ", ") + std::to_string(k);
+  }
+  return words + " (or " + digits + ")";
+}
+
+// The folder kind, which a folder given on the command line implies.
+constexpr int64_t kFolderKind = 2;
+constexpr int64_t kDesktopKind = 1;
 
 // XScreenSaver writes options with one dash: -water-speed is --water-speed.
 std::string LongForm(const std::string& arg) {
@@ -59,7 +76,7 @@ struct Parser {
   bool renderGiven = false, windowGiven = false, previewGiven = false, configureGiven = false;
   bool framesGiven = false, secondsGiven = false;
   std::string renderOnly;  // the first option that only a render takes
-  std::optional<int32_t> kind, impliedKind;
+  std::optional<int64_t> impliedKind;
 
   bool Fail(const std::string& message) {
     *error = message;
@@ -78,12 +95,6 @@ struct Parser {
     if (ParseInteger(value, lowest, highest, out)) return true;
     return Fail(name + " wants a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
                 ", not \"" + value + "\"");
-  }
-  bool Setting(int64_t lowest, int64_t highest, std::optional<int64_t>* out) {
-    int64_t number = 0;
-    if (!Number(lowest, highest, &number)) return false;
-    *out = number;
-    return true;
   }
   bool RenderOnly(bool ok) {
     if (ok && renderOnly.empty()) renderOnly = name;
@@ -105,7 +116,6 @@ struct Parser {
       hasValue = true;
     }
     RenderOptions& render = line->render;
-    AmbrelSettingOverrides& fields = line->fields;
     int64_t number = 0;
 
     if (name == "--help" || name == "-h") {
@@ -118,10 +128,11 @@ struct Parser {
     }
     if (name == "--window") {
       windowGiven = true;
-      if (!hasValue && i + 1 < args.size() &&
-          ParseWindowSize(args[i + 1], &line->standAlone.width, &line->standAlone.height)) {
-        ++i;
-        return true;
+      // A following word that looks like a size is this option's value, right or wrong.
+      if (!hasValue && i + 1 < args.size() && std::isdigit(static_cast<unsigned char>(args[i + 1][0])) &&
+          args[i + 1].find_first_of("xX") != std::string::npos) {
+        value = args[++i];
+        hasValue = true;
       }
       if (hasValue && !ParseWindowSize(value, &line->standAlone.width, &line->standAlone.height))
         return Fail("--window wants WIDTHxHEIGHT with each side 1 to 16384, not \"" + value + "\"");
@@ -173,56 +184,43 @@ struct Parser {
       render.output = value;
       return RenderOnly(true);
     }
-    if (name == "--main-monitor-only" || name == "--all-monitors") {
-      fields.mainMonitorOnly = name == "--main-monitor-only";
-      return Flag();
-    }
-    if (name == "--water-speed") return Setting(1, 100000, &fields.waterSpeed);
-    if (name == "--water-res") return Setting(4, 8, &fields.waterRes);
-    if (name == "--drip-speed") return Setting(1, 1000000, &fields.dripSpeed);
-    if (name == "--lighting" || name == "--no-lighting") {
-      fields.lighting = name == "--lighting";
-      return Flag();
-    }
-    if (name == "--bowl" || name == "--no-bowl") {
-      fields.wantBowl = name == "--bowl";
-      return Flag();
-    }
-    if (name == "--background-kind") {
-      if (!TakeValue()) return false;
-      int32_t k = 0;
-      if (!ParseBackgroundKind(value, &k))
-        return Fail("--background-kind wants capture, desktop or folder (or 0, 1, 2), not \"" + value + "\"");
-      kind = k;
-      return true;
-    }
-    if (name == "--detail") {
-      if (!Number(0, 2, &number)) return false;
-      fields.bgRes = (int32_t)number;
-      return true;
-    }
-    if (name == "--folder") {
-      if (!NonEmptyValue("a folder")) return false;
-      if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail("--folder: the path is too long");
-      if (impliedKind && *impliedKind != 2) return Fail("give either --background or --folder, not both");
-      fields.bgPath = value;
-      impliedKind = 2;
-      return true;
-    }
+    for (const SettingDeclaration& setting : kSettings)
+      if (name == setting.option || (setting.offOption && name == setting.offOption)) return Setting(setting);
     if (name == "--background") {
       if (!NonEmptyValue("a picture file")) return false;
-      if (impliedKind && *impliedKind != 1) return Fail("give either --background or --folder, not both");
+      if (impliedKind && *impliedKind != kDesktopKind) return Fail("give either --background or --folder, not both");
       line->background = value;
-      impliedKind = 1;
+      impliedKind = kDesktopKind;
       return true;
     }
     return Fail("unknown option \"" + arg + "\" (try --help)");
   }
 
+  // One of the settings, for this run only.
+  bool Setting(const SettingDeclaration& setting) {
+    SettingValue given;
+    if (setting.type == SettingType::kBool) {
+      if (!Flag()) return false;
+      given.number = name == setting.option;
+    } else if (setting.type == SettingType::kString) {
+      if (!NonEmptyValue("a folder")) return false;
+      if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail(name + ": the path is too long");
+      if (impliedKind && *impliedKind != kFolderKind) return Fail("give either --background or --folder, not both");
+      given.text = value;
+      impliedKind = kFolderKind;
+    } else if (setting.valueNames) {
+      if (!TakeValue()) return false;
+      if (!ParseNamedValue(setting.valueNames, value, &given.number))
+        return Fail(name + " wants " + DescribeNames(setting.valueNames) + ", not \"" + value + "\"");
+    } else if (!Number(setting.optionLowest, setting.optionHighest, &given.number)) {
+      return false;
+    }
+    line->fields[setting.key] = given;
+    return true;
+  }
+
   bool Finish(bool hack, bool hasDisplay) {
-    const AmbrelSettingOverrides& f = line->fields;
-    const bool settingGiven = f.mainMonitorOnly || f.lighting || f.wantBowl || f.waterSpeed || f.waterRes ||
-                              f.dripSpeed || f.bgPath || f.bgRes || kind || line->background;
+    const bool settingGiven = !line->fields.empty() || line->background;
     // The settings window saves what it shows: one-run values must not slip into the store.
     if (configureGiven && (hack || renderGiven || windowGiven || previewGiven || !renderOnly.empty() || settingGiven))
       return Fail("--configure runs on its own");
@@ -245,10 +243,8 @@ struct Parser {
     else
       line->mode = hasDisplay ? RunMode::kFullScreen : RunMode::kRender;
 
-    if (kind)
-      line->fields.bgType = *kind;
-    else if (impliedKind)
-      line->fields.bgType = *impliedKind;
+    // A kind given outright wins over the one a folder or a picture implies.
+    if (impliedKind) line->fields.emplace("BGType", SettingValue{*impliedKind, {}});
 
     RenderOptions& options = line->render;
     options.preview = previewGiven;

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "host/AmbrelView.h"
-#include "platform/LinuxEngine.h"
+#include "platform/linux/LinuxEngine.h"
+#include "tools/ambrel/HackArguments.h"
 #include "tools/ambrel/RenderOptions.h"
 
 enum class RunMode { kFullScreen, kWindow, kPreview, kHack, kRender, kConfigure };
@@ -17,7 +18,7 @@ struct CommandLine {
   StandAloneOptions standAlone;
   HackOptions hack;
   RenderOptions render;
-  AmbrelSettingOverrides fields;          // the nine settings, when given
+  SettingOverrides fields;                // the settings given, by store key
   std::optional<std::string> background;  // a picture to use as the desktop picture
 };
 

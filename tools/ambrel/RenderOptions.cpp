@@ -5,15 +5,13 @@
 
 #include "host/AmbrelView.h"
 
-SETTINGS RenderBaseSettings() {
-  SETTINGS settings{};
-  bool mainMonitorOnly = false;
-  SetDefaultSettings(&mainMonitorOnly, &settings);
+SettingsRecord RenderBaseSettings() {
+  SettingsRecord record = DefaultSettings();
   // A render has no screen to capture and no folder of its own: the desktop-picture
   // kind with an empty preference draws over the picture we ship.
-  settings.BGTYPE = 1;
-  settings.BGPath[0] = '\0';
-  return settings;
+  record.settings.BGTYPE = 1;
+  record.settings.BGPath[0] = '\0';
+  return record;
 }
 
 int64_t FrameCount(const RenderOptions& options) {

@@ -19,7 +19,7 @@ struct RenderOptions {
   bool preview = false;
   std::string output = "ambrel.png";
   std::optional<std::string> background;  // picture shown as the desktop picture
-  AmbrelSettingOverrides fields;          // over RenderBaseSettings()
+  SettingOverrides fields;                // over RenderBaseSettings()
 };
 
 constexpr int kLargestSide = 16384;
@@ -27,7 +27,7 @@ constexpr int64_t kMostFrames = 1000000;
 
 // The store's first-run defaults, except that the background is the desktop
 // picture: a render has no screen to capture.
-SETTINGS RenderBaseSettings();
+SettingsRecord RenderBaseSettings();
 
 // The number of frames the options ask for.
 int64_t FrameCount(const RenderOptions& options);

@@ -7,8 +7,7 @@
 #include "tools/ambrel/CommandLine.h"
 
 // Reads the store (except for a render, which starts from its own defaults) and
-// puts the command line's settings over it; writes nothing but the first-run
-// defaults a view would write too.
-void EffectiveSettings(const CommandLine& line, bool* mainMonitorOnly, SETTINGS* settings);
+// puts the command line's settings over it, as a view would; writes nothing.
+SettingsRecord EffectiveSettings(const CommandLine& line);
 
-void PrintSettings(FILE* out, bool mainMonitorOnly, const SETTINGS& settings);
+void PrintSettings(FILE* out, const SettingsRecord& record);

@@ -1,42 +1,46 @@
+#include <string>
+
 #include "tools/ambrel/CommandLine.h"
 
+namespace {
+
+const char* const kHead =
+    "Usage: ambrel [mode] [settings] [render options]\n"
+    "Ambrel: a sheet of water over a picture, with drops, rings and a circling light.\n"
+    "\n"
+    "Modes (without one: full screen on every monitor when there is a display,\n"
+    "otherwise an off-screen render):\n"
+    "  --window [WxH]      run in a window (default size 1280x720)\n"
+    "  --preview           run as the small settings preview, in a window\n"
+    "  --render            render off-screen and write PNG files (see below)\n"
+    "  --configure         open the settings window\n"
+    "  -root, -window-id ID, -display NAME\n"
+    "                      run as an XScreenSaver hack (one or two dashes)\n"
+    "  --print-settings    print the settings this run would use, then stop\n"
+    "\n"
+    "Settings, for this run only (the saved settings are left alone):\n";
+
+const char* const kTail =
+    "  --background FILE   this picture as the desktop picture (implies desktop)\n"
+    "\n"
+    "Render options (each implies --render; the render starts from the defaults\n"
+    "above with the shipped picture as the background, not from the saved settings):\n"
+    "  --size WxH          frame size in pixels (default 1280x720, at most 16384 a side)\n"
+    "  --seconds S         scene time to render, at 60 frames a second (default 8)\n"
+    "  --frames N          number of frames to render instead of --seconds\n"
+    "  --every K           write every K-th frame as PATH-NNNNNN.png instead of the last\n"
+    "  --seed N            random seed (default: the clock; printed on every run)\n"
+    "  --preview           render as the small settings preview: no overlay\n"
+    "  --output PATH       where the PNG goes (default ambrel.png)\n"
+    "  --help              show this text\n";
+
+}  // namespace
+
 const char* UsageText() {
-  return "Usage: ambrel [mode] [settings] [render options]\n"
-         "Ambrel: a sheet of water over a picture, with drops, rings and a circling light.\n"
-         "\n"
-         "Modes (without one: full screen on every monitor when there is a display,\n"
-         "otherwise an off-screen render):\n"
-         "  --window [WxH]      run in a window (default size 1280x720)\n"
-         "  --preview           run as the small settings preview, in a window\n"
-         "  --render            render off-screen and write PNG files (see below)\n"
-         "  --configure         open the settings window\n"
-         "  -root, -window-id ID, -display NAME\n"
-         "                      run as an XScreenSaver hack (one or two dashes)\n"
-         "  --print-settings    print the settings this run would use, then stop\n"
-         "\n"
-         "Settings, for this run only (the saved settings are left alone):\n"
-         "  --main-monitor-only, --all-monitors\n"
-         "                      animate only the main monitor, or every one\n"
-         "  --water-speed N     wave speed in hundredths (saved default 100; steady up to 1190)\n"
-         "  --water-res N       grid of 2^N points a side, 4 to 8 (default 6)\n"
-         "  --drip-speed N      base time between drops in hundredths of a second (default 250)\n"
-         "  --lighting, --no-lighting\n"
-         "                      let the light circle, or keep it still above the centre\n"
-         "  --bowl, --no-bowl   let the bending grow from the centre, or bend everywhere at once\n"
-         "  --background-kind capture|desktop|folder (or 0|1|2)\n"
-         "                      what lies under the water\n"
-         "  --folder DIR        a random picture from DIR (implies --background-kind folder)\n"
-         "  --background FILE   this picture as the desktop picture (implies desktop)\n"
-         "  --detail 0|1|2      background detail: low, medium, high (default 1)\n"
-         "\n"
-         "Render options (each implies --render; the render starts from the defaults\n"
-         "above with the shipped picture as the background, not from the saved settings):\n"
-         "  --size WxH          frame size in pixels (default 1280x720, at most 16384 a side)\n"
-         "  --seconds S         scene time to render, at 60 frames a second (default 8)\n"
-         "  --frames N          number of frames to render instead of --seconds\n"
-         "  --every K           write every K-th frame as PATH-NNNNNN.png instead of the last\n"
-         "  --seed N            random seed (default: the clock; printed on every run)\n"
-         "  --preview           render as the small settings preview: no overlay\n"
-         "  --output PATH       where the PNG goes (default ambrel.png)\n"
-         "  --help              show this text\n";
+  static const std::string text = [] {
+    std::string usage = kHead;
+    for (const SettingDeclaration& setting : kSettings) usage += FillSettingText(setting.usage, setting);
+    return usage + kTail;
+  }();
+  return text.c_str();
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/AmbrelView.h"
-#include "platform/ConfigureDialog.h"
+#include "platform/linux/ConfigureDialog.h"
 #include "tools/ambrel/CommandLine.h"
 #include "tools/ambrel/RenderMode.h"
 #include "tools/ambrel/SettingsReport.h"
@@ -31,10 +31,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (line.printSettings) {
-    bool mainMonitorOnly = false;
-    SETTINGS settings{};
-    EffectiveSettings(line, &mainMonitorOnly, &settings);
-    PrintSettings(stdout, mainMonitorOnly, settings);
+    PrintSettings(stdout, EffectiveSettings(line));
     return 0;
   }
   switch (line.mode) {

@@ -1,0 +1,86 @@
+// The view's settings: read from the module's store at creation (with the version
+// rule), written back by the sheet's save action. What each setting is comes from
+// its declaration.
+#include <optional>
+#include <string>
+
+#include "host/AmbrelView.h"
+#include "platform/ScreenSaverDefaults.h"
+
+namespace {
+
+const char* const kModuleName = "kvAmbrel";
+
+void Write(ScreenSaverDefaults& store, const SettingDeclaration& setting, const SettingsRecord& record) {
+  switch (setting.type) {
+    case SettingType::kBool:
+      store.setBool(setting.number(record) != 0, setting.key);
+      break;
+    case SettingType::kInteger:
+      store.setInteger(setting.number(record), setting.key);
+      break;
+    case SettingType::kString:
+      store.setObject(setting.text(record), setting.key);
+      break;
+  }
+}
+
+void Read(const ScreenSaverDefaults& store, const SettingDeclaration& setting, SettingsRecord* record) {
+  switch (setting.type) {
+    case SettingType::kBool:
+      setting.setNumber(*record, store.boolForKey(setting.key));
+      break;
+    case SettingType::kInteger:
+      setting.setNumber(*record, store.integerForKey(setting.key));
+      break;
+    case SettingType::kString:
+      // Absent, or too long to hold: the field keeps what it had.
+      if (const std::optional<std::string> text = store.stringForKey(setting.key)) setting.setText(*record, *text);
+      break;
+  }
+}
+
+}  // namespace
+
+SettingsRecord ReadStoredSettings(bool readOnly) {
+  auto store = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
+  const std::optional<std::string> version = store->stringForKey(kSettingsVersionKey);
+  SettingsRecord record;
+  for (const SettingDeclaration& setting : kSettings) Read(*store, setting, &record);
+
+  if (!version || *version != kSettingsVersion) {
+    record = DefaultSettings();
+    if (readOnly) return record;
+    store->setObject(kSettingsVersion, kSettingsVersionKey);
+    for (const SettingDeclaration& setting : kSettings) Write(*store, setting, record);
+    store->synchronize();  // an unwritable store says so itself; the defaults still hold here
+  }
+  return record;
+}
+
+void StoreSettings(const SettingsRecord& record) {
+  auto store = ScreenSaverDefaults::defaultsForModuleWithName(kModuleName);
+  for (const SettingDeclaration& setting : kSettings) Write(*store, setting, record);
+  store->synchronize();
+}
+
+SettingsRecord ResolveSettings(const std::optional<SettingsRecord>& given, const SettingOverrides& overrides,
+                               bool readOnly) {
+  SettingsRecord record = given ? *given : ReadStoredSettings(readOnly);
+  ApplySettingOverrides(overrides, &record);
+  HoldInViewRange(&record);
+  return record;
+}
+
+void AmbrelView::loadSettings() {
+  const SettingsRecord record = ResolveSettings(overrides_.settings, overrides_.fields);
+  MainMonitorOnly = record.mainMonitorOnly;
+  mySettings = record.settings;
+}
+
+void AmbrelView::storeSettings() {
+  SettingsRecord record{MainMonitorOnly, mySettings};
+  HoldInViewRange(&record);
+  mySettings = record.settings;
+  StoreSettings(record);
+}
