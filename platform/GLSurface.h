@@ -3,6 +3,16 @@
 
 #include "platform/Geometry.h"
 
+// What a view asks of its drawing surface; the engine gives the closest it has.
+struct SurfaceRequest {
+  int colorBits = 32;  // red, green, blue and alpha together
+  int alphaBits = 0;
+  int depthBits = 0;
+  int stencilBits = 0;
+  bool doubleBuffer = false;
+  bool accelerated = true;  // a hardware renderer where there is one
+};
+
 class GLSurface {
  public:
   virtual ~GLSurface() = default;

@@ -21,9 +21,9 @@ class SheetWindow;
 class ViewSite {
  public:
   virtual ~ViewSite() = default;
-  // A drawing surface for a zero-terminated list of pixel-format attribute words;
-  // null when none can be made.
-  virtual std::unique_ptr<GLSurface> createGLSurface(const uint32_t* pixelFormatAttributes) = 0;
+  // A drawing surface as close to the request as the engine has; null when none
+  // can be made.
+  virtual std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) = 0;
   // The screen showing the view's window; null when it is on no screen.
   virtual const Screen* screen() = 0;
   // The view changed its animation period (seconds).

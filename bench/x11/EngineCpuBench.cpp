@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/LinuxEngine.h"
+#include "platform/linux/LinuxEngine.h"
 #include "XvfbServer.h"
 
 namespace {
@@ -32,8 +32,7 @@ double firstCpu = 0, firstWall = 0, lastCpu = 0, lastWall = 0;
 class IdleView : public ScreenSaverView {
  public:
   IdleView(Rect frame, bool isPreview, ViewSite& site) : ScreenSaverView(frame, isPreview, site) {
-    const uint32_t attributes[] = {73, 8, 32, 51, 52, 0};
-    surface_ = site.createGLSurface(attributes);
+    surface_ = site.createGLSurface(SurfaceRequest{});
     setAnimationTimeInterval(1.0 / 60.0);
   }
   void animateOneFrame() override {

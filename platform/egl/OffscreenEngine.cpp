@@ -46,7 +46,7 @@ class OffscreenEngine::Site : public ViewSite {
  public:
   Site(OffscreenEngine& engine, std::optional<int> screenNumber) : engine_(engine), screenNumber_(screenNumber) {}
 
-  std::unique_ptr<GLSurface> createGLSurface(const uint32_t*) override {
+  std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest&) override {
     auto surface = std::make_unique<OffscreenSurface>(&flushes);
     if (!surface->Create()) return nullptr;
     this->surface = surface.get();

@@ -9,22 +9,6 @@
 
 namespace {
 
-// NSOpenGLPixelFormatAttribute values that carry a meaning here.
-constexpr uint32_t kDoubleBuffer = 5;
-constexpr uint32_t kColorSize = 8;
-constexpr uint32_t kAlphaSize = 11;
-constexpr uint32_t kDepthSize = 12;
-constexpr uint32_t kStencilSize = 13;
-// Attributes followed by a value word, which must be skipped over.
-bool TakesValue(uint32_t attribute) {
-  switch (attribute) {
-    case 8: case 9: case 11: case 12: case 13: case 14: case 55: case 56: case 60: case 84: case 96: case 99:
-      return true;
-    default:
-      return false;
-  }
-}
-
 struct Request {
   int channelBits = 1;
   int alpha = 0;
@@ -33,23 +17,14 @@ struct Request {
   bool doubleBuffer = false;
 };
 
-Request ReadAttributes(const uint32_t* attributes) {
+Request FromSurfaceRequest(const SurfaceRequest& surface) {
   Request request;
-  // A list is read up to its terminator but never more than a sane number of words.
-  for (int i = 0; attributes && attributes[i] != 0 && i < 256; ++i) {
-    const uint32_t attribute = attributes[i];
-    const uint32_t value = TakesValue(attribute) ? attributes[i + 1] : 0;
-    if (attribute == kDoubleBuffer) request.doubleBuffer = true;
-    if (attribute == kColorSize) request.channelBits = std::clamp(int(value) / 4, 1, 16);
-    if (attribute == kAlphaSize) request.alpha = std::min(int(value), 16);
-    if (attribute == kDepthSize) request.depth = std::min(int(value), 32);
-    if (attribute == kStencilSize) request.stencil = std::min(int(value), 16);
-    if (TakesValue(attribute)) {
-      // A zero value may be the list's end written one word early; never read past it.
-      if (value == 0) break;
-      ++i;
-    }
-  }
+  // The colour size counts four channels.
+  request.channelBits = std::clamp(surface.colorBits / 4, 1, 16);
+  request.alpha = std::clamp(surface.alphaBits, 0, 16);
+  request.depth = std::clamp(surface.depthBits, 0, 32);
+  request.stencil = std::clamp(surface.stencilBits, 0, 16);
+  request.doubleBuffer = surface.doubleBuffer;
   return request;
 }
 
@@ -68,8 +43,8 @@ XVisualInfo* Choose(Display* display, int screen, const Request& request) {
 
 }  // namespace
 
-XVisualInfo* ChooseGlxVisual(Display* display, int screen, const uint32_t* pixelFormatAttributes) {
-  Request request = ReadAttributes(pixelFormatAttributes);
+XVisualInfo* ChooseGlxVisual(Display* display, int screen, const SurfaceRequest& surface) {
+  Request request = FromSurfaceRequest(surface);
   if (XVisualInfo* exact = Choose(display, screen, request)) return exact;
   // Some servers offer only double-buffered visuals; Flush then swaps.
   request.doubleBuffer = !request.doubleBuffer;
@@ -80,8 +55,8 @@ XVisualInfo* ChooseGlxVisual(Display* display, int screen, const uint32_t* pixel
 }
 
 std::unique_ptr<GlxSurface> GlxSurface::CreateChild(Display* display, Window parent, Size size,
-                                                    const uint32_t* pixelFormatAttributes, std::string* error) {
-  XVisualInfo* info = ChooseGlxVisual(display, DefaultScreen(display), pixelFormatAttributes);
+                                                    const SurfaceRequest& request, std::string* error) {
+  XVisualInfo* info = ChooseGlxVisual(display, DefaultScreen(display), request);
   if (!info) {
     if (error) *error = "no OpenGL visual for the pixel format";
     return nullptr;

@@ -13,13 +13,13 @@
 
 // The GLX attribute list for an NSOpenGL-style attribute list (colour, alpha,
 // depth, stencil sizes and double buffering; policies and hints are ignored).
-XVisualInfo* ChooseGlxVisual(Display* display, int screen, const uint32_t* pixelFormatAttributes);
+XVisualInfo* ChooseGlxVisual(Display* display, int screen, const SurfaceRequest& request);
 
 class GlxSurface : public GLSurface {
  public:
   // A child of parent, size at least 1x1, mapped (shown once parent is).
   static std::unique_ptr<GlxSurface> CreateChild(Display* display, Window parent, Size size,
-                                                 const uint32_t* pixelFormatAttributes, std::string* error);
+                                                 const SurfaceRequest& request, std::string* error);
   // Draws into window itself; its visual must support OpenGL.
   static std::unique_ptr<GlxSurface> CreateOnWindow(Display* display, Window window, std::string* error);
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ConfigureDialog.h"
+#include "platform/linux/ConfigureDialog.h"
 #include "platform/Platform.h"
 #include "platform/SheetControls.h"
 #include "platform/linux/GlxSurface.h"
@@ -29,7 +29,7 @@ class DialogSite : public ViewSite {
   ~DialogSite() override {
     if (parent_) XDestroyWindow(display_, parent_);
   }
-  std::unique_ptr<GLSurface> createGLSurface(const uint32_t* attributes) override {
+  std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override {
     if (!display_) return nullptr;
     if (!parent_) {
       parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, static_cast<unsigned>(kViewWidth),
@@ -37,7 +37,7 @@ class DialogSite : public ViewSite {
     }
     std::string error;
     std::unique_ptr<GLSurface> surface =
-        GlxSurface::CreateChild(display_, parent_, Size{kViewWidth, kViewHeight}, attributes, &error);
+        GlxSurface::CreateChild(display_, parent_, Size{kViewWidth, kViewHeight}, request, &error);
     if (!surface) std::fprintf(stderr, "ambrel: no drawing surface for the settings' view: %s\n", error.c_str());
     return surface;
   }

@@ -28,7 +28,7 @@ class KeptSurface : public GLSurface {
 // Hands each view a surface on a context of its own that outlives the view.
 class KeptContextSite : public ViewSite {
  public:
-  std::unique_ptr<GLSurface> createGLSurface(const uint32_t*) override {
+  std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest&) override {
     if (!context.Create(1, 1)) return nullptr;
     return std::make_unique<KeptSurface>(&context);
   }
