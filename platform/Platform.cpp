@@ -25,7 +25,20 @@ Platform* installed = nullptr;
 
 }  // namespace
 
-double Platform::absoluteTime() { return SystemAbsoluteTime(); }
+double Platform::absoluteTime() {
+  if (!anchored_) {
+    wallAtAnchor_ = wallClockSeconds();
+    monotonicAtAnchor_ = monotonicSeconds();
+    anchored_ = true;
+  }
+  return wallAtAnchor_ + (monotonicSeconds() - monotonicAtAnchor_);
+}
+
+double Platform::wallClockSeconds() { return SystemAbsoluteTime(); }
+
+double Platform::monotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::string Platform::pathForResource(const char* name, const char* type) {
   return ResourcePathInDirectory(BundleResourceDirectory(), name, type);

@@ -25,13 +25,22 @@ class Platform {
   virtual Screen mainScreen() = 0;
   virtual uint32_t displayMask(int screenNumber) = 0;
   virtual int mainDisplayNumber() = 0;
-  // Seconds as a double; default: SystemAbsoluteTime().
+  // The frame clock, in seconds: it only runs forwards. The default reads
+  // monotonicSeconds(), anchored once, at its first reading, to wallClockSeconds()
+  // so that its readings (the random seed among them) still tell the date.
   virtual double absoluteTime();
+  // Its sources. Defaults: SystemAbsoluteTime() and the system's steady clock.
+  virtual double wallClockSeconds();
+  virtual double monotonicSeconds();
   // The image of the display(s) in the mask, or false when it cannot be read.
   // May change the current OpenGL context.
   virtual bool captureScreen(uint32_t displayMask, CapturedImage* out) = 0;
   // Default: ResourcePathInDirectory(BundleResourceDirectory(), name, type).
   virtual std::string pathForResource(const char* name, const char* type);
+
+ private:
+  bool anchored_ = false;
+  double wallAtAnchor_ = 0, monotonicAtAnchor_ = 0;
 };
 
 // Installs the engine's platform (not owned); null restores the built-in one,

@@ -125,7 +125,7 @@ struct LastingSite : ViewSite {
     void Flush() override {}
     OffscreenContext& context;
   };
-  std::unique_ptr<GLSurface> createGLSurface(const uint32_t*) override { return std::make_unique<Surface>(context); }
+  std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest&) override { return std::make_unique<Surface>(context); }
   const Screen* screen() override { return nullptr; }
   void timerIntervalChanged(double) override {}
   void startTimer() override {}
@@ -147,6 +147,41 @@ TEST(ViewRelease, DeletesTheCaptureOfAViewThatNeverAnimated) {
   view.reset();
   ASSERT_TRUE(site.context.MakeCurrent());
   EXPECT_FALSE(glIsTexture(capture));
+}
+
+// A platform whose wall clock and steady clock the test moves by hand.
+struct HandClocks : Platform {
+  std::vector<Screen> screens() override { return {}; }
+  Screen mainScreen() override { return Screen{}; }
+  uint32_t displayMask(int) override { return 0; }
+  int mainDisplayNumber() override { return 0; }
+  bool captureScreen(uint32_t, CapturedImage*) override { return false; }
+  double wallClockSeconds() override { return wall; }
+  double monotonicSeconds() override { return steady; }
+  double wall = 800000000, steady = 5;
+};
+
+TEST(FrameClockSource, TheWaterKeepsMovingWhenTheWallClockStepsBack) {
+  ScopedConfigHome home;
+  HandClocks clocks;
+  SetPlatform(&clocks);
+  LastingSite site;
+  ASSERT_TRUE(site.context.Create(64, 48));
+  {
+    AmbrelView view(kScreen.frame, false, site, Overrides(kFolderKind));
+    view.setFrameSize(Size{64, 48});
+    view.startAnimation();
+    view.animateOneFrame();
+    ASSERT_NE(view.ssMain, nullptr);
+    EXPECT_EQ(view.animtime, 800000000.0) << "anchored to the wall clock";
+    for (int frame = 1; frame <= 60; ++frame) {
+      if (frame == 30) clocks.wall -= 3600;  // NTP, or a hand, sets the clock an hour back
+      clocks.steady += 1.0 / 60.0;
+      view.animateOneFrame();
+    }
+    EXPECT_NEAR(view.ssMain->totalTime, 1.0, 1e-6);
+  }
+  SetPlatform(nullptr);
 }
 
 }  // namespace
