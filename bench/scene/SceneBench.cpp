@@ -83,4 +83,13 @@ BENCHMARK(BM_Frame)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // A frame time means little without what drew it.
+  OffscreenContext probe;
+  benchmark::AddCustomContext("gl_renderer", probe.Create(8, 8) ? probe.Renderer() : "none");
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

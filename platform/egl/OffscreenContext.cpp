@@ -4,9 +4,51 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
+
+bool HasExtension(const char* extensions, const char* name) {
+  if (!extensions) return false;
+  const size_t length = std::strlen(name);
+  for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name))
+    if ((p == extensions || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0')) return true;
+  return false;
+}
+
+EGLDisplay Initialised(EGLDisplay display) {
+  EGLint major = 0, minor = 0;
+  if (display != EGL_NO_DISPLAY && eglInitialize(display, &major, &minor)) return display;
+  return EGL_NO_DISPLAY;
+}
+
+// A GPU's own display, on a headless machine with a driver that offers EGL
+// devices; Mesa's software device is left to the surfaceless platform below.
+EGLDisplay DeviceDisplay(PFNEGLGETPLATFORMDISPLAYEXTPROC getPlatformDisplay) {
+  const char* client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  if (!HasExtension(client, "EGL_EXT_platform_device") || !HasExtension(client, "EGL_EXT_device_enumeration"))
+    return EGL_NO_DISPLAY;
+  auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+  auto queryDeviceString =
+      reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(eglGetProcAddress("eglQueryDeviceStringEXT"));
+  if (!queryDevices || !queryDeviceString) return EGL_NO_DISPLAY;
+  EGLDeviceEXT devices[16];
+  EGLint count = 0;
+  if (!queryDevices(16, devices, &count)) return EGL_NO_DISPLAY;
+  for (EGLint i = 0; i < count; ++i) {
+    if (HasExtension(queryDeviceString(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software")) continue;
+    const EGLDisplay display = Initialised(getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr));
+    if (display == EGL_NO_DISPLAY) continue;
+    // Only a device that draws desktop OpenGL into pbuffers will do.
+    const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint found = 0;
+    if (eglChooseConfig(display, wanted, &config, 1, &found) && found > 0) return display;
+    eglTerminate(display);
+  }
+  return EGL_NO_DISPLAY;
+}
 
 // One display for the process: eglTerminate would take every context with it,
 // so the display is initialised once and left for the process's end.
@@ -14,7 +56,7 @@ EGLDisplay SharedDisplay(std::string* error) {
   static EGLDisplay display = EGL_NO_DISPLAY;
   static bool tried = false;
   if (tried) {
-    if (display == EGL_NO_DISPLAY && error) *error = "EGL surfaceless display unavailable";
+    if (display == EGL_NO_DISPLAY && error) *error = "no EGL display (neither a device nor surfaceless Mesa)";
     return display;
   }
   tried = true;
@@ -24,13 +66,11 @@ EGLDisplay SharedDisplay(std::string* error) {
     if (error) *error = "eglGetPlatformDisplayEXT is missing";
     return EGL_NO_DISPLAY;
   }
-  EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  EGLint major = 0, minor = 0;
-  if (d == EGL_NO_DISPLAY || !eglInitialize(d, &major, &minor)) {
-    if (error) *error = "cannot initialise the EGL surfaceless display (is libegl-mesa0 installed?)";
-    return EGL_NO_DISPLAY;
-  }
-  display = d;
+  display = DeviceDisplay(getPlatformDisplay);
+  if (display == EGL_NO_DISPLAY)
+    display = Initialised(getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr));
+  if (display == EGL_NO_DISPLAY && error)
+    *error = "cannot initialise an EGL device or the surfaceless display (is libegl-mesa0 installed?)";
   return display;
 }
 
@@ -136,4 +176,10 @@ std::vector<uint8_t> OffscreenContext::ReadPixelsTopDown() {
     std::memcpy(bottom, swap.data(), row);
   }
   return pixels;
+}
+
+std::string OffscreenContext::Renderer() {
+  if (!MakeCurrent()) return "";
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return renderer ? renderer : "";
 }

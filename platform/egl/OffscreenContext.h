@@ -1,5 +1,6 @@
-// An OpenGL compatibility context that needs no display: EGL on Mesa's
-// surfaceless platform, drawing into a pbuffer of a given size.
+// An OpenGL compatibility context that needs no display: EGL on a GPU's EGL
+// device where there is one, else on Mesa's surfaceless platform, drawing into a
+// pbuffer of a given size.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,9 @@ class OffscreenContext {
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Valid() const;
+
+  // GL_RENDERER of the context: what the frames are drawn (and timed) on.
+  std::string Renderer();
 
   // The whole drawable as RGBA rows, top row first (ready for an image file).
   std::vector<uint8_t> ReadPixelsTopDown();

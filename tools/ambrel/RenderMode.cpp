@@ -1,5 +1,6 @@
 #include "tools/ambrel/RenderMode.h"
 
+#include <GL/gl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,8 +97,11 @@ int RunRenderMode(const RenderOptions& options) {
 
   const int64_t frames = FrameCount(options);
   const bool showProgress = frames >= 120;
-  std::fprintf(stderr, "ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u\n",
-               (long long)frames, options.width, options.height, frames * options.frameTime, seed);
+  engine.makeCurrent(0);
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  std::fprintf(stderr, "ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n",
+               (long long)frames, options.width, options.height, frames * options.frameTime, seed,
+               renderer ? renderer : "an unknown renderer");
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
     engine.advance(options.frameTime);
