@@ -1,4 +1,4 @@
-#include "platform/GtkAlert.h"
+#include "platform/linux/GtkAlert.h"
 
 #include <gtk/gtk.h>
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/Bundle.h"
-#include "platform/ConfigureDialog.h"
+#include "platform/linux/ConfigureDialog.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define AMBREL_LEAK_CHECKS 1

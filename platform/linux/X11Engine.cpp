@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/LinuxEngine.h"
+#include "platform/linux/LinuxEngine.h"
 #include "platform/Platform.h"
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
@@ -100,7 +100,7 @@ class ViewHost : public ViewSite {
   ViewHost(Engine& engine, Window window, bool ownsWindow, Rect frame)
       : engine_(engine), window_(window), ownsWindow_(ownsWindow), frame_(frame) {}
 
-  std::unique_ptr<GLSurface> createGLSurface(const uint32_t* pixelFormatAttributes) override;
+  std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override {
     interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
@@ -196,11 +196,11 @@ class Engine : public X11ScreensPlatform {
   int pointerX_ = 0, pointerY_ = 0;
 };
 
-std::unique_ptr<GLSurface> ViewHost::createGLSurface(const uint32_t* pixelFormatAttributes) {
+std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
   std::string error;
   std::unique_ptr<GlxSurface> surface =
-      ownsWindow_ ? GlxSurface::CreateChild(engine_.display(), window_, Size{frame_.width, frame_.height},
-                                            pixelFormatAttributes, &error)
+      ownsWindow_ ? GlxSurface::CreateChild(engine_.display(), window_, Size{frame_.width, frame_.height}, request,
+                                            &error)
                   : GlxSurface::CreateOnWindow(engine_.display(), window_, &error);
   if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
   return surface;
@@ -484,95 +484,11 @@ int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory) 
   return engine.RunStandAlone(options, factory);
 }
 
-int RunHack(const HackOptions& options, const ViewFactory& factory) {
-  unsigned long window = 0;
-  bool preview = false;
-  if (!options.windowId.empty()) {
-    if (!ParseWindowId(options.windowId, &window)) {
-      std::fprintf(stderr, "ambrel: \"%s\" is not a window id\n", options.windowId.c_str());
-      return 1;
-    }
-    preview = true;
-  } else if (const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW"); fromDaemon && *fromDaemon) {
-    if (!ParseWindowId(fromDaemon, &window)) {
-      std::fprintf(stderr, "ambrel: XSCREENSAVER_WINDOW=\"%s\" is not a window id\n", fromDaemon);
-      return 1;
-    }
-  }
-  DisplayConnection connection(options.displayName);
+int RunHack(const HackTarget& target, const ViewFactory& factory) {
+  DisplayConnection connection(target.displayName);
   if (!connection.display) return 1;
-  if (window == 0) window = DefaultRootWindow(connection.display);
+  const Window window = target.window ? target.window : DefaultRootWindow(connection.display);
   Engine engine(connection.display, Mode::Hack);
   PlatformInstalled installed(&engine);
-  return engine.RunHack(window, preview, factory);
-}
-
-bool ParseWindowId(const std::string& text, unsigned long* id) {
-  const char* begin = text.c_str();
-  while (*begin == ' ' || *begin == '\t') ++begin;
-  const bool hex = begin[0] == '0' && (begin[1] == 'x' || begin[1] == 'X');
-  const char* digits = hex ? begin + 2 : begin;
-  if (!std::isxdigit(static_cast<unsigned char>(*digits))) return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(digits, &end, hex ? 16 : 10);
-  while (*end == ' ' || *end == '\t') ++end;
-  // X resource ids have 29 bits.
-  if (errno != 0 || *end != '\0' || value == 0 || value > 0x1fffffffUL) return false;
-  *id = value;
-  return true;
-}
-
-bool ParseWindowSize(const std::string& text, int* width, int* height) {
-  int w = 0, h = 0;
-  char extra = 0;
-  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2) return false;
-  if (w < 1 || h < 1 || w > 16384 || h > 16384) return false;
-  *width = w;
-  *height = h;
-  return true;
-}
-
-bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options, std::vector<std::string>* rest,
-                        std::string* error) {
-  bool hack = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    // XScreenSaver writes options with one dash, GNU style with two: both mean the same.
-    std::string name = argument.rfind("--", 0) == 0 ? argument.substr(1) : argument;
-    std::string value;
-    bool inlineValue = false;
-    if (const size_t equals = name.find('='); equals != std::string::npos && name.rfind("-", 0) == 0) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      inlineValue = true;
-    }
-    if (name == "-root" && !inlineValue) {
-      options->root = true;
-      hack = true;
-    } else if (name == "-window-id" || name == "-display") {
-      if (!inlineValue) {
-        if (i + 1 >= argc) {
-          if (error) *error = "option " + argument + " needs a value";
-          return false;
-        }
-        value = argv[++i];
-      }
-      if (name == "-window-id") {
-        options->windowId = value;
-        hack = true;
-      } else {
-        options->displayName = value;
-      }
-    } else if (rest) {
-      rest->push_back(argument);
-    }
-  }
-  if (error) error->clear();
-  return hack;
-}
-
-bool HasDisplay() {
-  const char* display = std::getenv("DISPLAY");
-  return display && *display;
+  return engine.RunHack(window, target.preview, factory);
 }

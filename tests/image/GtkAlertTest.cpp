@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/Alerts.h"
-#include "platform/GtkAlert.h"
+#include "platform/linux/GtkAlert.h"
 
 namespace {
 

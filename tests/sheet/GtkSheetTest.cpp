@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "XvfbServer.h"
-#include "platform/ConfigureDialog.h"
+#include "platform/linux/ConfigureDialog.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/linux/GtkSheet.h"
 #include "tests/host/HostFixture.h"

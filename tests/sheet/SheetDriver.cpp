@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "host/AmbrelView.h"
-#include "platform/ConfigureDialog.h"
-#include "platform/LinuxEngine.h"
+#include "platform/linux/ConfigureDialog.h"
+#include "platform/linux/LinuxEngine.h"
+#include "tools/ambrel/HackArguments.h"
 
 namespace {
 

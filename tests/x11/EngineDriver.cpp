@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/LinuxEngine.h"
+#include "platform/linux/LinuxEngine.h"
+#include "tools/ambrel/HackArguments.h"
 #include "platform/Platform.h"
 #ifdef DRIVE_AMBREL_VIEW
 #include "host/AmbrelView.h"
@@ -53,8 +54,7 @@ class ColourView : public ScreenSaverView {
     } else {
       Say("capture none");
     }
-    const uint32_t attributes[] = {73, 8, 32, 51, 52, 0};
-    surface_ = site.createGLSurface(attributes);
+    surface_ = site.createGLSurface(SurfaceRequest{});
     Say("surface %s", surface_ ? "yes" : "no");
     setAnimationTimeInterval(1.0 / 60.0);
   }

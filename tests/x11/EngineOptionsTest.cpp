@@ -2,7 +2,8 @@
 // dialog write them, and the window size and id forms.
 #include <gtest/gtest.h>
 
-#include "platform/LinuxEngine.h"
+#include "platform/linux/LinuxEngine.h"
+#include "tools/ambrel/HackArguments.h"
 
 namespace {
 

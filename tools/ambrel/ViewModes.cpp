@@ -5,7 +5,7 @@
 #include <ctime>
 #include <memory>
 
-#include "platform/GtkAlert.h"
+#include "platform/linux/GtkAlert.h"
 
 namespace {
 
