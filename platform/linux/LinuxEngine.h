@@ -3,7 +3,9 @@
 // each Run function returns the process exit code.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/ScreenSaverView.h"
 
@@ -17,7 +19,9 @@ struct StandAloneOptions {
   StandAloneKind kind = StandAloneKind::FullScreen;
   int width = 0;            // window size for Window and Preview; 0: the default
   int height = 0;
+  std::optional<std::pair<int, int>> position;  // the window's top left on the screen
   std::string displayName;  // empty: $DISPLAY
+  double shortestFrameSeconds = 0;  // no view's timer runs faster than this
 };
 
 int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory);
@@ -27,6 +31,7 @@ struct HackTarget {
   unsigned long window = 0;  // 0: the display's root window
   bool preview = false;      // the settings dialog's preview window
   std::string displayName;   // empty: $DISPLAY
+  double shortestFrameSeconds = 0;
 };
 
 int RunHack(const HackTarget& target, const ViewFactory& factory);

@@ -102,9 +102,7 @@ class ViewHost : public ViewSite {
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
-  void timerIntervalChanged(double seconds) override {
-    interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
-  }
+  void timerIntervalChanged(double seconds) override;
   void startTimer() override {
     if (!timerOn_) next_ = MonotonicSeconds() + interval_;
     timerOn_ = true;
@@ -153,6 +151,9 @@ class Engine : public X11ScreensPlatform {
   }
 
   Mode mode() const { return mode_; }
+  // A slower frame than the views ask for (XScreenSaver's -delay).
+  void setShortestFrameSeconds(double seconds) { shortestFrame_ = seconds; }
+  double shortestFrameSeconds() const { return shortestFrame_; }
 
   Rect RootRectOf(Window window, Rect fallback) {
     XWindowAttributes attributes;
@@ -183,6 +184,7 @@ class Engine : public X11ScreensPlatform {
   }
 
   Mode mode_;
+  double shortestFrame_ = 0;
   // From the start, so a signal during start-up still ends the run cleanly.
   SignalWatch signals_;
   std::vector<std::unique_ptr<ViewHost>> hosts_;
@@ -204,6 +206,11 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
                   : GlxSurface::CreateOnWindow(engine_.display(), window_, &error);
   if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
   return surface;
+}
+
+void ViewHost::timerIntervalChanged(double seconds) {
+  interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
+  interval_ = std::max(interval_, engine_.shortestFrameSeconds());
 }
 
 const Screen* ViewHost::screen() {
@@ -396,7 +403,11 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
     const Screen main = mainScreen();
     const int width = options.width > 0 ? options.width : preview ? kDefaultPreviewWidth : kDefaultWindowWidth;
     const int height = options.height > 0 ? options.height : preview ? kDefaultPreviewHeight : kDefaultWindowHeight;
-    const Rect frame{main.frame.x, main.frame.y, double(width), double(height)};
+    Rect frame{main.frame.x, main.frame.y, double(width), double(height)};
+    if (options.position) {
+      frame.x += options.position->first;
+      frame.y += options.position->second;
+    }
     hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(frame, false), true, frame));
   }
   // Every view is made before any window shows, so captures see the desktop.
@@ -480,6 +491,7 @@ int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory) 
                     : options.kind == StandAloneKind::Window   ? Mode::Window
                                                                : Mode::Preview;
   Engine engine(connection.display, mode);
+  engine.setShortestFrameSeconds(options.shortestFrameSeconds);
   PlatformInstalled installed(&engine);
   return engine.RunStandAlone(options, factory);
 }
@@ -489,6 +501,7 @@ int RunHack(const HackTarget& target, const ViewFactory& factory) {
   if (!connection.display) return 1;
   const Window window = target.window ? target.window : DefaultRootWindow(connection.display);
   Engine engine(connection.display, Mode::Hack);
+  engine.setShortestFrameSeconds(target.shortestFrameSeconds);
   PlatformInstalled installed(&engine);
   return engine.RunHack(window, target.preview, factory);
 }

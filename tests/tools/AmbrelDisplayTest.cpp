@@ -118,4 +118,28 @@ TEST_F(AmbrelDisplayTest, RunsAsAHackInAGivenWindow) {
   XSync(*display, False);
 }
 
+// What XScreenSaver's daemon, its settings dialog or a hand-edited programs line
+// may add: every standard option is taken, -fps shows its figures in the bottom
+// left corner, and what the hack cannot take is passed over with one line.
+TEST_F(AmbrelDisplayTest, AHackTakesXScreenSaversOptionsAndShowsTheFrameRate) {
+  ChildProcess ambrel;
+  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
+                           {"-root", "-fps", "-delay", "20000", "-install", "-visual", "default", "-mono", "-pair",
+                            "-geometry", "640x480+0+0", "-no-such-option", "--water-speed", "fast",
+                            "--background-kind", "desktop", "--background", dir + "/red.png"},
+                           Environment()));
+  EXPECT_GT(RedShare(WaitForRedWater(display->root(), 640, 480)), 0.8) << ambrel.errors();
+  bool figures = false;
+  for (int attempt = 0; attempt < 50 && !figures; ++attempt) {
+    for (uint32_t pixel : ReadRgb(*display, display->root(), 0, 430, 140, 50))
+      figures |= (pixel >> 16) > 230 && ((pixel >> 8) & 0xff) > 230 && (pixel & 0xff) < 200;
+    if (!figures) usleep(100000);
+  }
+  EXPECT_TRUE(figures) << "no frame-rate figures in the corner";
+  ambrel.Signal(SIGTERM);
+  EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
+  EXPECT_NE(ambrel.errors().find("ignoring -no-such-option"), std::string::npos) << ambrel.errors();
+  EXPECT_NE(ambrel.errors().find("ignoring --water-speed"), std::string::npos) << ambrel.errors();
+}
+
 }  // namespace

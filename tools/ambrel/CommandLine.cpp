@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -56,6 +57,20 @@ std::string DescribeNames(const char* const* names) {
 constexpr int64_t kFolderKind = 2;
 constexpr int64_t kDesktopKind = 1;
 
+// X geometry as XScreenSaver passes it: WIDTHxHEIGHT, optionally +X+Y.
+bool ParseGeometry(const std::string& text, StandAloneOptions* options) {
+  int width = 0, height = 0, x = 0, y = 0;
+  char extra = 0;
+  const int fields = std::sscanf(text.c_str(), "%dx%d+%d+%d%c", &width, &height, &x, &y, &extra);
+  if (fields != 2 && fields != 4) return false;
+  if (fields == 2 && text.find('+') != std::string::npos) return false;
+  if (width < 1 || height < 1 || width > 16384 || height > 16384 || x < 0 || y < 0) return false;
+  options->width = width;
+  options->height = height;
+  if (fields == 4) options->position = std::make_pair(x, y);
+  return true;
+}
+
 // XScreenSaver writes options with one dash: -water-speed is --water-speed.
 std::string LongForm(const std::string& arg) {
   if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') return "-" + arg;
@@ -77,6 +92,7 @@ struct Parser {
   bool framesGiven = false, secondsGiven = false;
   std::string renderOnly;  // the first option that only a render takes
   std::optional<int64_t> impliedKind;
+  double shortestFrame = 0;
 
   bool Fail(const std::string& message) {
     *error = message;
@@ -122,6 +138,28 @@ struct Parser {
       *outcome = ParseOutcome::kHelp;
       return true;
     }
+    if (name == "--version") {
+      *outcome = ParseOutcome::kVersion;
+      return true;
+    }
+    // What XScreenSaver and its settings dialog pass to every GL hack.
+    if (name == "--fps") {
+      line->showFps = true;
+      return Flag();
+    }
+    if (name == "--delay") {
+      if (!Number(0, 10000000, &number)) return false;
+      shortestFrame = number / 1e6;
+      return true;
+    }
+    if (name == "--geometry") {
+      if (!TakeValue()) return false;
+      if (!ParseGeometry(value, &line->standAlone)) return Fail("--geometry wants WIDTHxHEIGHT[+X+Y], not \"" + value + "\"");
+      return true;
+    }
+    if (name == "--visual") return TakeValue();  // ours is the one GLX picks for the surface
+    if (name == "--install" || name == "--mono" || name == "--pair" || name == "--no-fps")
+      return Flag();  // a colormap of its own, monochrome, two previews: nothing here
     if (name == "--render") {
       renderGiven = true;
       return Flag();
@@ -259,6 +297,7 @@ struct Parser {
                             : line->mode == RunMode::kPreview ? StandAloneKind::Preview
                                                               : StandAloneKind::FullScreen;
     line->standAlone.displayName = line->hack.displayName;
+    line->standAlone.shortestFrameSeconds = line->hack.shortestFrameSeconds = shortestFrame;
     return true;
   }
 };
@@ -274,8 +313,16 @@ ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLin
   Parser parser(rest, line, error);
   for (parser.i = 0; parser.i < rest.size(); ++parser.i) {
     ParseOutcome outcome = ParseOutcome::kRun;
-    if (!parser.One(&outcome)) return ParseOutcome::kError;
-    if (outcome == ParseOutcome::kHelp) return outcome;
+    const size_t first = parser.i;
+    if (!parser.One(&outcome)) {
+      // A hack that refused to start would leave the daemon's crash notice on a
+      // locked screen: it passes over what it cannot take and draws the water.
+      if (!hack) return ParseOutcome::kError;
+      line->warnings.push_back("ignoring " + rest[first] + ": " + *error);
+      error->clear();
+      continue;
+    }
+    if (outcome == ParseOutcome::kHelp || outcome == ParseOutcome::kVersion) return outcome;
   }
   return parser.Finish(hack, hasDisplay) ? ParseOutcome::kRun : ParseOutcome::kError;
 }

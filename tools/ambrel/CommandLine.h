@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/AmbrelView.h"
 #include "platform/linux/LinuxEngine.h"
@@ -15,6 +16,10 @@ enum class RunMode { kFullScreen, kWindow, kPreview, kHack, kRender, kConfigure 
 struct CommandLine {
   RunMode mode = RunMode::kFullScreen;
   bool printSettings = false;             // print the effective settings and stop
+  bool showFps = false;                   // -fps: frame rate and load in a corner
+  // What was passed over rather than refused: a hack must start whatever the
+  // daemon or a hand-edited programs line gives it. One line each for stderr.
+  std::vector<std::string> warnings;
   StandAloneOptions standAlone;
   HackOptions hack;
   RenderOptions render;
@@ -22,7 +27,7 @@ struct CommandLine {
   std::optional<std::string> background;  // a picture to use as the desktop picture
 };
 
-enum class ParseOutcome { kRun, kHelp, kError };
+enum class ParseOutcome { kRun, kHelp, kVersion, kError };
 
 // Reads argv into *line. Without a mode option the run is full-screen when a
 // display is present and an off-screen render otherwise; render-only options

@@ -80,6 +80,7 @@ bool HasDisplay() {
 int RunHack(const HackOptions& options, const ViewFactory& factory) {
   HackTarget target;
   target.displayName = options.displayName;
+  target.shortestFrameSeconds = options.shortestFrameSeconds;
   if (!options.windowId.empty()) {
     if (!ParseWindowId(options.windowId, &target.window)) {
       std::fprintf(stderr, "ambrel: \"%s\" is not a window id\n", options.windowId.c_str());

@@ -11,6 +11,7 @@ struct HackOptions {
   bool root = false;        // -root: $XSCREENSAVER_WINDOW, else the real root window
   std::string windowId;     // -window-id: decimal or 0x-hex; wins over root
   std::string displayName;  // empty: $DISPLAY
+  double shortestFrameSeconds = 0;  // from -delay
 };
 
 // True when the arguments ask for hack mode; takes -root/--root, -window-id ID /

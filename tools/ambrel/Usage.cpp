@@ -17,6 +17,15 @@ const char* const kHead =
     "  -root, -window-id ID, -display NAME\n"
     "                      run as an XScreenSaver hack (one or two dashes)\n"
     "  --print-settings    print the settings this run would use, then stop\n"
+    "  --version           print the version, then stop\n"
+    "\n"
+    "XScreenSaver's options, in every mode that shows the water (one dash or two):\n"
+    "  -fps                show the frame rate and the CPU load in a corner\n"
+    "  -delay N            at least N microseconds between frames (when above 1/60 s)\n"
+    "  -geometry WxH[+X+Y] the window's size and place (--window, --preview)\n"
+    "  -install, -visual V, -mono, -pair\n"
+    "                      taken and ignored: the surface's visual is GLX's choice\n"
+    "  As a hack, an option it cannot take is passed over with one line on stderr.\n"
     "\n"
     "Settings, for this run only (the saved settings are left alone):\n";
 

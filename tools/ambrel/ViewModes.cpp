@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/linux/GtkAlert.h"
+#include "tools/ambrel/FpsOverlay.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ int RunViewMode(const CommandLine& line) {
   FrameTally tally;
   const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
     auto view = std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
+    if (line.showFps && view->glView) view->glView = std::make_unique<FpsOverlaySurface>(std::move(view->glView));
     if (fpsLog && *fpsLog && view->glView)
       view->glView = std::make_unique<CountingSurface>(std::move(view->glView), &tally);
     return view;

@@ -19,12 +19,16 @@ int main(int argc, char** argv) {
     case ParseOutcome::kHelp:
       std::fputs(UsageText(), stdout);
       return 0;
+    case ParseOutcome::kVersion:
+      std::printf("ambrel %s\n", AMBREL_VERSION);
+      return 0;
     case ParseOutcome::kError:
       std::fprintf(stderr, "ambrel: %s\n", error.c_str());
       return 2;
     case ParseOutcome::kRun:
       break;
   }
+  for (const std::string& warning : line.warnings) std::fprintf(stderr, "ambrel: %s\n", warning.c_str());
   // A picture that cannot be read would leave the water over black.
   if (line.background && access(line.background->c_str(), R_OK) != 0) {
     std::fprintf(stderr, "ambrel: cannot read the picture \"%s\"\n", line.background->c_str());

@@ -34,6 +34,8 @@ int main() {
     for (const char* key : row) xml += "   " + Element(key) + "\n";
     xml += "  </hgroup>\n\n";
   }
+  // The box nearly every GL hack offers.
+  xml += "  <boolean id=\"showfps\" _label=\"Show frame rate\" arg-set=\"-fps\"/>\n\n";
   xml +=
       "  <_description>\n"
       "A sheet of water lies over your screen. Drops fall at random, rings\n"
