@@ -16,6 +16,7 @@
 
 #include "FuzzSupport.h"
 #include "host/AmbrelView.h"
+#include "platform/Pictures.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "scene/SSMain.h"
 
@@ -114,11 +115,11 @@ void CheckViewLoad(const StoredValues& stored, bool text) {
   // Any other version: defaults in memory and in the store.
   Expect(!mainMonitorOnly && settings.LIGHTING && settings.WANTBOWL && settings.WATERSPEED == 100 &&
              settings.WATERSHIFT == 6 && settings.DRIPSPEED == 250 && settings.BGTYPE == 0 &&
-             settings.BGRES == 1 && std::strcmp(settings.BGPath, "/library/Desktop Pictures/") == 0,
+             settings.BGRES == 1 && settings.BGPath == UserPicturesFolder(),
          "the version rule did not give the defaults");
   auto reset = ScreenSaverDefaults::defaultsForModuleWithName(kModule);
   const StoredValues after = ReadAll(*reset);
-  Expect(after.version == std::string("1.0.4") && after.bgPath == std::string("/library/Desktop Pictures/") &&
+  Expect(after.version == std::string("1.0.4") && after.bgPath == UserPicturesFolder() &&
              !after.mainMonitorOnly && after.lighting && after.wantBowl && after.waterSpeed == 100 &&
              after.waterRes == 6 && after.dripSpeed == 250 && after.bgType == 0 && after.bgRes == 1,
          "the version rule did not rewrite the store");

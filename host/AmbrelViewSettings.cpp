@@ -35,7 +35,10 @@ void Read(const ScreenSaverDefaults& store, const SettingDeclaration& setting, S
       break;
     case SettingType::kString:
       // Absent, or too long to hold: the field keeps what it had.
-      if (const std::optional<std::string> text = store.stringForKey(setting.key)) setting.setText(*record, *text);
+      if (std::optional<std::string> text = store.stringForKey(setting.key)) {
+        if (setting.formerDefaultText && *text == setting.formerDefaultText) text = setting.defaultText();
+        setting.setText(*record, *text);
+      }
       break;
   }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 struct PictureBitmap {
   int pixelsWide = 0;
@@ -20,3 +21,7 @@ constexpr long long kMaxPicturePixels = 64LL * 1024 * 1024;
 // grey, 16-bit and indexed pictures arrive as 8-bit RGB or RGBA). False when the
 // file is missing, not a regular file, of another format, damaged or too large.
 bool ReadPicture(const char* path, PictureBitmap* bitmap);
+
+// The user's own pictures folder: where a random picture is looked for until the
+// user names another.
+std::string UserPicturesFolder();

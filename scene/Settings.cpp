@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Pictures.h"
 #include "water/Water.h"
 
 const char* const kSettingsVersionKey = "version";
@@ -10,8 +11,17 @@ const char* const kSettingsVersion = "1.0.4";
 
 namespace {
 
-// Written with a lower-case "l", as the store has always held it.
-const char* const kDefaultPictureFolder = "/library/Desktop Pictures/";
+// The macOS default, written with a lower-case "l" as the store has always held it.
+// Linux builds once wrote it too, naming a folder no Linux machine has.
+const char* const kMacPictureFolder = "/library/Desktop Pictures/";
+
+std::string DefaultPictureFolder() {
+#ifdef __APPLE__
+  return kMacPictureFolder;
+#else
+  return UserPicturesFolder();
+#endif
+}
 
 // Faster than the water's stability limit the ripples grow without bound.
 constexpr int64_t kFastestWaterSpeed = static_cast<int64_t>(kMaxStableWaterSpeed * 100.0f + 0.5f);
@@ -41,14 +51,14 @@ bool SetPath(SettingsRecord& record, const std::string& text) {
 
 // clang-format off
 const SettingDeclaration kDeclarations[] = {
-    {"MainMonitorOnly", SettingType::kBool, BOOL_FIELD(mainMonitorOnly), 0, nullptr,
+    {"MainMonitorOnly", SettingType::kBool, BOOL_FIELD(mainMonitorOnly), 0, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--main-monitor-only", "--all-monitors", 0, 1, nullptr,
      "  --main-monitor-only, --all-monitors\n"
      "                      animate only the main monitor, or every one\n",
      SettingControl::kCheckBox, "oMainMonitorOnly",
      R"(<boolean id="mainonly" _label="Main monitor only" arg-set="--main-monitor-only"/>)"},
-    {"WaterSpeed", SettingType::kInteger, NUMBER_FIELD(settings.WATERSPEED), 100, nullptr,
+    {"WaterSpeed", SettingType::kInteger, NUMBER_FIELD(settings.WATERSPEED), 100, nullptr, nullptr,
      10, kFastestWaterSpeed, OutOfRange::kDefault, OutOfRange::kHeldAtEnd, false,
      "--water-speed", nullptr, 1, 100000, nullptr,
      "  --water-speed N     wave speed in hundredths (saved default %D; steady up to %H)\n",
@@ -56,7 +66,7 @@ const SettingDeclaration kDeclarations[] = {
      R"(<number id="waterspeed" type="slider" arg="--water-speed %"
           _label="Water speed" _low-label="Slow" _high-label="Fast"
           low="%L" high="%H" default="%D"/>)"},
-    {"WaterRes", SettingType::kInteger, NUMBER_FIELD(settings.WATERSHIFT), 6, nullptr,
+    {"WaterRes", SettingType::kInteger, NUMBER_FIELD(settings.WATERSHIFT), 6, nullptr, nullptr,
      4, 8, OutOfRange::kDefault, OutOfRange::kDefault, false,
      "--water-res", nullptr, 4, 8, nullptr,
      "  --water-res N       grid of 2^N points a side, %L to %H (default %D)\n",
@@ -64,7 +74,7 @@ const SettingDeclaration kDeclarations[] = {
      R"(<number id="waterres" type="slider" arg="--water-res %"
           _label="Water resolution" _low-label="Coarse" _high-label="Fine"
           low="%L" high="%H" default="%D"/>)"},
-    {"DripSpeed", SettingType::kInteger, NUMBER_FIELD(settings.DRIPSPEED), 250, nullptr,
+    {"DripSpeed", SettingType::kInteger, NUMBER_FIELD(settings.DRIPSPEED), 250, nullptr, nullptr,
      1, kLongestDripSpeed, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, true,
      "--drip-speed", nullptr, 1, 1000000, nullptr,
      "  --drip-speed N      base time between drops in hundredths of a second (default %D)\n",
@@ -72,20 +82,20 @@ const SettingDeclaration kDeclarations[] = {
      R"(<number id="dripspeed" type="slider" arg="--drip-speed %"
           _label="Time between drops" _low-label="Rain" _high-label="Rare drops"
           low="%L" high="1000" default="%D"/>)"},
-    {"Lighting", SettingType::kBool, BOOL_FIELD(settings.LIGHTING), 1, nullptr,
+    {"Lighting", SettingType::kBool, BOOL_FIELD(settings.LIGHTING), 1, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--lighting", "--no-lighting", 0, 1, nullptr,
      "  --lighting, --no-lighting\n"
      "                      let the light circle, or keep it still above the centre\n",
      SettingControl::kCheckBox, "oLighting",
      R"(<boolean id="lighting" _label="Moving light" arg-unset="--no-lighting"/>)"},
-    {"WantBowl", SettingType::kBool, BOOL_FIELD(settings.WANTBOWL), 1, nullptr,
+    {"WantBowl", SettingType::kBool, BOOL_FIELD(settings.WANTBOWL), 1, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--bowl", "--no-bowl", 0, 1, nullptr,
      "  --bowl, --no-bowl   let the bending grow from the centre, or bend everywhere at once\n",
      SettingControl::kCheckBox, "oWantBowl",
      R"(<boolean id="bowl" _label="Bowl" arg-unset="--no-bowl"/>)"},
-    {"BGType", SettingType::kInteger, NUMBER_FIELD(settings.BGTYPE), 0, nullptr,
+    {"BGType", SettingType::kInteger, NUMBER_FIELD(settings.BGTYPE), 0, nullptr, nullptr,
      0, 2, OutOfRange::kDefault, OutOfRange::kDefault, false,
      "--background-kind", nullptr, 0, 2, kBackgroundKindNames,
      "  --background-kind capture|desktop|folder (or 0|1|2)\n"
@@ -97,13 +107,18 @@ const SettingDeclaration kDeclarations[] = {
     <option id="folder"  _label="Background: a picture from the folder" arg-set="--background-kind folder"/>
    </select>)"},
     {"BGPath", SettingType::kString, nullptr, nullptr,
-     [](const SettingsRecord& r) -> const char* { return r.settings.BGPath; }, SetPath, 0, kDefaultPictureFolder,
+     [](const SettingsRecord& r) -> const char* { return r.settings.BGPath; }, SetPath, 0, DefaultPictureFolder,
+#ifdef __APPLE__
+     nullptr,
+#else
+     kMacPictureFolder,
+#endif
      0, 0, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--folder", nullptr, 0, 0, nullptr,
      "  --folder DIR        a random picture from DIR (implies --background-kind folder)\n",
      SettingControl::kFolderButton, "oBGPath",
      R"(<file id="folder" _label="Picture folder" arg="--folder %"/>)"},
-    {"BGRes", SettingType::kInteger, NUMBER_FIELD(settings.BGRES), 1, nullptr,
+    {"BGRes", SettingType::kInteger, NUMBER_FIELD(settings.BGRES), 1, nullptr, nullptr,
      0, 2, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--detail", nullptr, 0, 2, nullptr,
      "  --detail 0|1|2      background detail: low, medium, high (default %D)\n",
@@ -139,7 +154,7 @@ SettingsRecord DefaultSettings() {
   SettingsRecord record;
   for (const SettingDeclaration& setting : kSettings) {
     if (setting.type == SettingType::kString)
-      setting.setText(record, setting.defaultText);
+      setting.setText(record, setting.defaultText());
     else
       setting.setNumber(record, setting.defaultNumber);
   }

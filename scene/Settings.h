@@ -45,7 +45,9 @@ struct SettingDeclaration {
   bool (*setText)(SettingsRecord&, const std::string&);
 
   int64_t defaultNumber;
-  const char* defaultText;
+  std::string (*defaultText)();
+  // A text earlier versions wrote as the default, read as today's default.
+  const char* formerDefaultText;
 
   // The range the scene accepts; outside it the scene holds the value at the end
   // it passed or takes the default. heldByView: the view itself holds its copy in

@@ -81,6 +81,13 @@ TEST_F(AmbrelSettingsTest, ARenderStartsFromTheDefaultsNotTheStore) {
   EXPECT_EQ(ReadFile(StorePath()), kStore);
 }
 
+TEST_F(AmbrelSettingsTest, TheDefaultFolderIsTheUsersPicturesFolder) {
+  EXPECT_EQ(Printed({"--window"})["BGPath"], config + "/Pictures");
+  // Written by xdg-user-dirs; HOME is the scratch config folder here.
+  ASSERT_TRUE(WriteFile(config + "/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
+  EXPECT_EQ(Printed({"--window"})["BGPath"], config + "/Bilder");
+}
+
 struct XmlOption {
   std::string tag;
   std::map<std::string, std::string> attributes;
