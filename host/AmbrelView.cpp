@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -32,6 +33,11 @@ bool CopyCString(const std::string& text, char* buffer, size_t bufferSize) {
   if (length + 1 > bufferSize) return false;
   std::memcpy(buffer, text.c_str(), length + 1);
   return true;
+}
+
+bool IsPictureFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -204,8 +210,13 @@ bool AmbrelView::mainSetup() {
 
   const int detail = isPreview() ? 0 : mySettings.BGRES;
   if (mySettings.BGTYPE == 1) {
-    // A picture that cannot be loaded leaves the water without a background.
-    loadPicFile(desktopPicturePath().c_str(), &DeskTex, detail);
+    // A picture that cannot be loaded leaves the water without a background. A
+    // desktop that shows pictures from a folder names the folder: one of them.
+    const std::string picture = desktopPicturePath();
+    if (IsPictureFolder(picture))
+      LoadPicture(picture.c_str(), &DeskTex, detail);
+    else
+      loadPicFile(picture.c_str(), &DeskTex, detail);
   }
   if (mySettings.BGTYPE == 2) {
     if (!LoadPicture(mySettings.BGPath, &DeskTex, detail)) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, 0);

@@ -1,16 +1,22 @@
 // The desktop picture per screen: first our own "DesktopPictures" section of the
-// kvAmbrel store ("default" and screen numbers, each naming a picture), then the
-// picture GNOME shows, which stands in as "default" when ours has none.
+// kvAmbrel store ("default" and screen numbers, each naming a picture), then what
+// the user's desktop or wallpaper setter shows (GNOME, Cinnamon, MATE, XFCE, KDE
+// Plasma, feh, nitrogen; the running desktop first), then XScreenSaver's
+// imageDirectory, whose folder gives a random picture. Only pictures that are on
+// disk count.
 #include <gio/gio.h>
 #include <glib.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/DesktopPicture.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/linux/WallpaperFiles.h"
 
 namespace {
 
@@ -78,6 +84,88 @@ std::optional<std::string> GnomePicture() {
   return uri ? LocalPath(*uri) : std::nullopt;
 }
 
+std::optional<std::string> CinnamonPicture() {
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  if (!source) return std::nullopt;
+  auto uri = StringSetting(source, "org.cinnamon.desktop.background", "picture-uri");
+  return uri ? LocalPath(*uri) : std::nullopt;
+}
+
+std::optional<std::string> MatePicture() {
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  if (!source) return std::nullopt;
+  auto path = StringSetting(source, "org.mate.background", "picture-filename");
+  if (!path || path->empty() || (*path)[0] != '/') return std::nullopt;
+  return path;
+}
+
+std::optional<DesktopPicturePreference> AsDefault(std::optional<std::string> picture) {
+  if (!picture) return std::nullopt;
+  DesktopPicturePreference preference;
+  preference.entries[kDefaultKey].imageFilePath = *picture;
+  return preference;
+}
+
+std::string Environment(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value && value[0] == '/' ? value : fallback;
+}
+
+struct DesktopReader {
+  const char* desktop;  // as XDG_CURRENT_DESKTOP names it
+  std::optional<DesktopPicturePreference> (*read)(const std::string& home, const std::string& configHome);
+};
+
+// In the order they are asked when the running desktop is none of them.
+const DesktopReader kReaders[] = {
+    {"GNOME", [](const std::string&, const std::string&) { return AsDefault(GnomePicture()); }},
+    {"X-Cinnamon", [](const std::string&, const std::string&) { return AsDefault(CinnamonPicture()); }},
+    {"MATE", [](const std::string&, const std::string&) { return AsDefault(MatePicture()); }},
+    {"XFCE", [](const std::string&, const std::string& config) { return XfceWallpapers(config); }},
+    {"KDE", [](const std::string&, const std::string& config) { return KdeWallpapers(config); }},
+    {"", [](const std::string& home, const std::string&) { return FehWallpapers(home); }},
+    {"", [](const std::string&, const std::string& config) { return NitrogenWallpapers(config); }},
+};
+
+bool IsPictureFile(const std::optional<std::string>& path) {
+  return path && g_file_test(path->c_str(), G_FILE_TEST_IS_REGULAR);
+}
+
+// The running desktop's reader first, then the rest, until one names a picture
+// that is there; its entries fill what ours left open.
+void AddDesktopPictures(DesktopPicturePreference* preference) {
+  const std::string home = Environment("HOME", g_get_home_dir());
+  const std::string configHome = Environment("XDG_CONFIG_HOME", home + "/.config");
+  const std::string current = std::getenv("XDG_CURRENT_DESKTOP") ? std::getenv("XDG_CURRENT_DESKTOP") : "";
+  std::vector<const DesktopReader*> order;
+  for (const DesktopReader& reader : kReaders)
+    if (*reader.desktop && (":" + current + ":").find(std::string(":") + reader.desktop + ":") != std::string::npos)
+      order.push_back(&reader);
+  // No desktop of ours: a window manager, whose wallpaper a setter keeps.
+  if (order.empty())
+    for (const DesktopReader& reader : kReaders)
+      if (!*reader.desktop) order.push_back(&reader);
+  for (const DesktopReader& reader : kReaders)
+    if (std::find(order.begin(), order.end(), &reader) == order.end()) order.push_back(&reader);
+
+  for (const DesktopReader* reader : order) {
+    std::optional<DesktopPicturePreference> found = reader->read(home, configHome);
+    if (!found) continue;
+    bool any = false;
+    for (const auto& [key, entry] : found->entries) {
+      if (!IsPictureFile(entry.imageFilePath) || preference->entries.count(key)) continue;
+      preference->entries[key] = entry;
+      any = true;
+    }
+    if (any) return;
+  }
+  // A folder of pictures: the view takes a random one from it.
+  if (preference->entries.count(kDefaultKey) == 0) {
+    if (auto folder = XScreenSaverImageDirectory(home); folder && g_file_test(folder->c_str(), G_FILE_TEST_IS_DIR))
+      preference->entries[kDefaultKey].imageFilePath = *folder;
+  }
+}
+
 }  // namespace
 
 std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
@@ -91,13 +179,9 @@ std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
     preference.entries[*entryKey] = entry;
   }
 
-  if (preference.entries.count(kDefaultKey) == 0) {
-    // GNOME's schema names a default picture even where GNOME's backgrounds are not
-    // installed; a picture that is not there is no desktop picture.
-    auto picture = GnomePicture();
-    if (picture && g_file_test(picture->c_str(), G_FILE_TEST_IS_REGULAR))
-      preference.entries[kDefaultKey].imageFilePath = *picture;
-  }
+  // GNOME's schema names a default picture even where GNOME's backgrounds are not
+  // installed; a picture that is not there is no desktop picture.
+  if (preference.entries.count(kDefaultKey) == 0) AddDesktopPictures(&preference);
 
   if (preference.entries.empty()) return std::nullopt;
   return preference;

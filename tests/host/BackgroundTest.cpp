@@ -48,6 +48,15 @@ TEST_F(Backgrounds, EachScreenUsesItsOwnDesktopPictureElseTheDefaultOne) {
   EXPECT_EQ(Ambrel(engine, 0)->DeskTex.texID, 0u);
 }
 
+TEST_F(Backgrounds, ADesktopPictureFolderGivesOneOfItsPictures) {
+  const std::string folder = home.root() + "/walls";
+  std::filesystem::create_directories(folder);
+  WriteSolidPng(folder + "/only.png", 16, 16, 0, 255, 0);
+  OffscreenEngine engine({kLeft});
+  engine.createViews(DesktopPictures({{"default", folder}}));
+  EXPECT_EQ(FirstFrame(engine)[0].g, 255);
+}
+
 TEST_F(Backgrounds, ThePlatformPreferenceIsReadPerScreenFromTheStore) {
   auto store = ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel");
   store->setStringInSection(green.c_str(), "default", "DesktopPictures");

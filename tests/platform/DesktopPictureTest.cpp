@@ -49,8 +49,12 @@ class DesktopPictureTest : public ConfigHomeTest {
   void SetUp() override {
     ConfigHomeTest::SetUp();
     backend_.emplace("GSETTINGS_BACKEND", "keyfile");  // reads $XDG_CONFIG_HOME/glib-2.0/settings/keyfile
+    home_.emplace("HOME", root_);
+    desktop_.emplace("XDG_CURRENT_DESKTOP", nullptr);
   }
   void TearDown() override {
+    desktop_.reset();
+    home_.reset();
     backend_.reset();
     ConfigHomeTest::TearDown();
   }
@@ -75,7 +79,7 @@ class DesktopPictureTest : public ConfigHomeTest {
   static void RequireGnomeSchema() {
     if (access(kGnomeSchema, R_OK) != 0) GTEST_SKIP() << "GNOME desktop schemas are not installed";
   }
-  std::optional<ScopedEnv> backend_;
+  std::optional<ScopedEnv> backend_, home_, desktop_;
 };
 
 TEST_F(DesktopPictureTest, OurSectionGivesPerScreenAndDefaultEntries) {
@@ -134,6 +138,35 @@ TEST_F(DesktopPictureTest, OnlyLocalFileUrisCount) {
   const std::string wall = GnomeFile("wall.jpg");
   SetGnome("[org/gnome/desktop/background]\npicture-uri='file://localhost" + wall + "'\n");
   EXPECT_EQ(LookUpInChild(), "default=" + wall + "\n");
+}
+
+TEST_F(DesktopPictureTest, TheRunningDesktopsPictureComesFirstThenASetterThenXScreenSaversFolder) {
+  RequireGnomeSchema();
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + GnomeFile("gnome.jpg") + "'\n");
+  const std::string xfce = GnomeFile("xfce.jpg"), feh = GnomeFile("feh.jpg");
+  std::filesystem::create_directories(root_ + "/xfce4/xfconf/xfce-perchannel-xml");
+  WriteWholeFile(root_ + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
+                 "<channel name=\"xfce4-desktop\"><property name=\"backdrop\"><property name=\"screen0\">"
+                 "<property name=\"monitorVirtual-1\"><property name=\"workspace0\">"
+                 "<property name=\"last-image\" type=\"string\" value=\"" + xfce + "\"/>"
+                 "</property></property></property></property></channel>");
+  WriteWholeFile(root_ + "/.fehbg", "#!/bin/sh\nfeh --no-fehbg --bg-scale '" + feh + "'\n");
+  {
+    ScopedEnv desktop("XDG_CURRENT_DESKTOP", "XFCE");
+    EXPECT_EQ(LookUpInChild(), "default=" + xfce + "\n");
+  }
+  EXPECT_EQ(LookUpInChild(), "1=" + feh + "\ndefault=" + feh + "\n") << "a window manager's setter";
+  {
+    ScopedEnv desktop("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    EXPECT_EQ(LookUpInChild(), "default=" + root_ + "/gnome/gnome.jpg\n");
+  }
+  // Nothing the desktops name is on disk: XScreenSaver's folder of pictures.
+  std::filesystem::remove(xfce);
+  std::filesystem::remove(feh);
+  std::filesystem::remove(root_ + "/gnome/gnome.jpg");
+  std::filesystem::create_directories(root_ + "/walls");
+  WriteWholeFile(root_ + "/.xscreensaver", "imageDirectory: " + root_ + "/walls\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + root_ + "/walls\n");
 }
 
 }  // namespace
