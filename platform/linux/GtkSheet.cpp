@@ -295,11 +295,28 @@ class GtkSheetWindow : public SheetWindow {
 
 // ---- Services
 
+// What shows web pages. When nothing claims text/html itself, GIO offers what
+// opens text/plain, its parent type: an editor, which would show the page's
+// source. Only a program that claims text/html will do.
+GAppInfo* HtmlHandler() {
+  GAppInfo* handler = g_app_info_get_default_for_type("text/html", FALSE);
+  GList* claiming = g_app_info_get_recommended_for_type("text/html");
+  bool claims = false;
+  for (GList* item = claiming; item && handler && !claims; item = item->next)
+    claims = g_app_info_equal(handler, G_APP_INFO(item->data));
+  if (!claims) {
+    if (handler) g_object_unref(handler);
+    handler = claiming ? G_APP_INFO(g_object_ref(claiming->data)) : nullptr;
+  }
+  g_list_free_full(claiming, g_object_unref);
+  return handler;
+}
+
 // The page is handed to whatever shows web pages, not to whatever opens files
 // of its own kind (an editor, for a text file). GIO runs the handler's command
-// line with the URI as one argument, without a shell.
+// line with the page as one argument, without a shell.
 bool LaunchHtmlHandler(const char* uri, std::string* failure) {
-  GAppInfo* handler = g_app_info_get_default_for_type("text/html", FALSE);
+  GAppInfo* handler = HtmlHandler();
   if (!handler) {
     *failure = "No program is set to show web pages (text/html) here.";
     return false;

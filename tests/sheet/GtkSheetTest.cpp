@@ -503,13 +503,22 @@ TEST_F(GtkSheet, TheWebPageOpensInTheHtmlHandlerAndWithoutOneTheSettingsWindowSa
   std::filesystem::copy_file(PageBeside(resources_), PageBeside(resources));
   const std::string page = share + "/doc/ambrel/ambrel.html";
 
+  // Folders of programs of our own, with the system's types (text/html is a kind of text/plain).
   const std::string xdg = home.root() + "/xdg";
   for (const char* folder : {"/data/applications", "/system-data", "/config", "/system-config"})
     std::filesystem::create_directories(xdg + folder);
-  const std::string shown = home.root() + "/shown.txt";
-  const std::string browser = home.root() + "/browser";
+  std::filesystem::create_directory_symlink("/usr/share/mime", xdg + "/system-data/mime");
+  const std::string shown = home.root() + "/shown.txt", edited = home.root() + "/edited.txt";
+  const std::string browser = home.root() + "/browser", editor = home.root() + "/editor";
   std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\n' $# \"$@\" > " << shown << "\n";
+  std::ofstream(editor) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << edited << "\n";
   std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+  const std::string applications = xdg + "/data/applications";
+  std::ofstream(applications + "/test-editor.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Test Editor\nExec=" << editor << " %U\nMimeType=text/plain;\n";
+  // GIO learns what a desktop entry opens from this index, as update-desktop-database writes it.
+  std::ofstream(applications + "/mimeinfo.cache") << "[MIME Cache]\ntext/plain=test-editor.desktop;\n";
   const std::vector<std::string> environment = {
       "AMBREL_RESOURCES=" + resources,      "AMBREL_SHEET_CLICK=webPageButton",
       "XDG_DATA_HOME=" + xdg + "/data",     "XDG_DATA_DIRS=" + xdg + "/system-data",
@@ -537,21 +546,22 @@ TEST_F(GtkSheet, TheWebPageOpensInTheHtmlHandlerAndWithoutOneTheSettingsWindowSa
   };
 
   {
-    SCOPED_TRACE("no program shows web pages");
+    SCOPED_TRACE("no program shows web pages, an editor opens text");
     ChildProcess settings;
     ASSERT_TRUE(settings.Start(SHEET_DRIVER, {"--configure"}, environment));
     EXPECT_TRUE(PumpUntil([&] { return windowNamed("The Ambrel page cannot be shown"); }, 60))
         << ReadFile(home.root() + "/driver.log") << settings.errors();
+    EXPECT_EQ(ReadFile(edited), "") << "the page is no text to edit";
     settings.Signal(SIGTERM);
     settings.Wait(10);
   }
   {
     SCOPED_TRACE("a browser is there");
-    std::ofstream(xdg + "/data/applications/test-browser.desktop")
+    std::ofstream(applications + "/test-browser.desktop")
         << "[Desktop Entry]\nType=Application\nName=Test Browser\nExec=" << browser
         << " %u\nMimeType=text/html;\n";
-    // GIO learns what a desktop entry opens from this index, as update-desktop-database writes it.
-    std::ofstream(xdg + "/data/applications/mimeinfo.cache") << "[MIME Cache]\ntext/html=test-browser.desktop;\n";
+    std::ofstream(applications + "/mimeinfo.cache")
+        << "[MIME Cache]\ntext/plain=test-editor.desktop;\ntext/html=test-browser.desktop;\n";
     ChildProcess settings;
     ASSERT_TRUE(settings.Start(SHEET_DRIVER, {"--configure"}, environment));
     EXPECT_TRUE(PumpUntil([&] { return !ReadFile(shown).empty(); }, 60))
@@ -562,6 +572,7 @@ TEST_F(GtkSheet, TheWebPageOpensInTheHtmlHandlerAndWithoutOneTheSettingsWindowSa
     EXPECT_TRUE(arguments == "1\n" + page + "\n" || arguments == "1\n" + std::string(uri) + "\n") << arguments;
     g_free(uri);
     EXPECT_FALSE(windowNamed("The Ambrel page cannot be shown"));
+    EXPECT_EQ(ReadFile(edited), "");
     settings.Signal(SIGTERM);
     settings.Wait(10);
   }
