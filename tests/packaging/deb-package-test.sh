@@ -95,7 +95,8 @@ done
 # from its own place, through the link.
 home=$scratch/home
 mkdir -p "$home"
-if env -i PATH=/usr/bin:/bin HOME="$home" \
+# Nothing of the build's or the user's: no display, no resource folder, no settings.
+if env -u DISPLAY -u WAYLAND_DISPLAY -u AMBREL_RESOURCES -u XDG_CONFIG_HOME HOME="$home" \
     "$hack" --render --frames 3 --size 160x90 --seed 1 --output "$scratch/frame.png" >"$scratch/run.log" 2>&1; then
   [[ $(od -An -c -j1 -N3 "$scratch/frame.png" 2>/dev/null | tr -d ' ') == PNG ]] || fail "the hack wrote no PNG"
 else
