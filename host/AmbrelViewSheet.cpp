@@ -14,9 +14,11 @@ namespace {
 
 const char* const kSheetName = "Ambrel";
 const char* const kFolderPanelTitle = "Select Folder To Load Random Background Images From";
-// The product has no web site: its page is the README shipped with the resources.
-const char* const kProductPageName = "README";
-const char* const kProductPageType = "md";
+// The product has no web site: its page is an HTML file shipped with the
+// documentation, which lies beside the resources (share/doc/ambrel next to
+// share/ambrel) in the build tree and when installed.
+const char* const kProductPageName = "../doc/ambrel/ambrel";
+const char* const kProductPageType = "html";
 
 const int kFolderBGType = 2;
 

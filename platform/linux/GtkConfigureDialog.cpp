@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/linux/ConfigureDialog.h"
+#include "platform/linux/GtkAlert.h"
 #include "platform/Platform.h"
 #include "platform/SheetControls.h"
 #include "platform/linux/GlxSurface.h"
@@ -67,6 +68,8 @@ int RunConfigureDialog(const ViewFactory& factory) {
     std::fprintf(stderr, "ambrel: the settings window needs a display, and none can be opened\n");
     return 1;
   }
+  // Someone is at this window: what goes wrong is told in a dialog over it.
+  InstallGtkAlertPresenter();
   XConnection connection;
   X11ScreensPlatform platform(connection.display);
   SetPlatform(&platform);

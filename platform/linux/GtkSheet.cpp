@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Alerts.h"
 #include "platform/Bundle.h"
 #include "platform/linux/ConfigureDialog.h"
 
@@ -294,16 +295,50 @@ class GtkSheetWindow : public SheetWindow {
 
 // ---- Services
 
-bool LaunchDefaultForUri(const char* uri) {
+// What shows web pages. When nothing claims text/html itself, GIO offers what
+// opens text/plain, its parent type: an editor, which would show the page's
+// source. Only a program that claims text/html will do.
+GAppInfo* HtmlHandler() {
+  GAppInfo* handler = g_app_info_get_default_for_type("text/html", FALSE);
+  GList* claiming = g_app_info_get_recommended_for_type("text/html");
+  bool claims = false;
+  for (GList* item = claiming; item && handler && !claims; item = item->next)
+    claims = g_app_info_equal(handler, G_APP_INFO(item->data));
+  if (!claims) {
+    if (handler) g_object_unref(handler);
+    handler = claiming ? G_APP_INFO(g_object_ref(claiming->data)) : nullptr;
+  }
+  g_list_free_full(claiming, g_object_unref);
+  return handler;
+}
+
+// The page is handed to whatever shows web pages, not to whatever opens files
+// of its own kind (an editor, for a text file). GIO runs the handler's command
+// line with the page as one argument, without a shell.
+bool LaunchHtmlHandler(const char* uri, std::string* failure) {
+  GAppInfo* handler = HtmlHandler();
+  if (!handler) {
+    *failure = "No program is set to show web pages (text/html) here.";
+    return false;
+  }
+  GList uris = {const_cast<char*>(uri), nullptr, nullptr};
+  GdkDisplay* display = gdk_display_get_default();
+  GdkAppLaunchContext* context = display ? gdk_display_get_app_launch_context(display) : nullptr;
   GError* error = nullptr;
-  if (g_app_info_launch_default_for_uri(uri, nullptr, &error)) return true;
-  std::fprintf(stderr, "ambrel: cannot open %s: %s\n", uri, error->message);
-  g_error_free(error);
-  return false;
+  const bool launched =
+      g_app_info_launch_uris(handler, &uris, context ? G_APP_LAUNCH_CONTEXT(context) : nullptr, &error);
+  if (!launched) {
+    *failure = std::string(g_app_info_get_name(handler)) + ", which shows web pages here, cannot be started: " +
+               error->message;
+    g_error_free(error);
+  }
+  if (context) g_object_unref(context);
+  g_object_unref(handler);
+  return launched;
 }
 
 GtkUriLauncher& UriLauncher() {
-  static GtkUriLauncher launcher = LaunchDefaultForUri;
+  static GtkUriLauncher launcher = LaunchHtmlHandler;
   return launcher;
 }
 
@@ -411,16 +446,28 @@ class GtkSheetServices : public SheetServices {
     return chosen;
   }
 
+  // Someone pressed a button and waits for a page: a failure is theirs to see.
   bool openFileInBrowser(const std::string& path) override {
+    gchar* canonical = g_canonicalize_filename(path.c_str(), nullptr);
     GError* error = nullptr;
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
-    if (!uri) {
-      std::fprintf(stderr, "ambrel: %s cannot be opened: %s\n", path.c_str(), error->message);
+    gchar* uri = g_filename_to_uri(canonical, nullptr, &error);
+    std::string failure;
+    bool launched = false;
+    if (uri) {
+      launched = UriLauncher()(uri, &failure);
+      g_free(uri);
+    } else {
+      failure = error->message;
       g_error_free(error);
-      return false;
     }
-    const bool launched = UriLauncher()(uri);
-    g_free(uri);
+    if (!launched) {
+      gchar* shown = g_filename_display_name(canonical);
+      const std::string message =
+          failure + "\n\nThe page about Ambrel is the file " + shown + "; any web browser shows it.";
+      g_free(shown);
+      ShowAlert("The Ambrel page cannot be shown", message.c_str());
+    }
+    g_free(canonical);
     return launched;
   }
 };
@@ -442,7 +489,7 @@ GObject* GtkSheetObject(SheetWindow* sheet, const char* id) {
   return gtkSheet ? gtkSheet->object(id) : nullptr;
 }
 
-void SetGtkUriLauncher(GtkUriLauncher launcher) { UriLauncher() = launcher ? launcher : LaunchDefaultForUri; }
+void SetGtkUriLauncher(GtkUriLauncher launcher) { UriLauncher() = launcher ? launcher : LaunchHtmlHandler; }
 
 pid_t GtkSheetPreviewPid(SheetWindow* sheet) {
   auto* gtkSheet = dynamic_cast<GtkSheetWindow*>(sheet);

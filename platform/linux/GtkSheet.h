@@ -6,15 +6,18 @@
 #include <gtk/gtk.h>
 #include <sys/types.h>
 
+#include <string>
+
 #include "platform/SheetControls.h"
 
 // The builder object with that id in a sheet loaded by the GTK services; null
 // when there is none (or the sheet is not one of theirs).
 GObject* GtkSheetObject(SheetWindow* sheet, const char* id);
 
-// The last step of opening a page: g_app_info_launch_default_for_uri by default.
-// Null restores it.
-using GtkUriLauncher = bool (*)(const char* uri);
+// The last step of opening a page: by default the handler GIO knows for
+// text/html, launched with the URI. On failure it says why in *failure, which
+// the sheet shows the user in an alert. Null restores it.
+using GtkUriLauncher = bool (*)(const char* uri, std::string* failure);
 void SetGtkUriLauncher(GtkUriLauncher launcher);
 
 // The running preview process of a sheet, 0 when none.

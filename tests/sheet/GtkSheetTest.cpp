@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "XvfbServer.h"
+#include "platform/Alerts.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/linux/GtkSheet.h"
@@ -443,15 +444,24 @@ TEST_F(GtkSheet, TheFolderButtonRunsAFolderChooserAndRefusesAPathTooLongToKeep) 
 }
 
 std::vector<std::string> launched;
-bool RecordLaunch(const char* uri) {
+bool RecordLaunch(const char* uri, std::string*) {
   launched.push_back(uri);
   return true;
 }
+bool RefuseLaunch(const char*, std::string* failure) {
+  *failure = "Nothing shows web pages.";
+  return false;
+}
 
-TEST_F(GtkSheet, TheWebPageButtonHandsTheReadmeToTheBrowserAsAFileUriWithoutAShell) {
-  const std::string resources = home.root() + "/res $(touch pwned); dir";
+// The page as the build lays it out: share/doc/ambrel beside share/ambrel.
+std::string PageBeside(const std::string& resources) { return resources + "/../doc/ambrel/ambrel.html"; }
+
+TEST_F(GtkSheet, TheWebPageButtonHandsThePageToTheBrowserAsAFileUriWithoutAShell) {
+  const std::string share = home.root() + "/res $(touch pwned); dir";
+  const std::string resources = share + "/ambrel";
   ScopedResources pack(resources);
-  std::ofstream(resources + "/README.md") << "# Ambrel\n";
+  std::filesystem::create_directories(share + "/doc/ambrel");
+  std::ofstream(PageBeside(resources)) << "<!DOCTYPE html>\n";
   std::filesystem::copy_file(resources_ + "/Ambrel.ui",
                              resources + "/Ambrel.ui");
   SetGtkUriLauncher(RecordLaunch);
@@ -459,17 +469,113 @@ TEST_F(GtkSheet, TheWebPageButtonHandsTheReadmeToTheBrowserAsAFileUriWithoutAShe
   SheetWindow* sheet = Open(MakeView());
   ASSERT_TRUE(sheet);
   Click(sheet, "webPageButton");
-  SetGtkUriLauncher(nullptr);
   ASSERT_EQ(launched.size(), 1u);
   const std::string& uri = launched[0];
   EXPECT_EQ(uri.rfind("file:///", 0), 0u) << uri;
   EXPECT_EQ(uri.find(' '), std::string::npos) << uri;
   gchar* back = g_filename_from_uri(uri.c_str(), nullptr, nullptr);
   ASSERT_TRUE(back) << uri;
-  EXPECT_EQ(std::string(back), resources + "/README.md");
+  EXPECT_EQ(std::string(back), share + "/doc/ambrel/ambrel.html") << "a plain path, without \"..\"";
   g_free(back);
   EXPECT_FALSE(std::filesystem::exists("pwned"));
   EXPECT_FALSE(std::filesystem::exists(home.root() + "/pwned"));
+
+  // A page that cannot be shown is the user's to know, not only stderr's.
+  std::vector<std::string> alerts;
+  SetAlertPresenter([&](const char* title, const char* message) { alerts.push_back(std::string(title) + "|" + message); });
+  SetGtkUriLauncher(RefuseLaunch);
+  Click(sheet, "webPageButton");
+  SetGtkUriLauncher(nullptr);
+  SetAlertPresenter(nullptr);
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_NE(alerts[0].find("Nothing shows web pages."), std::string::npos) << alerts[0];
+  EXPECT_NE(alerts[0].find(share + "/doc/ambrel/ambrel.html"), std::string::npos) << alerts[0];
+}
+
+// The real lookup: GIO's handler for text/html, from the XDG folders of a
+// settings window run as its own process, whose alerts are GTK dialogs.
+TEST_F(GtkSheet, TheWebPageOpensInTheHtmlHandlerAndWithoutOneTheSettingsWindowSaysSo) {
+  const std::string share = home.root() + "/share";
+  const std::string resources = share + "/ambrel";
+  ScopedResources pack(resources);
+  std::filesystem::copy_file(resources_ + "/Ambrel.ui", resources + "/Ambrel.ui");
+  std::filesystem::create_directories(share + "/doc/ambrel");
+  std::filesystem::copy_file(PageBeside(resources_), PageBeside(resources));
+  const std::string page = share + "/doc/ambrel/ambrel.html";
+
+  // Folders of programs of our own, with the system's types (text/html is a kind of text/plain).
+  const std::string xdg = home.root() + "/xdg";
+  for (const char* folder : {"/data/applications", "/system-data", "/config", "/system-config"})
+    std::filesystem::create_directories(xdg + folder);
+  std::filesystem::create_directory_symlink("/usr/share/mime", xdg + "/system-data/mime");
+  const std::string shown = home.root() + "/shown.txt", edited = home.root() + "/edited.txt";
+  const std::string browser = home.root() + "/browser", editor = home.root() + "/editor";
+  std::ofstream(browser) << "#!/bin/sh\nprintf '%s\\n' $# \"$@\" > " << shown << "\n";
+  std::ofstream(editor) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << edited << "\n";
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+  const std::string applications = xdg + "/data/applications";
+  std::ofstream(applications + "/test-editor.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Test Editor\nExec=" << editor << " %U\nMimeType=text/plain;\n";
+  // GIO learns what a desktop entry opens from this index, as update-desktop-database writes it.
+  std::ofstream(applications + "/mimeinfo.cache") << "[MIME Cache]\ntext/plain=test-editor.desktop;\n";
+  const std::vector<std::string> environment = {
+      "AMBREL_RESOURCES=" + resources,      "AMBREL_SHEET_CLICK=webPageButton",
+      "XDG_DATA_HOME=" + xdg + "/data",     "XDG_DATA_DIRS=" + xdg + "/system-data",
+      "XDG_CONFIG_HOME=" + xdg + "/config", "XDG_CONFIG_DIRS=" + xdg + "/system-config",
+      "AMBREL_SHEET_LOG=" + home.root() + "/driver.log"};
+  TestDisplay display(server_->name());
+  ASSERT_TRUE(display.get());
+  auto windowNamed = [&](const std::string& title) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    bool found = false;
+    if (XQueryTree(display, display.root(), &root, &parent, &children, &count)) {
+      for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+          XWindowAttributes attributes;
+          found = title == name && XGetWindowAttributes(display, children[i], &attributes) &&
+                  attributes.map_state == IsViewable;
+          XFree(name);
+        }
+      }
+      if (children) XFree(children);
+    }
+    return found;
+  };
+
+  {
+    SCOPED_TRACE("no program shows web pages, an editor opens text");
+    ChildProcess settings;
+    ASSERT_TRUE(settings.Start(SHEET_DRIVER, {"--configure"}, environment));
+    EXPECT_TRUE(PumpUntil([&] { return windowNamed("The Ambrel page cannot be shown"); }, 60))
+        << ReadFile(home.root() + "/driver.log") << settings.errors();
+    EXPECT_EQ(ReadFile(edited), "") << "the page is no text to edit";
+    settings.Signal(SIGTERM);
+    settings.Wait(10);
+  }
+  {
+    SCOPED_TRACE("a browser is there");
+    std::ofstream(applications + "/test-browser.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Test Browser\nExec=" << browser
+        << " %u\nMimeType=text/html;\n";
+    std::ofstream(applications + "/mimeinfo.cache")
+        << "[MIME Cache]\ntext/plain=test-editor.desktop;\ntext/html=test-browser.desktop;\n";
+    ChildProcess settings;
+    ASSERT_TRUE(settings.Start(SHEET_DRIVER, {"--configure"}, environment));
+    EXPECT_TRUE(PumpUntil([&] { return !ReadFile(shown).empty(); }, 60))
+        << ReadFile(home.root() + "/driver.log") << settings.errors();
+    // GIO hands a local file's URI to a %u command line as its path.
+    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    const std::string arguments = ReadFile(shown);
+    EXPECT_TRUE(arguments == "1\n" + page + "\n" || arguments == "1\n" + std::string(uri) + "\n") << arguments;
+    g_free(uri);
+    EXPECT_FALSE(windowNamed("The Ambrel page cannot be shown"));
+    EXPECT_EQ(ReadFile(edited), "");
+    settings.Signal(SIGTERM);
+    settings.Wait(10);
+  }
 }
 
 TEST_F(GtkSheet, ThePreviewRunsInTheSheetsAreaStopsWithItAndRestartsWithTheSavedValues) {

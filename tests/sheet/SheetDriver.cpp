@@ -1,7 +1,11 @@
 // Stands in for the ambrel program around the settings window:
 //   sheet_driver --window-id ID   the preview a sheet runs in its area; its life
 //                                 goes to $AMBREL_SHEET_LOG, one line per event
-//   sheet_driver --configure      the settings window, with this program as preview
+//   sheet_driver --configure      the settings window, with this program as preview;
+//                                 $AMBREL_SHEET_CLICK names a button it presses
+//                                 once the window shows
+#include <gtk/gtk.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,10 +51,38 @@ std::unique_ptr<ScreenSaverView> MakeView(Rect frame, bool isPreview, ViewSite& 
   return std::make_unique<LoggedView>(frame, isPreview, site);
 }
 
+GtkWidget* FindById(GtkWidget* widget, const char* id) {
+  const char* name = GTK_IS_BUILDABLE(widget) ? gtk_buildable_get_name(GTK_BUILDABLE(widget)) : nullptr;
+  if (name && std::strcmp(name, id) == 0) return widget;
+  if (!GTK_IS_CONTAINER(widget)) return nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  GtkWidget* found = nullptr;
+  for (GList* item = children; item && !found; item = item->next) found = FindById(GTK_WIDGET(item->data), id);
+  g_list_free(children);
+  return found;
+}
+
+gboolean ClickWhenShown(gpointer id) {
+  GList* windows = gtk_window_list_toplevels();
+  GtkWidget* button = nullptr;
+  for (GList* item = windows; item && !button; item = item->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(item->data)))
+      button = FindById(GTK_WIDGET(item->data), static_cast<const char*>(id));
+  g_list_free(windows);
+  if (!GTK_IS_BUTTON(button)) return G_SOURCE_CONTINUE;
+  Log(std::string("clicking ") + static_cast<const char*>(id));
+  gtk_button_clicked(GTK_BUTTON(button));
+  Log("clicked");
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--configure") == 0) return RunConfigureDialog(MakeView);
+  if (argc > 1 && std::strcmp(argv[1], "--configure") == 0) {
+    if (const char* id = std::getenv("AMBREL_SHEET_CLICK"); id && *id) g_timeout_add(50, ClickWhenShown, (gpointer)id);
+    return RunConfigureDialog(MakeView);
+  }
   HackOptions options;
   std::vector<std::string> rest;
   std::string error;

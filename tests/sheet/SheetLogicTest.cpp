@@ -275,20 +275,24 @@ TEST_F(SheetLogic, WithoutASheetTheViewRunsOnAndTriesAgainNextTime) {
   EXPECT_EQ(services.loads, 2);
 }
 
-TEST_F(SheetLogic, TheWebPageIsTheReadmeAmongTheResources) {
-  const std::string folder = home.root() + "/resources with space";
+TEST_F(SheetLogic, TheWebPageIsTheHtmlPageInTheDocumentationBesideTheResources) {
+  const std::string share = home.root() + "/share with space";
+  const std::string folder = share + "/ambrel";
   ScopedResources resources(folder);
   MemorySheetWindow* sheet = Open(MakeView());
   ASSERT_TRUE(sheet);
 
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(sheet->send("configureSheet_openwebsite:"));
-  EXPECT_TRUE(services.opened.empty()) << "no README yet";
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("README.md"), std::string::npos);
-
   std::ofstream(folder + "/README.md") << "# Ambrel\n";
   ASSERT_TRUE(sheet->send("configureSheet_openwebsite:"));
-  EXPECT_EQ(services.opened, std::vector<std::string>{folder + "/README.md"});
+  EXPECT_TRUE(services.opened.empty()) << "no page yet, and the README is not one";
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("ambrel.html"), std::string::npos);
+
+  std::filesystem::create_directories(share + "/doc/ambrel");
+  std::ofstream(share + "/doc/ambrel/ambrel.html") << "<!DOCTYPE html>\n";
+  ASSERT_TRUE(sheet->send("configureSheet_openwebsite:"));
+  ASSERT_EQ(services.opened.size(), 1u);
+  EXPECT_EQ(std::filesystem::canonical(services.opened[0]), std::filesystem::canonical(share + "/doc/ambrel/ambrel.html"));
 }
 
 // The preview view is a view like the others, made with isPreview true: its scene
