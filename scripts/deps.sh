@@ -10,6 +10,7 @@ packages=(
   libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxtst-dev xvfb xauth xdotool libxml2-utils
   fonts-dejavu-core gsettings-desktop-schemas
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
+  xscreensaver
 )
 
 missing=()
