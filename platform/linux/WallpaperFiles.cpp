@@ -141,8 +141,11 @@ std::optional<DesktopPicturePreference> KdeWallpapers(const std::string& configH
   for (const std::string& line : Lines(*text)) {
     std::smatch match;
     if (!line.empty() && line[0] == '[') {
-      inContainment = std::regex_match(line, match, containment) ? match[1].str() : "";
-      inWallpaper = std::regex_match(line, match, wallpaper) ? match[1].str() : "";
+      // The group names are short; a long line is none of them (and would take
+      // the regex engine's recursion deep).
+      const bool plausible = line.size() < 200;
+      inContainment = plausible && std::regex_match(line, match, containment) ? match[1].str() : "";
+      inWallpaper = plausible && std::regex_match(line, match, wallpaper) ? match[1].str() : "";
       continue;
     }
     const size_t equals = line.find('=');

@@ -76,7 +76,9 @@ TEST_F(WallpaperFiles, BrokenOrHostileFilesGiveNothingAtOnce) {
     const std::vector<std::string> contents = {
         "", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
         // A valid line far past any settings file's size.
-        "imageDirectory: /p\nfile=/p.jpg\nImage=/p.jpg\nfeh --bg-fill '/p.jpg'\n" + std::string(1100000, '#')};
+        "imageDirectory: /p\nfile=/p.jpg\nImage=/p.jpg\nfeh --bg-fill '/p.jpg'\n" + std::string(1100000, '#'),
+        // One line as long as a settings file may be, in each reader's brackets.
+        "[" + std::string(1000000, '[') + "]\n<" + std::string(40000, '<') + "\n"};
     for (const std::string& content : contents) {
       WriteWholeFile(path, content);
       EXPECT_FALSE(read()) << content.size() << " bytes";
