@@ -78,6 +78,13 @@ int RunViewMode(const CommandLine& line) {
   int status = 0;
   if (line.mode == RunMode::kHack) {
     status = RunHack(line.hack, factory);
+  } else if (line.wayland) {
+    InstallGtkAlertPresenter();
+    WaylandOptions options;
+    options.kind = *line.wayland;
+    options.width = line.standAlone.width;
+    options.height = line.standAlone.height;
+    status = RunWayland(options, factory);
   } else {
     // A hack has no one to answer a dialog; a person at a window does.
     InstallGtkAlertPresenter();
