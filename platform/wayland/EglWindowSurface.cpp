@@ -54,11 +54,24 @@ std::unique_ptr<EglWindowSurface> EglWindowSurface::Create(const EglWaylandDispl
                                EGL_RED_SIZE, colour, EGL_GREEN_SIZE, colour, EGL_BLUE_SIZE, colour,
                                EGL_ALPHA_SIZE, request.alphaBits, EGL_DEPTH_SIZE, request.depthBits,
                                EGL_STENCIL_SIZE, request.stencilBits, EGL_NONE};
-  EGLConfig config = nullptr;
+  EGLConfig configs[64];
   EGLint count = 0;
-  if (!eglChooseConfig(egl.display(), attributes, &config, 1, &count) || count < 1) {
+  if (!eglChooseConfig(egl.display(), attributes, configs, 64, &count) || count < 1) {
     *error = "no EGL window configuration for desktop OpenGL on this Wayland display";
     return nullptr;
+  }
+  // EGL lists the deepest first, but a compositor need not take 10-bit buffers, and
+  // without alpha asked for, a buffer with alpha would let the compositor blend
+  // what the drawing leaves: the exact depth asked for wins.
+  EGLConfig config = configs[0];
+  for (EGLint i = 0; i < count; ++i) {
+    EGLint red = -1, alpha = -1;
+    eglGetConfigAttrib(egl.display(), configs[i], EGL_RED_SIZE, &red);
+    eglGetConfigAttrib(egl.display(), configs[i], EGL_ALPHA_SIZE, &alpha);
+    if (red == colour && alpha == request.alphaBits) {
+      config = configs[i];
+      break;
+    }
   }
   std::unique_ptr<EglWindowSurface> result(new EglWindowSurface);
   result->display_ = egl.display();

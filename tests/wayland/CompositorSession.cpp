@@ -1,6 +1,7 @@
 #include "CompositorSession.h"
 
 #include <dirent.h>
+#include <png.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -176,8 +177,9 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
                    "WLR_HEADLESS_OUTPUTS=" + std::to_string(outputs)};
   } else {
     program = "/usr/bin/weston";
-    arguments = {"--backend=headless-backend.so", "--socket=ambrel-weston", "--width=640", "--height=360",
-                 "--idle-time=0", "--no-config"};
+    // --debug lets weston-screenshooter read the output.
+    arguments = {"--backend=headless-backend.so", "--use-pixman", "--socket=ambrel-weston", "--width=640",
+                 "--height=360", "--idle-time=0", "--no-config", "--debug"};
   }
   compositor_ = Run(program, arguments, environment);
   if (!compositor_) {
@@ -232,6 +234,25 @@ void CompositorSession::Kill() {
 
 Screenshot CompositorSession::Shoot(const std::string& output) {
   Screenshot shot;
+  if (kind_ == Kind::Weston) {
+    // weston-screenshooter writes wayland-screenshot-DATE.png where it runs.
+    const std::string folder = work_ + "/shot-" + std::to_string(shots_++);
+    mkdir(folder.c_str(), 0777);
+    chmod(folder.c_str(), 0777);
+    if (RunToEnd("/bin/sh", {"-c", "cd " + Quote(folder) + " && exec weston-screenshooter"}, nullptr, 10) != 0)
+      return shot;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const std::string found = folder + "/found.png";
+    if (!Shell("mv " + Quote(folder) + "/wayland-screenshot-*.png " + Quote(found))) return shot;
+    if (!png_image_begin_read_from_file(&image, found.c_str())) return shot;
+    image.format = PNG_FORMAT_RGB;
+    shot.width = int(image.width);
+    shot.height = int(image.height);
+    shot.rgb.resize(PNG_IMAGE_SIZE(image));
+    shot.ok = png_image_finish_read(&image, nullptr, shot.rgb.data(), 0, nullptr) != 0;
+    return shot;
+  }
   const std::string path = work_ + "/shot-" + std::to_string(shots_++) + ".ppm";
   std::vector<std::string> arguments = {"-t", "ppm"};
   if (!output.empty()) arguments.insert(arguments.end(), {"-o", output});

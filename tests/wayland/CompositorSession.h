@@ -46,7 +46,8 @@ class CompositorSession {
                double timeoutSeconds = 20);
   // The ambrel program, copied where the session's user can run it.
   const std::string& ambrel() const { return ambrel_; }
-  // One output's picture (grim), or the whole desktop when output is empty.
+  // One output's picture (grim), or the whole desktop when output is empty; on
+  // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
   const std::string& socket() const { return socket_; }
   const std::string& workDir() const { return work_; }

@@ -129,4 +129,34 @@ TEST_F(WaylandSway, ALostCompositorOrAMissingDisplayEndsTheRunWithOneLine) {
   EXPECT_NE(missing->errors().find("\"no-such-socket\""), std::string::npos) << missing->errors();
 }
 
+// Weston offers neither layer-shell nor screencopy: the saver is a full-screen
+// xdg-shell window on the output, and the wallpaper says what is missing.
+TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatIsMissing) {
+  CompositorSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(CompositorSession::Kind::Weston, "", 1, &error)) << error;
+  std::string said;
+  EXPECT_EQ(session.RunToEnd(session.ambrel(), {"--wayland-wallpaper"}, &said), 1);
+  EXPECT_EQ(Lines(said), 1) << said;
+  EXPECT_NE(said.find("zwlr_layer_shell_v1"), std::string::npos) << said;
+
+  // The desktop shell's panel and background differ from one another; a
+  // full-screen surface hides both behind one picture.
+  const Screenshot desktop = session.Shoot("");
+  ASSERT_TRUE(desktop.ok);
+  auto ambrel = session.Run(session.ambrel(), {"--wayland"});
+  ASSERT_TRUE(ambrel);
+  Screenshot covered;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    Sleep(0.25);
+    covered = session.Shoot("");
+    if (covered.ok && covered.ShareChangedFrom(desktop) > 0.99) break;
+  }
+  EXPECT_GT(covered.ShareChangedFrom(desktop), 0.99) << ambrel->errors();
+  EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
 }  // namespace

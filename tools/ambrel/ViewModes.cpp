@@ -79,7 +79,9 @@ int RunViewMode(const CommandLine& line) {
   if (line.mode == RunMode::kHack) {
     status = RunHack(line.hack, factory);
   } else if (line.wayland) {
-    InstallGtkAlertPresenter();
+    // A dialog would sit under the saver's overlay and behind a wallpaper's
+    // windows: those say what went wrong on stderr.
+    if (*line.wayland == WaylandKind::Window || *line.wayland == WaylandKind::Preview) InstallGtkAlertPresenter();
     WaylandOptions options;
     options.kind = *line.wayland;
     options.width = line.standAlone.width;
