@@ -105,12 +105,14 @@ bool CompositorSession::MakeFolders(std::string* error) {
   mkdir((work_ + "/share").c_str(), 0755);
   // The build tree may sit where the user cannot reach; the program and its data
   // go beside each other in the session's folder.
+#ifdef AMBREL_PROGRAM
   ambrel_ = work_ + "/bin/ambrel";
   if (!Shell("cp " + Quote(AMBREL_PROGRAM) + " " + Quote(ambrel_) + " && cp -r " + Quote(AMBREL_RESOURCE_DIR) + " " +
              Quote(work_ + "/share/ambrel"))) {
     *error = "cannot copy the ambrel program and its data";
     return false;
   }
+#endif
   chmod(root_.c_str(), 0755);
   if (switchUser_ && !Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(root_))) {
     *error = "cannot hand the session folders to the test user";

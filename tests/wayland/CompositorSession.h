@@ -44,12 +44,14 @@ class CompositorSession {
   // Runs to the end; the exit status or -1.
   int RunToEnd(const std::string& program, const std::vector<std::string>& arguments, std::string* output = nullptr,
                double timeoutSeconds = 20);
-  // The ambrel program, copied where the session's user can run it.
+  // The ambrel program (when the build names it), copied where the session's user can run it.
   const std::string& ambrel() const { return ambrel_; }
   // One output's picture (grim), or the whole desktop when output is empty; on
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
   const std::string& socket() const { return socket_; }
+  // The socket's full path, which a client of any user may connect to by name.
+  std::string socketPath() const { return runtime_ + "/" + socket_; }
   const std::string& workDir() const { return work_; }
   std::vector<std::string> Environment() const;
 
