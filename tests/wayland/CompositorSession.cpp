@@ -207,10 +207,12 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
     *error = program + " did not make its socket: " + compositor_->errors().substr(0, 2000);
     return false;
   }
-  // The socket is there before the outputs are; grim answers once they are.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (kind == Kind::Weston || RunToEnd("/usr/bin/grim", {"-t", "ppm", work_ + "/ready.ppm"}, nullptr, 5) == 0)
+  // The socket is there before the outputs are; grim answers once they are, and
+  // weston's output stays black until its desktop shell has drawn.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (kind == Kind::Sway && RunToEnd("/usr/bin/grim", {"-t", "ppm", work_ + "/ready.ppm"}, nullptr, 5) == 0)
       return true;
+    if (kind == Kind::Weston && Shoot("").MeanLevel() > 10) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   *error = "the compositor never showed its outputs";
@@ -241,7 +243,7 @@ Screenshot CompositorSession::Shoot(const std::string& output) {
     const std::string folder = work_ + "/shot-" + std::to_string(shots_++);
     mkdir(folder.c_str(), 0777);
     chmod(folder.c_str(), 0777);
-    if (RunToEnd("/bin/sh", {"-c", "cd " + Quote(folder) + " && exec weston-screenshooter"}, nullptr, 10) != 0)
+    if (RunToEnd("/bin/sh", {"-c", "cd " + Quote(folder) + " && exec weston-screenshooter"}, &lastShot_, 10) != 0)
       return shot;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -259,7 +261,7 @@ Screenshot CompositorSession::Shoot(const std::string& output) {
   std::vector<std::string> arguments = {"-t", "ppm"};
   if (!output.empty()) arguments.insert(arguments.end(), {"-o", output});
   arguments.push_back(path);
-  if (RunToEnd("/usr/bin/grim", arguments, nullptr, 10) != 0) return shot;
+  if (RunToEnd("/usr/bin/grim", arguments, &lastShot_, 10) != 0) return shot;
   shot.ok = ReadPpm(path, &shot);
   unlink(path.c_str());
   return shot;

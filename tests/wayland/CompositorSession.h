@@ -50,6 +50,8 @@ class CompositorSession {
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
   const std::string& socket() const { return socket_; }
+  // What the last screenshot program said.
+  const std::string& lastShot() const { return lastShot_; }
   // The socket's full path, which a client of any user may connect to by name.
   std::string socketPath() const { return runtime_ + "/" + socket_; }
   const std::string& workDir() const { return work_; }
@@ -66,4 +68,5 @@ class CompositorSession {
   bool switchUser_ = false;
   std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_;
   int shots_ = 0;
+  std::string lastShot_;
 };

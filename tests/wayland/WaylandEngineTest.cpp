@@ -152,7 +152,7 @@ TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatI
     covered = session.Shoot("");
     if (covered.ok && covered.ShareChangedFrom(desktop) > 0.99) break;
   }
-  EXPECT_GT(covered.ShareChangedFrom(desktop), 0.99) << ambrel->errors();
+  EXPECT_GT(covered.ShareChangedFrom(desktop), 0.99) << ambrel->errors() << session.lastShot();
   EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
