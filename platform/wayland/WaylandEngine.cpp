@@ -579,6 +579,9 @@ bool ChannelOrder(uint32_t format, int* red, int* green, int* blue) {
 }
 
 bool Engine::captureScreen(uint32_t mask, CapturedImage* out) {
+  // Under a wallpaper an output shows whatever windows are open at the start,
+  // which would stay under the water: the wallpaper takes the desktop picture.
+  if (options_.kind == WaylandKind::Wallpaper) return false;
   if (!screencopy_ || !shm_ || Broken()) return false;
   Output* output = nullptr;
   for (size_t i = 0; i < outputs_.size() && i < 32; ++i)

@@ -170,9 +170,13 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
   std::vector<std::string> environment;
   std::string program;
   if (kind == Kind::Sway) {
-    const std::string config = work_ + "/sway.conf";
-    std::ofstream(config) << swayConfig;
-    chown(config.c_str(), uid_, gid_);
+    // Where sway itself would look, so that Ambrel's reader of sway's configuration finds it.
+    std::string text = swayConfig;
+    for (size_t at; (at = text.find("@WORK@")) != std::string::npos;) text.replace(at, 6, work_);
+    const std::string folder = work_ + "/config/sway", config = folder + "/config";
+    Shell("mkdir -p " + Quote(folder));
+    std::ofstream(config) << text;
+    Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(work_ + "/config"));
     program = "/usr/bin/sway";
     arguments = {"-c", config};
     environment = {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",

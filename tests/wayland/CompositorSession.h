@@ -31,8 +31,8 @@ class CompositorSession {
   CompositorSession(const CompositorSession&) = delete;
   CompositorSession& operator=(const CompositorSession&) = delete;
 
-  // sway: swayConfig is the configuration file's text, outputs the headless
-  // outputs at start. weston: one headless output of width x height.
+  // sway: swayConfig is the configuration file's text (@WORK@ stands for
+  // workDir()), outputs the headless outputs at start. weston: one 640x360 output.
   bool Start(Kind kind, const std::string& swayConfig, int outputs, std::string* error);
   void Stop();
   void Kill();  // SIGKILL, as a crash would

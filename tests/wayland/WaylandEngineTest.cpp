@@ -1,6 +1,7 @@
 // The Wayland engine through the real ambrel program on real compositors: sway
 // 1.7 headless with layer-shell and screencopy, weston headless without them.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <signal.h>
 
 #include <chrono>
@@ -94,14 +95,25 @@ TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
   EXPECT_EQ(ambrel->errors(), "");
 }
 
-// The live wallpaper: below everything, deaf to keys, ended by SIGTERM.
-TEST_F(WaylandSway, WallpaperAnimatesBelowEverythingIgnoresKeysAndEndsOnSigterm) {
-  // No swaybg, which would share the background layer: the wallpaper replaces it.
-  StartSway(1, "output HEADLESS-1 mode 640x360\n");
-  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper", "--background-kind", "folder"});
+// The live wallpaper: below everything, over sway's own "output * bg" picture even
+// with the capture chosen (the stored default), deaf to keys, ended by SIGTERM.
+TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm) {
+  // swaybg is off, as it would share the background layer; its bg line stays for Ambrel.
+  StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\noutput * bg \"@WORK@/green wall.png\" fill\n");
+  png_image green{};
+  green.version = PNG_IMAGE_VERSION;
+  green.width = 64;
+  green.height = 64;
+  green.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 64 * 64; ++i) pixels.insert(pixels.end(), {40, 170, 60});
+  ASSERT_TRUE(png_image_write_to_file(&green, (session_.workDir() + "/green wall.png").c_str(), 0, pixels.data(), 0,
+                                      nullptr));
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"});
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+  EXPECT_GT(shot.ShareDominatedBy(1), 0.5);
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
   Sleep(0.5);
   EXPECT_TRUE(ambrel->Running());
