@@ -161,6 +161,7 @@ class ViewHost : public ViewSite {
   xdg_toplevel* toplevel = nullptr;
   int width = 0, height = 0;          // as configured
   int pendingWidth = 0, pendingHeight = 0;
+  int appliedScale = 1;  // the surface's buffer scale
   bool configured = false;
   bool closed = false;
   bool failed = false;  // the factory made no view: never asked again
@@ -377,7 +378,13 @@ void ViewHost::Configured(int newWidth, int newHeight) {
                                                : kDefaultWindowHeight;
     }
   }
-  const bool resized = configured && (newWidth != width || newHeight != height);
+  // An output whose scale changes sends its new scale before the new configure.
+  const bool rescaled = scale() != appliedScale;
+  if (rescaled && view) {
+    wl_surface_set_buffer_scale(surface, scale());
+    appliedScale = scale();
+  }
+  const bool resized = configured && (newWidth != width || newHeight != height || rescaled);
   width = std::max(1, newWidth);
   height = std::max(1, newHeight);
   configured = true;
@@ -387,6 +394,7 @@ void ViewHost::Configured(int newWidth, int newHeight) {
 std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
   std::string error;
   if (!engine_.egl()) return nullptr;
+  appliedScale = scale();
   std::unique_ptr<GLSurface> created = EglWindowSurface::Create(*engine_.egl(), surface, pixelSize(), scale(),
                                                                 request, &error);
   if (!created) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
