@@ -113,6 +113,13 @@ bool CompositorSession::MakeFolders(std::string* error) {
     return false;
   }
 #endif
+#ifdef AMBREL_VIRTUAL_POINTER
+  pointer_ = work_ + "/bin/ambrel-virtual-pointer";
+  if (!Shell("cp " + Quote(AMBREL_VIRTUAL_POINTER) + " " + Quote(pointer_))) {
+    *error = "cannot copy the virtual pointer";
+    return false;
+  }
+#endif
   chmod(root_.c_str(), 0755);
   if (switchUser_ && !Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(root_))) {
     *error = "cannot hand the session folders to the test user";

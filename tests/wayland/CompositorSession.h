@@ -46,6 +46,8 @@ class CompositorSession {
                double timeoutSeconds = 20);
   // The ambrel program (when the build names it), copied where the session's user can run it.
   const std::string& ambrel() const { return ambrel_; }
+  // tools/virtual-pointer, likewise.
+  const std::string& pointer() const { return pointer_; }
   // One output's picture (grim), or the whole desktop when output is empty; on
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
@@ -66,7 +68,7 @@ class CompositorSession {
   uid_t uid_ = 0;
   gid_t gid_ = 0;
   bool switchUser_ = false;
-  std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_;
+  std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_, pointer_;
   int shots_ = 0;
   std::string lastShot_;
 };

@@ -73,6 +73,28 @@ TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEnd
   EXPECT_EQ(ambrel->errors(), "");
 }
 
+// The seat has no pointer until the virtual one joins it; the first event after it
+// does enters the saver's surface and is the reference, as the X11 engine's first
+// pointer position is. A nudge of a few pixels is a bumped desk.
+TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
+  StartSway(1);
+  for (const std::vector<std::string>& ending :
+       {std::vector<std::string>{"move", "30", "0"}, std::vector<std::string>{"press"}}) {
+    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
+    ASSERT_TRUE(ambrel);
+    Screenshot shot;
+    ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"wait", "700", "move", "3", "3", "move", "4", "-4", "wait", "300"}),
+              0);
+    EXPECT_EQ(ambrel->Wait(0.5), -1) << "a nudge ended it";
+    std::vector<std::string> arguments = {"wait", "700", "move", "1", "1"};
+    arguments.insert(arguments.end(), ending.begin(), ending.end());
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), arguments), 0);
+    EXPECT_EQ(ambrel->Wait(5), 0) << ending.front() << ": " << ambrel->errors();
+    EXPECT_EQ(ambrel->errors(), "");
+  }
+}
+
 // An output added while it runs gets its own view over its own picture; one
 // taken away while its view draws takes the view along and nothing else.
 TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
