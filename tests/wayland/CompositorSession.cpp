@@ -120,12 +120,47 @@ bool CompositorSession::MakeFolders(std::string* error) {
     return false;
   }
 #endif
+  CarryToolEnvironment();
   chmod(root_.c_str(), 0755);
   if (switchUser_ && !Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(root_))) {
     *error = "cannot hand the session folders to the test user";
     return false;
   }
   return true;
+}
+
+// Files the sanitizer runs name in the environment (a preloaded library, the
+// suppressions) may sit in a build tree the test user cannot read: they come
+// along into the session's folder and the environment names the copies.
+void CompositorSession::CarryToolEnvironment() {
+  const std::string folder = work_ + "/env";
+  mkdir(folder.c_str(), 0755);
+  int copies = 0;
+  auto carry = [&](const std::string& path) {
+    const std::string copy = folder + "/" + std::to_string(copies++) + "-" + path.substr(path.rfind('/') + 1);
+    return Shell("cp " + Quote(path) + " " + Quote(copy)) ? copy : path;
+  };
+  if (const char* preload = std::getenv("LD_PRELOAD"); preload && *preload) {
+    std::string list, rest = preload;
+    while (!rest.empty()) {
+      const size_t colon = rest.find(':');
+      const std::string item = rest.substr(0, colon);
+      rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+      if (item.empty()) continue;
+      list += (list.empty() ? "" : ":") + (item[0] == '/' ? carry(item) : item);
+    }
+    carried_.push_back("LD_PRELOAD=" + list);
+  }
+  if (const char* options = std::getenv("LSAN_OPTIONS"); options && *options) {
+    std::string text = options;
+    const std::string key = "suppressions=";
+    if (const size_t at = text.find(key); at != std::string::npos) {
+      const size_t start = at + key.size(), end = text.find(':', start);
+      const std::string path = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!path.empty() && path[0] == '/') text.replace(start, path.size(), carry(path));
+    }
+    carried_.push_back("LSAN_OPTIONS=" + text);
+  }
 }
 
 std::vector<std::string> CompositorSession::UserPrefix() const {
@@ -139,6 +174,7 @@ std::vector<std::string> CompositorSession::Environment() const {
                                           "XDG_CONFIG_HOME=" + work_ + "/config", "DISPLAY",
                                           "AMBREL_RESOURCES=" + work_ + "/share/ambrel"};
   if (!swaySocket_.empty()) environment.push_back("SWAYSOCK=" + swaySocket_);
+  environment.insert(environment.end(), carried_.begin(), carried_.end());
   environment.push_back(socket_.empty() ? std::string("WAYLAND_DISPLAY") : "WAYLAND_DISPLAY=" + socket_);
   return environment;
 }

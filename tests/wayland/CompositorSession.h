@@ -61,6 +61,7 @@ class CompositorSession {
 
  private:
   bool MakeFolders(std::string* error);
+  void CarryToolEnvironment();
   std::vector<std::string> UserPrefix() const;
 
   Kind kind_ = Kind::Sway;
@@ -71,4 +72,5 @@ class CompositorSession {
   std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_, pointer_;
   int shots_ = 0;
   std::string lastShot_;
+  std::vector<std::string> carried_;  // "NAME=value" for the copied tool files
 };
