@@ -1,6 +1,7 @@
-// CPU the stand-alone engine spends around the views' own work: one 1280x720
-// view on a private Xvfb whose frames do nothing, animated at 60 Hz for five
-// seconds. The engine should sleep between ticks: target at most 2 % of a core.
+// CPU the stand-alone engines spend around the views' own work: one 1280x720
+// view whose frames do nothing, animated at 60 Hz for five seconds, on a private
+// Xvfb (X11) and on one output of a private headless sway (Wayland). The engines
+// should sleep between ticks: target at most 2 % of a core.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,8 +10,10 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/linux/LinuxEngine.h"
+#include "CompositorSession.h"
 #include "XvfbServer.h"
+#include "platform/linux/LinuxEngine.h"
+#include "platform/wayland/WaylandEngine.h"
 
 namespace {
 
@@ -79,6 +82,37 @@ void BM_EngineCpuWhileAnimating(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EngineCpuWhileAnimating)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+void BM_WaylandEngineCpuWhileAnimating(benchmark::State& state) {
+  CompositorSession session;
+  std::string error;
+  if (!session.Start(CompositorSession::Kind::Sway, "output HEADLESS-1 mode 1280x720\n", 1, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  const double seconds = 5.0;
+  for (auto _ : state) {
+    ticks = 0;
+    WaylandOptions options;
+    options.displayName = session.socketPath();
+    std::thread stopper([seconds] {
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+      kill(getpid(), SIGTERM);
+    });
+    const int code = RunWayland(options, [](Rect frame, bool isPreview, ViewSite& site) {
+      return std::unique_ptr<ScreenSaverView>(new IdleView(frame, isPreview, site));
+    });
+    stopper.join();
+    const double wall = lastWall - firstWall;
+    if (code != 0 || ticks < 2 || wall <= 0) {
+      state.SkipWithError("the engine did not animate and exit cleanly");
+      break;
+    }
+    state.counters["cpu_percent"] = 100.0 * (lastCpu - firstCpu) / wall;
+    state.counters["ticks_per_second"] = double(ticks - 1) / wall;
+  }
+}
+BENCHMARK(BM_WaylandEngineCpuWhileAnimating)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

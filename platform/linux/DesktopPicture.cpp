@@ -1,9 +1,9 @@
 // The desktop picture per screen: first our own "DesktopPictures" section of the
 // kvAmbrel store ("default" and screen numbers, each naming a picture), then what
-// the user's desktop or wallpaper setter shows (GNOME, Cinnamon, MATE, XFCE, KDE
-// Plasma, feh, nitrogen; the running desktop first), then XScreenSaver's
-// imageDirectory, whose folder gives a random picture. Only pictures that are on
-// disk count.
+// the user's desktop or wallpaper setter shows (sway's "output * bg FILE" in a sway
+// session, GNOME, Cinnamon, MATE, XFCE, KDE Plasma, feh, nitrogen; the running
+// desktop first), then XScreenSaver's imageDirectory, whose folder gives a random
+// picture. Only pictures that are on disk count.
 #include <gio/gio.h>
 #include <glib.h>
 
@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,96 @@ std::optional<std::string> GnomePicture() {
   return uri ? LocalPath(*uri) : std::nullopt;
 }
 
+// A configuration line in words, as sway splits it: blanks separate, quotes group.
+std::vector<std::string> SwayWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (char c : line) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      else word += c;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+      inWord = true;
+    } else if (c == ' ' || c == '\t' || c == '\r') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+// sway expands the path as a shell word; without a shell, the home forms are what
+// configurations use.
+std::string ExpandHome(const std::string& path) {
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return path;
+  if (path == "~" || path.rfind("~/", 0) == 0) return home + path.substr(1);
+  if (path.rfind("$HOME", 0) == 0) return home + path.substr(5);
+  if (path.rfind("${HOME}", 0) == 0) return home + path.substr(7);
+  return path;
+}
+
+// The picture the last "output * bg FILE MODE" names (also inside an "output * { }"
+// block); a colour ("bg #rrggbb solid_color") last names none. Included files are not read.
+std::optional<std::string> SwayPictureIn(const std::string& configPath) {
+  std::ifstream in(configPath);
+  if (!in) return std::nullopt;
+  std::optional<std::string> picture;
+  bool inAllBlock = false;
+  int depth = 0;
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string> words = SwayWords(line);
+    if (words.empty() || words[0][0] == '#') continue;
+    size_t from = 0;
+    bool applies = false;
+    if (depth == 0 && words[0] == "output" && words.size() >= 2 && words[1] == "*") {
+      from = 2;
+      applies = true;
+      if (words.size() >= 3 && words.back() == "{") {
+        inAllBlock = true;
+        ++depth;
+        continue;
+      }
+    } else if (depth > 0) {
+      applies = inAllBlock && depth == 1;
+    }
+    for (const std::string& word : words) {
+      if (word == "{") ++depth;
+      if (word == "}" && depth > 0 && --depth == 0) inAllBlock = false;
+    }
+    if (!applies) continue;
+    for (size_t i = from; i + 1 < words.size(); ++i)
+      if (words[i] == "bg" || words[i] == "background")
+        picture = words[i + 1][0] == '#' ? std::nullopt : std::optional<std::string>(ExpandHome(words[i + 1]));
+  }
+  return picture;
+}
+
+// sway's own search order for its configuration; the first file that exists is read.
+std::optional<std::string> SwayPicture() {
+  const char* socket = std::getenv("SWAYSOCK");
+  if (!socket || !*socket) return std::nullopt;
+  const char* home = std::getenv("HOME");
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const std::string configRoot =
+      configHome && *configHome ? configHome : std::string(home ? home : "") + "/.config";
+  std::vector<std::string> candidates;
+  if (home && *home) candidates.push_back(std::string(home) + "/.sway/config");
+  candidates.push_back(configRoot + "/sway/config");
+  candidates.push_back("/etc/sway/config");
+  for (const std::string& candidate : candidates)
+    if (g_file_test(candidate.c_str(), G_FILE_TEST_IS_REGULAR)) return SwayPictureIn(candidate);
+  return std::nullopt;
+}
+
 std::optional<std::string> CinnamonPicture() {
   GSettingsSchemaSource* source = g_settings_schema_source_get_default();
   if (!source) return std::nullopt;
@@ -118,6 +209,7 @@ struct DesktopReader {
 
 // In the order they are asked when the running desktop is none of them.
 const DesktopReader kReaders[] = {
+    {"sway", [](const std::string&, const std::string&) { return AsDefault(SwayPicture()); }},
     {"GNOME", [](const std::string&, const std::string&) { return AsDefault(GnomePicture()); }},
     {"X-Cinnamon", [](const std::string&, const std::string&) { return AsDefault(CinnamonPicture()); }},
     {"MATE", [](const std::string&, const std::string&) { return AsDefault(MatePicture()); }},

@@ -169,4 +169,39 @@ TEST_F(DesktopPictureTest, TheRunningDesktopsPictureComesFirstThenASetterThenXSc
   EXPECT_EQ(LookUpInChild(), "default=" + root_ + "/walls\n");
 }
 
+// In a sway session sway's own "output * bg FILE" is the default, read from its
+// configuration file as sway finds it; colours, other outputs and missing files give
+// nothing, and our own default still wins.
+TEST_F(DesktopPictureTest, SwaysOutputBackgroundBecomesTheDefaultInASwaySession) {
+  const std::string empty = root_ + "/no-schemas";
+  ASSERT_TRUE(std::filesystem::create_directory(empty));
+  ScopedEnv dataDirs("XDG_DATA_DIRS", empty.c_str());
+  ScopedEnv dataHome("XDG_DATA_HOME", empty.c_str());
+  ScopedEnv schemaDir("GSETTINGS_SCHEMA_DIR", nullptr);
+  ScopedEnv home("HOME", root_.c_str());
+  std::filesystem::create_directories(root_ + "/sway");
+  const std::string wall = GnomeFile("my wall.png");
+  WriteWholeFile(root_ + "/sway/config",
+                 "# output * bg /commented/out.png fill\n"
+                 "output * bg #203040 solid_color\n"
+                 "output * mode 1920x1080 bg \"~/gnome/my wall.png\" fill\n"
+                 "output HDMI-A-1 bg /other/output.png fit\n");
+  {
+    ScopedEnv noSway("SWAYSOCK", nullptr);
+    EXPECT_EQ(LookUpInChild(), "none");
+  }
+  ScopedEnv sway("SWAYSOCK", (root_ + "/sway-ipc.sock").c_str());
+  EXPECT_EQ(LookUpInChild(), "default=" + wall + "\n");
+  WriteWholeFile(root_ + "/sway/config", "output * {\n  mode 1280x720\n  bg \"${HOME}/gnome/my wall.png\" fill\n}\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + wall + "\n");
+  for (const char* config : {"output * bg ~/gnome/missing.png fill\n",
+                             "output * bg ~/gnome/my\\ wall.png fill\noutput * bg #000000 solid_color\n"}) {
+    WriteWholeFile(root_ + "/sway/config", config);
+    EXPECT_EQ(LookUpInChild(), "none") << config;
+  }
+  SetOurPictures({{"default", "/pics/ours.jpg"}});
+  WriteWholeFile(root_ + "/sway/config", "output * bg '" + wall + "' fill\n");
+  EXPECT_EQ(LookUpInChild(), "default=/pics/ours.jpg\n");
+}
+
 }  // namespace

@@ -98,6 +98,9 @@ TEST_F(AmbrelCommandTest, RefusesModesThatDoNotGoTogether) {
   ExpectRefused({"--root", "--output", "x.png"}, "--output is for --render only");
   ExpectRefused({"--configure", "--window"}, "--configure");
   ExpectRefused({"--configure", "--water-speed", "300"}, "--configure");
+  ExpectRefused({"--wayland", "--render"}, "--wayland");
+  ExpectRefused({"-root", "--wayland-wallpaper"}, "--wayland");
+  ExpectRefused({"--wayland-wallpaper", "--window"}, "--wayland-wallpaper runs on its own");
 }
 
 TEST_F(AmbrelCommandTest, TheSettingsWindowNeedsADisplay) {

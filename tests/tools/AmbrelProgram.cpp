@@ -86,6 +86,7 @@ Outcome AmbrelProgramTest::Ambrel(std::vector<std::string> args, const std::vect
     dup2(err, 2);
     if (chdir(dir.c_str()) != 0) _exit(126);
     unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("HOME", config.c_str(), 1);
     for (const std::string& entry : env) {

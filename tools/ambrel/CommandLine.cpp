@@ -90,6 +90,7 @@ struct Parser {
 
   bool renderGiven = false, windowGiven = false, previewGiven = false, configureGiven = false;
   bool framesGiven = false, secondsGiven = false;
+  bool waylandGiven = false, wallpaperGiven = false;
   std::string renderOnly;  // the first option that only a render takes
   std::optional<int64_t> impliedKind;
   double shortestFrame = 0;
@@ -180,6 +181,14 @@ struct Parser {
       previewGiven = true;
       return Flag();
     }
+    if (name == "--wayland") {
+      waylandGiven = true;
+      return Flag();
+    }
+    if (name == "--wayland-wallpaper") {
+      wallpaperGiven = true;
+      return Flag();
+    }
     if (name == "--configure") {
       configureGiven = true;
       return Flag();
@@ -267,6 +276,10 @@ struct Parser {
       return Fail("-root and -window-id are for XScreenSaver; they do not go with --render, --window or --preview");
     if (windowGiven && (render || previewGiven)) return Fail("give one of --window, --preview and --render");
     if (!renderOnly.empty() && !render) return Fail(renderOnly + " is for --render only");
+    if ((waylandGiven || wallpaperGiven) && (hack || render || configureGiven))
+      return Fail("--wayland and --wayland-wallpaper do not go with --render, --configure or the XScreenSaver options");
+    if (wallpaperGiven && (windowGiven || previewGiven || waylandGiven))
+      return Fail("--wayland-wallpaper runs on its own, without --window, --preview or --wayland");
 
     if (configureGiven)
       line->mode = RunMode::kConfigure;
@@ -279,7 +292,7 @@ struct Parser {
     else if (previewGiven)
       line->mode = RunMode::kPreview;
     else
-      line->mode = hasDisplay ? RunMode::kFullScreen : RunMode::kRender;
+      line->mode = hasDisplay || waylandGiven || wallpaperGiven ? RunMode::kFullScreen : RunMode::kRender;
 
     // A kind given outright wins over the one a folder or a picture implies.
     if (impliedKind) line->fields.emplace("BGType", SettingValue{*impliedKind, {}});
@@ -298,6 +311,8 @@ struct Parser {
                                                               : StandAloneKind::FullScreen;
     line->standAlone.displayName = line->hack.displayName;
     line->standAlone.shortestFrameSeconds = line->hack.shortestFrameSeconds = shortestFrame;
+    if (wallpaperGiven) line->wayland = WaylandKind::Wallpaper;
+    if (waylandGiven) PreferWaylandSession(true, line);
     return true;
   }
 };
@@ -325,4 +340,21 @@ ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLin
     if (outcome == ParseOutcome::kHelp || outcome == ParseOutcome::kVersion) return outcome;
   }
   return parser.Finish(hack, hasDisplay) ? ParseOutcome::kRun : ParseOutcome::kError;
+}
+
+void PreferWaylandSession(bool waylandSession, CommandLine* line) {
+  if (!waylandSession || line->wayland || !line->hack.displayName.empty()) return;
+  switch (line->mode) {
+    case RunMode::kFullScreen:
+      line->wayland = WaylandKind::Saver;
+      break;
+    case RunMode::kWindow:
+      line->wayland = WaylandKind::Window;
+      break;
+    case RunMode::kPreview:
+      line->wayland = WaylandKind::Preview;
+      break;
+    default:
+      break;
+  }
 }

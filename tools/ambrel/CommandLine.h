@@ -8,6 +8,7 @@
 
 #include "host/AmbrelView.h"
 #include "platform/linux/LinuxEngine.h"
+#include "platform/wayland/WaylandEngine.h"
 #include "tools/ambrel/HackArguments.h"
 #include "tools/ambrel/RenderOptions.h"
 
@@ -25,6 +26,7 @@ struct CommandLine {
   RenderOptions render;
   SettingOverrides fields;                // the settings given, by store key
   std::optional<std::string> background;  // a picture to use as the desktop picture
+  std::optional<WaylandKind> wayland;     // on a Wayland compositor rather than X11
 };
 
 enum class ParseOutcome { kRun, kHelp, kVersion, kError };
@@ -35,3 +37,7 @@ enum class ParseOutcome { kRun, kHelp, kVersion, kError };
 ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLine* line, std::string* error);
 
 const char* UsageText();
+
+// In a Wayland session (WAYLAND_DISPLAY set) the display modes go to the Wayland
+// compositor unless an X display was asked for with -display.
+void PreferWaylandSession(bool waylandSession, CommandLine* line);

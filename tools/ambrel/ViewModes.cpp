@@ -80,6 +80,15 @@ int RunViewMode(const CommandLine& line) {
   int status = 0;
   if (line.mode == RunMode::kHack) {
     status = RunHack(line.hack, factory);
+  } else if (line.wayland) {
+    // A dialog would sit under the saver's overlay and behind a wallpaper's
+    // windows: those say what went wrong on stderr.
+    if (*line.wayland == WaylandKind::Window || *line.wayland == WaylandKind::Preview) InstallGtkAlertPresenter();
+    WaylandOptions options;
+    options.kind = *line.wayland;
+    options.width = line.standAlone.width;
+    options.height = line.standAlone.height;
+    status = RunWayland(options, factory);
   } else {
     // A hack has no one to answer a dialog; a person at a window does.
     InstallGtkAlertPresenter();

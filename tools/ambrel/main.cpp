@@ -15,7 +15,7 @@
 int main(int argc, char** argv) {
   CommandLine line;
   std::string error;
-  switch (ParseCommandLine(argc, argv, HasDisplay(), &line, &error)) {
+  switch (ParseCommandLine(argc, argv, HasDisplay() || HasWaylandSession(), &line, &error)) {
     case ParseOutcome::kHelp:
       std::fputs(UsageText(), stdout);
       return 0;
@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     case ParseOutcome::kRun:
       break;
   }
+  PreferWaylandSession(HasWaylandSession(), &line);
   for (const std::string& warning : line.warnings) std::fprintf(stderr, "ambrel: %s\n", warning.c_str());
   // A picture that cannot be read would leave the water over black.
   if (line.background && access(line.background->c_str(), R_OK) != 0) {

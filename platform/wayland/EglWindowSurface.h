@@ -1,0 +1,46 @@
+// A view's drawing surface on a wl_surface: a wl_egl_window with its own desktop
+// OpenGL context on the engine's EGL display.
+#pragma once
+
+#include <EGL/egl.h>
+#include <wayland-client.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/GLSurface.h"
+
+// The EGL display of one Wayland connection, initialised for desktop OpenGL.
+class EglWaylandDisplay {
+ public:
+  explicit EglWaylandDisplay(wl_display* display);
+  ~EglWaylandDisplay();
+  EglWaylandDisplay(const EglWaylandDisplay&) = delete;
+  EglWaylandDisplay& operator=(const EglWaylandDisplay&) = delete;
+  bool valid() const { return display_ != EGL_NO_DISPLAY; }
+  const std::string& error() const { return error_; }
+  EGLDisplay display() const { return display_; }
+
+ private:
+  EGLDisplay display_ = EGL_NO_DISPLAY;
+  std::string error_;
+};
+
+class EglWindowSurface : public GLSurface {
+ public:
+  // scale: the output's buffer scale; size: the drawing size in pixels.
+  static std::unique_ptr<EglWindowSurface> Create(const EglWaylandDisplay& egl, wl_surface* surface, Size size,
+                                                  int scale, const SurfaceRequest& request, std::string* error);
+  ~EglWindowSurface() override;
+  bool MakeCurrent() override;
+  void SetSize(Size size) override;
+  void Flush() override;
+
+ private:
+  EglWindowSurface() = default;
+  EGLDisplay display_ = EGL_NO_DISPLAY;
+  EGLContext context_ = EGL_NO_CONTEXT;
+  EGLSurface surface_ = EGL_NO_SURFACE;
+  struct wl_egl_window* window_ = nullptr;
+  int width_ = 1, height_ = 1;
+};

@@ -1,0 +1,76 @@
+// A real Wayland compositor for one test: sway (headless, pixman) or weston
+// (headless), in a private XDG_RUNTIME_DIR, run with everything the test starts
+// under an unprivileged user, since sway refuses to run as root.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "XvfbServer.h"
+
+struct Screenshot {
+  bool ok = false;
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;  // top row first
+  double MeanLevel() const;
+  // Share of pixels whose channel (0 red, 1 green, 2 blue) is the strongest by a margin.
+  double ShareDominatedBy(int channel) const;
+  // Share of pixels that differ from other's by more than a little.
+  double ShareChangedFrom(const Screenshot& other) const;
+};
+
+class CompositorSession {
+ public:
+  enum class Kind { Sway, Weston };
+  CompositorSession() = default;
+  ~CompositorSession();
+  CompositorSession(const CompositorSession&) = delete;
+  CompositorSession& operator=(const CompositorSession&) = delete;
+
+  // sway: swayConfig is the configuration file's text (@WORK@ stands for
+  // workDir()), outputs the headless outputs at start. weston: one 640x360 output.
+  bool Start(Kind kind, const std::string& swayConfig, int outputs, std::string* error);
+  void Stop();
+  void Kill();  // SIGKILL, as a crash would
+
+  // Starts program as the session's user, in the session, with the extra
+  // "NAME=value" entries.
+  std::unique_ptr<ChildProcess> Run(const std::string& program, const std::vector<std::string>& arguments,
+                                    const std::vector<std::string>& environment = {});
+  // Runs to the end; the exit status or -1.
+  int RunToEnd(const std::string& program, const std::vector<std::string>& arguments, std::string* output = nullptr,
+               double timeoutSeconds = 20);
+  // The ambrel program (when the build names it), copied where the session's user can run it.
+  const std::string& ambrel() const { return ambrel_; }
+  // tools/virtual-pointer, likewise.
+  const std::string& pointer() const { return pointer_; }
+  // One output's picture (grim), or the whole desktop when output is empty; on
+  // weston, its only output (weston-screenshooter).
+  Screenshot Shoot(const std::string& output);
+  const std::string& socket() const { return socket_; }
+  // What the last screenshot program said.
+  const std::string& lastShot() const { return lastShot_; }
+  // The socket's full path, which a client of any user may connect to by name.
+  std::string socketPath() const { return runtime_ + "/" + socket_; }
+  const std::string& workDir() const { return work_; }
+  std::vector<std::string> Environment() const;
+
+ private:
+  bool MakeFolders(std::string* error);
+  void CarryToolEnvironment();
+  std::vector<std::string> UserPrefix() const;
+
+  Kind kind_ = Kind::Sway;
+  std::unique_ptr<ChildProcess> compositor_;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  bool switchUser_ = false;
+  std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_, pointer_;
+  int shots_ = 0;
+  std::string lastShot_;
+  std::vector<std::string> carried_;  // "NAME=value" for the copied tool files
+};

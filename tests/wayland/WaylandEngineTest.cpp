@@ -1,0 +1,196 @@
+// The Wayland engine through the real ambrel program on real compositors: sway
+// 1.7 headless with layer-shell and screencopy, weston headless without them.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "CompositorSession.h"
+
+namespace {
+
+// One flat colour per output, so each output's capture is told apart.
+const char* const kSwayConfig =
+    "output HEADLESS-1 mode 640x360 position 0 0 bg #c03020 solid_color\n"
+    "output HEADLESS-2 mode 640x360 position 640 0 bg #20a040 solid_color\n"
+    "output HEADLESS-3 mode 640x360 position 1280 0 bg #3050d0 solid_color\n";
+
+void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+int Lines(const std::string& text) {
+  int count = 0;
+  for (char c : text) count += c == '\n';
+  return count;
+}
+
+// Waits until the output shows water that moves: two shots apart in time that
+// differ, neither black.
+bool ShowsMovingWater(CompositorSession& session, const std::string& output, Screenshot* last, double seconds = 20) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  Screenshot before = session.Shoot(output);
+  while (std::chrono::steady_clock::now() < deadline) {
+    Sleep(0.4);
+    Screenshot after = session.Shoot(output);
+    if (before.ok && after.ok && after.MeanLevel() > 20 && before.MeanLevel() > 20 &&
+        after.ShareChangedFrom(before) > 0.01) {
+      *last = after;
+      return true;
+    }
+    before = after;
+  }
+  *last = before;
+  return false;
+}
+
+class WaylandSway : public ::testing::Test {
+ protected:
+  void StartSway(int outputs, const char* config = kSwayConfig) {
+    std::string error;
+    ASSERT_TRUE(session_.Start(CompositorSession::Kind::Sway, config, outputs, &error)) << error;
+  }
+  CompositorSession session_;
+};
+
+// The default in a Wayland session: the saver on every output, over each output's
+// own picture, ended by a key from a virtual keyboard.
+TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEndsOnAKey) {
+  StartSway(2);
+  auto ambrel = session_.Run(session_.ambrel(), {});
+  ASSERT_TRUE(ambrel);
+  Screenshot first, second;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &first)) << ambrel->errors();
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-2", &second)) << ambrel->errors();
+  // The capture: red under the first output's water, green under the second's.
+  EXPECT_GT(first.ShareDominatedBy(0), 0.5);
+  EXPECT_GT(second.ShareDominatedBy(1), 0.5);
+  EXPECT_TRUE(ambrel->Running());
+  // The seat has no keyboard until wtype's virtual one joins it: the key waits
+  // until the saver has had time to take the new keyboard.
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+// The seat has no pointer until the virtual one joins it; the first event after it
+// does enters the saver's surface and is the reference, as the X11 engine's first
+// pointer position is. A nudge of a few pixels is a bumped desk.
+TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
+  StartSway(1);
+  for (const std::vector<std::string>& ending :
+       {std::vector<std::string>{"move", "30", "0"}, std::vector<std::string>{"press"}}) {
+    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
+    ASSERT_TRUE(ambrel);
+    Screenshot shot;
+    ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"wait", "700", "move", "3", "3", "move", "4", "-4", "wait", "300"}),
+              0);
+    EXPECT_EQ(ambrel->Wait(0.5), -1) << "a nudge ended it";
+    std::vector<std::string> arguments = {"wait", "700", "move", "1", "1"};
+    arguments.insert(arguments.end(), ending.begin(), ending.end());
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), arguments), 0);
+    EXPECT_EQ(ambrel->Wait(5), 0) << ending.front() << ": " << ambrel->errors();
+    EXPECT_EQ(ambrel->errors(), "");
+  }
+}
+
+// An output added while it runs gets its own view over its own picture; one
+// taken away while its view draws takes the view along and nothing else.
+TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
+  StartSway(2);
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-2", &shot)) << ambrel->errors();
+  std::string said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"create_output"}, &said), 0) << said;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-3", &shot)) << ambrel->errors();
+  EXPECT_GT(shot.ShareDominatedBy(2), 0.5);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"output", "HEADLESS-2", "disable"}, &said), 0) << said;
+  Sleep(0.5);
+  EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
+  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot));
+  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-3", &shot));
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+// The live wallpaper: below everything, over sway's own "output * bg" picture even
+// with the capture chosen (the stored default), deaf to keys, ended by SIGTERM.
+TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm) {
+  // swaybg is off, as it would share the background layer; its bg line stays for Ambrel.
+  StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\noutput * bg \"@WORK@/green wall.png\" fill\n");
+  png_image green{};
+  green.version = PNG_IMAGE_VERSION;
+  green.width = 64;
+  green.height = 64;
+  green.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 64 * 64; ++i) pixels.insert(pixels.end(), {40, 170, 60});
+  ASSERT_TRUE(png_image_write_to_file(&green, (session_.workDir() + "/green wall.png").c_str(), 0, pixels.data(), 0,
+                                      nullptr));
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+  EXPECT_GT(shot.ShareDominatedBy(1), 0.5);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  Sleep(0.5);
+  EXPECT_TRUE(ambrel->Running());
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+// Faults: the compositor killed while the saver draws, and a display that is not there.
+TEST_F(WaylandSway, ALostCompositorOrAMissingDisplayEndsTheRunWithOneLine) {
+  StartSway(1);
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+  session_.Kill();
+  EXPECT_EQ(ambrel->Wait(5), 1);
+  EXPECT_EQ(Lines(ambrel->errors()), 1) << ambrel->errors();
+  EXPECT_NE(ambrel->errors().find("Wayland compositor"), std::string::npos) << ambrel->errors();
+
+  auto missing = session_.Run(session_.ambrel(), {"--wayland"}, {"WAYLAND_DISPLAY=no-such-socket"});
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->Wait(10), 1);
+  EXPECT_EQ(Lines(missing->errors()), 1) << missing->errors();
+  EXPECT_NE(missing->errors().find("\"no-such-socket\""), std::string::npos) << missing->errors();
+}
+
+// Weston offers neither layer-shell nor screencopy: the saver is a full-screen
+// xdg-shell window on the output, and the wallpaper says what is missing.
+TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatIsMissing) {
+  CompositorSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(CompositorSession::Kind::Weston, "", 1, &error)) << error;
+  std::string said;
+  EXPECT_EQ(session.RunToEnd(session.ambrel(), {"--wayland-wallpaper"}, &said), 1);
+  EXPECT_EQ(Lines(said), 1) << said;
+  EXPECT_NE(said.find("zwlr_layer_shell_v1"), std::string::npos) << said;
+
+  // The desktop shell's panel and background differ from one another; a
+  // full-screen surface hides both behind one picture.
+  const Screenshot desktop = session.Shoot("");
+  ASSERT_TRUE(desktop.ok);
+  auto ambrel = session.Run(session.ambrel(), {"--wayland"});
+  ASSERT_TRUE(ambrel);
+  Screenshot covered;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    Sleep(0.25);
+    covered = session.Shoot("");
+    if (covered.ok && covered.ShareChangedFrom(desktop) > 0.99) break;
+  }
+  EXPECT_GT(covered.ShareChangedFrom(desktop), 0.99) << ambrel->errors() << session.lastShot();
+  EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+}  // namespace
