@@ -9,6 +9,7 @@ packages=(
   libpng-dev libgdk-pixbuf-2.0-dev libglib2.0-dev libgtk-3-dev webp-pixbuf-loader
   libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxtst-dev xvfb xauth xdotool libxml2-utils
   fonts-dejavu-core gsettings-desktop-schemas
+  gobjc++ gnustep-make libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo
 )
 
 missing=()

@@ -1,0 +1,8 @@
+#import "platform/macos/gnustep/AppKitAdditions.h"
+
+@implementation NSWorkspace (AmbrelStandIn)
+- (NSURL*)desktopImageURLForScreen:(NSScreen*)screen {
+  (void)screen;
+  return nil;
+}
+@end
