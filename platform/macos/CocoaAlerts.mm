@@ -38,14 +38,19 @@ void InstallAlertPresenter() {
     NSAlert* alert = [[NSAlert alloc] init];
     [alert setMessageText:titleText ? titleText : @""];
     [alert setInformativeText:messageText ? messageText : @""];
-    NSButton* ok = [alert addButtonWithTitle:@"OK"];
-    AmbrelAlertCloser* closer = [[AmbrelAlertCloser alloc] init];
-    closer->alert = alert;
-    [ok setTarget:closer];
-    [ok setAction:@selector(acknowledge:)];
-#ifndef GNUSTEP
+    [alert addButtonWithTitle:@"OK"];
+#ifdef GNUSTEP
+    // GNUstep builds an alert's panel only as it runs it; this is its layout.
+    if ([alert respondsToSelector:@selector(_setupPanel)]) [alert performSelector:@selector(_setupPanel)];
+#else
     [alert layout];
 #endif
+    // Its button closes it (the alert's own would end a modal session there is none of).
+    AmbrelAlertCloser* closer = [[AmbrelAlertCloser alloc] init];
+    closer->alert = alert;
+    NSButton* ok = [[alert buttons] count] ? [[alert buttons] objectAtIndex:0] : nil;
+    [ok setTarget:closer];
+    [ok setAction:@selector(acknowledge:)];
     NSWindow* window = [alert window];
     [window setLevel:NSScreenSaverWindowLevel + 1];
     [window orderFrontRegardless];

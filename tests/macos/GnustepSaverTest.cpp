@@ -4,6 +4,8 @@
 // services.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,23 @@ class GnustepSaver : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(server.Start({"-screen", "0", "1280x480x24"}, &error)) << error;
     ASSERT_FALSE(home.path().empty());
+    // GNUstep finds the user's folders from the password file, not $HOME: point
+    // them into the scratch folder.
+    std::ofstream(home.File("GNUstep.conf")) << "GNUSTEP_USER_CONFIG_FILE=/dev/null\n"
+                                             << "GNUSTEP_USER_DEFAULTS_DIR=" << home.File("Defaults") << "\n"
+                                             << "GNUSTEP_USER_DIR_LIBRARY=" << home.File("Library") << "\n";
+  }
+
+  // The module's store as GNUstep keeps it: a property list per domain.
+  std::string StorePath() const { return home.File("Defaults/kvAmbrel.plist"); }
+  void WriteStore(const std::string& version, int waterSpeed, int bgType, const std::string& folder) {
+    std::filesystem::create_directories(home.File("Defaults"));
+    std::ofstream(StorePath()) << "{ version = \"" << version << "\"; WaterSpeed = " << waterSpeed
+                               << "; BGType = " << bgType << "; BGPath = \"" << folder << "\"; }\n";
+  }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   // Starts the engine on the bundle; the bundle's own resources unless given.
@@ -27,7 +46,7 @@ class GnustepSaver : public ::testing::Test {
     all.insert(all.end(), arguments.begin(), arguments.end());
     ASSERT_TRUE(engine.Start(SAVER_ENGINE, all,
                              {"DISPLAY=" + server.name(), "HOME=" + home.path(),
-                              "GNUSTEP_USER_ROOT=" + home.File("GNUstep"),
+                              "GNUSTEP_CONFIG_FILE=" + home.File("GNUstep.conf"),
                               resources.empty() ? "AMBREL_RESOURCES" : "AMBREL_RESOURCES=" + resources}));
   }
 
@@ -92,6 +111,94 @@ TEST_F(GnustepSaver, LoadsTheBundleAndEveryViewDrawsMovingWaterThenReleasesItsTe
   }
   EXPECT_EQ(out.find("textures=\n"), std::string::npos) << "every view holds textures before release\n" << out;
   EXPECT_NE(out.find("exit 0 released 3 of 3"), std::string::npos) << out;
+}
+
+// The sheet through its buttons, as the settings pane has it: loaded once per view;
+// what save stores a new view reads back through ScreenSaverDefaults; cancel stores
+// nothing; defaults shows the default settings but keeps the folder.
+TEST_F(GnustepSaver, TheSheetSavesCancelsAndRestoresDefaultsThroughTheModuleStore) {
+  std::string out = Run({"sheet", "show", "set:oWaterSpeed=500", "set:oLighting=0", "set:oBGType=2", "update", "show",
+                         "save"});
+  EXPECT_NE(out.find("hasConfigureSheet=1\nsheet=1 same=1\n"), std::string::npos) << out;
+  // The capture GNUstep cannot make turns this view's background kind to the desktop picture.
+  EXPECT_NE(out.find("controls oMainMonitorOnly=0 oLighting=1 oWantBowl=1 oWaterSpeed=100 oWaterRes=6 oDripSpeed=250 "
+                     "oBGType=1 oBGPath=/library/Desktop Pictures/(off) oBGRes=1\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("controls oMainMonitorOnly=0 oLighting=0 oWantBowl=1 oWaterSpeed=500 oWaterRes=6 oDripSpeed=250 "
+                     "oBGType=2 oBGPath=/library/Desktop Pictures/ oBGRes=1\n"),
+            std::string::npos)
+      << "the folder button follows the background kind\n" << out;
+  EXPECT_NE(out.find("pressed save visible=0"), std::string::npos) << out;
+  EXPECT_NE(Slurp(StorePath()).find("500"), std::string::npos) << Slurp(StorePath());
+
+  out = Run({"sheet", "set:oWaterSpeed=900", "cancel"});
+  EXPECT_NE(out.find("pressed cancel visible=0"), std::string::npos) << out;
+
+  out = Run({"sheet", "show", "defaults", "show", "save"});
+  EXPECT_NE(out.find("oLighting=0 oWantBowl=1 oWaterSpeed=500 oWaterRes=6 oDripSpeed=250 oBGType=2"), std::string::npos)
+      << "saved, not cancelled, values come back\n" << out;
+  EXPECT_NE(out.find("pressed defaults visible=1\ncontrols oMainMonitorOnly=0 oLighting=1 oWantBowl=1 oWaterSpeed=100 "
+                     "oWaterRes=6 oDripSpeed=250 oBGType=0 oBGPath=/library/Desktop Pictures/(off) oBGRes=1\n"),
+            std::string::npos)
+      << out;
+
+  out = Run({"sheet", "show"});
+  EXPECT_NE(out.find("oLighting=1 oWantBowl=1 oWaterSpeed=100"), std::string::npos) << out;
+}
+
+// Bad input through the macOS services. A damaged pack: its alert is an NSAlert
+// that stays up while every view goes on and is released cleanly. A folder with
+// only an unreadable picture, and an empty one: the fallback picture. A store of
+// another version: the defaults, written back.
+TEST_F(GnustepSaver, BadInputFallsBackAsOnLinux) {
+  const std::string resources = home.File("resources");
+  std::filesystem::create_directories(resources);
+  const std::string shipped = std::string(SAVER_BUNDLE) + "/Resources/";
+  std::filesystem::copy_file(shipped + "fallback.png", resources + "/fallback.png");
+  std::filesystem::copy_file(shipped + "morvish.tallowyn", resources + "/morvish.tallowyn");
+  std::ofstream(resources + "/morvish.tallowyn", std::ios::app) << '\0';  // a pack longer than it says
+
+  ChildProcess damaged;
+  Start(damaged, {"run", "3"}, resources);
+  ASSERT_EQ(damaged.Wait(60), 0) << damaged.errors();
+  EXPECT_NE(damaged.output().find("view 0 scene=1 overlay=1 textures= "), std::string::npos) << damaged.output();
+  EXPECT_NE(damaged.output().find("exit 0 released 2 of 2"), std::string::npos) << damaged.output();
+
+  // A pack whose image lump is cut short: the decoder's alert.
+  std::ofstream(home.File("short.tga"), std::ios::binary)
+      << Slurp(std::string(PROJECT_SOURCE_DIR) + "/resources/pack/badge.tga").substr(0, 40);
+  std::filesystem::remove(resources + "/morvish.tallowyn");
+  ChildProcess pack;
+  ASSERT_TRUE(pack.Start(AMBREL_PACK, {"create", resources + "/morvish.tallowyn", "1:2:" + home.File("short.tga")}, {}));
+  ASSERT_EQ(pack.Wait(30), 0) << pack.errors();
+  ChildProcess alerted;
+  Start(alerted, {"run", "3"}, resources);
+  ASSERT_EQ(alerted.Wait(60), 0) << alerted.errors();
+  EXPECT_NE(alerted.errors().find("ambrel: ERROR: Could not read image data"), std::string::npos) << alerted.errors();
+  EXPECT_NE(alerted.output().find("alerts shown 2"), std::string::npos) << "one alert per view, not waited for\n"
+                                                                        << alerted.output();
+  EXPECT_NE(alerted.output().find("exit 0 released 2 of 2"), std::string::npos) << alerted.output();
+
+  const std::string unreadable = home.File("unreadable"), empty = home.File("empty");
+  std::filesystem::create_directories(unreadable);
+  std::filesystem::create_directories(empty);
+  std::ofstream(unreadable + "/picture.png") << "not a picture";
+  for (const std::string& folder : {unreadable, empty}) {
+    SCOPED_TRACE(folder);
+    WriteStore("1.0.4", 300, 2, folder);
+    const std::string out = Run({"run", "2"});
+    // Five pack textures and the fallback picture's.
+    EXPECT_NE(out.find("view 0 scene=1 overlay=1 textures=1,2,3,4,5,6 "), std::string::npos) << out;
+    EXPECT_NE(out.find("view 1 released, textures alive:\n"), std::string::npos) << out;
+  }
+
+  WriteStore("0.9", 900, 2, unreadable);
+  const std::string out = Run({"sheet", "show"});
+  EXPECT_NE(out.find("oWaterSpeed=100 "), std::string::npos) << out;
+  const std::string store = Slurp(StorePath());
+  EXPECT_NE(store.find("1.0.4"), std::string::npos) << store;
+  EXPECT_EQ(store.find("900"), std::string::npos) << store;
 }
 
 }  // namespace

@@ -91,7 +91,10 @@
 
 + (id)defaultsForModuleWithName:(NSString*)moduleName {
   ScreenSaverDefaults* defaults = [[[self alloc] init] autorelease];
-  if (defaults) defaults->_moduleName = [moduleName copy];
+  if (!defaults) return nil;
+  defaults->_moduleName = [moduleName copy];
+  // GNUstep reads a domain outside the search list from disk only on a synchronize.
+  [defaults synchronize];
   return defaults;
 }
 

@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
     NSWindow* sheet = [saver.view configureSheet];
     NSWindow* again = [saver.view configureSheet];
     Say([NSString stringWithFormat:@"sheet=%d same=%d", sheet != nil, sheet == again]);
+    [sheet makeKeyAndOrderFront:nil];
     for (int i = 3; i < argc && sheet; ++i) {
       const std::string step = argv[i];
       if (step.rfind("set:", 0) == 0) {
@@ -162,12 +163,12 @@ int main(int argc, char** argv) {
         for (const char* name : {"oMainMonitorOnly", "oLighting", "oWantBowl", "oWaterSpeed", "oWaterRes",
                                  "oDripSpeed", "oBGType", "oBGPath", "oBGRes"}) {
           NSControl* control = Outlet(saver.view, name);
-          id value = [control isKindOfClass:[NSPopUpButton class]]
-                         ? [NSString stringWithFormat:@"%ld", (long)[(NSPopUpButton*)control indexOfSelectedItem]]
-                     : [control isKindOfClass:[NSButton class]] && [(NSButton*)control allowsMixedState] == NO &&
-                             [[(NSButton*)control title] length] == 0
-                         ? [NSString stringWithFormat:@"%ld", (long)[(NSButton*)control state]]
-                         : [control stringValue];
+          NSString* value = [control isKindOfClass:[NSPopUpButton class]]
+                                ? [NSString stringWithFormat:@"%ld", (long)[(NSPopUpButton*)control indexOfSelectedItem]]
+                            : std::strcmp(name, "oBGPath") == 0 ? [(NSButton*)control title]
+                            : [control isKindOfClass:[NSButton class]]
+                                ? [NSString stringWithFormat:@"%ld", (long)[(NSButton*)control state]]
+                                : [NSString stringWithFormat:@"%d", [control intValue]];
           [line appendFormat:@" %s=%@%@", name, value, [control isEnabled] ? @"" : @"(off)"];
         }
         Say(line);
@@ -217,6 +218,11 @@ int main(int argc, char** argv) {
   Say(@"animating");
   RunLoopFor(seconds);
 
+  // Alerts stay up without stopping the water: count the ones still shown.
+  int alerts = 0;
+  for (NSWindow* window : cocoa::Items<NSWindow*>([NSApp windows]))
+    alerts += [window isKindOfClass:[NSPanel class]] && [window isVisible];
+  Say([NSString stringWithFormat:@"alerts shown %d", alerts]);
   for (const Saver& saver : savers) [saver.view stopAnimation];
   std::vector<TextureProbe> probes(savers.size());
   for (size_t i = 0; i < savers.size(); ++i) {
