@@ -21,7 +21,7 @@ bool ToRgba(NSBitmapImageRep* rep, int width, int height, std::vector<uint8_t>* 
   rgba->assign(static_cast<size_t>(width) * height * 4, 255);
   const NSInteger samples = [rep samplesPerPixel];
   const bool plain8 = [rep bitsPerSample] == 8 && ![rep isPlanar] && [rep bitmapData] &&
-                      !([rep bitmapFormat] & (NSAlphaFirstBitmapFormat | NSFloatingPointSamplesBitmapFormat)) &&
+                      !([rep bitmapFormat] & (NSBitmapFormatAlphaFirst | NSBitmapFormatFloatingPointSamples)) &&
                       [rep bitsPerPixel] == samples * 8;
   NSString* space = [rep colorSpaceName];
   const bool rgb = [space isEqualToString:NSDeviceRGBColorSpace] || [space isEqualToString:NSCalibratedRGBColorSpace];

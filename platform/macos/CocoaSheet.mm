@@ -62,14 +62,14 @@ class CocoaControl : public SheetControl {
   ~CocoaControl() override { [control_ release]; }
   void setState(int state) override {
     if (kind_ == Kind::kCheckBox)
-      [(NSButton*)control_ setState:state == kControlStateOn ? NSOnState
-                                    : state == kControlStateOff ? NSOffState
-                                                                : NSMixedState];
+      [(NSButton*)control_ setState:state == kControlStateOn ? NSControlStateValueOn
+                                    : state == kControlStateOff ? NSControlStateValueOff
+                                                                : NSControlStateValueMixed];
   }
   int state() const override {
     if (kind_ != Kind::kCheckBox) return 0;
     const NSInteger state = [(NSButton*)control_ state];
-    return state == NSOnState ? kControlStateOn : state == NSOffState ? kControlStateOff : kControlStateMixed;
+    return state == NSControlStateValueOn ? kControlStateOn : state == NSControlStateValueOff ? kControlStateOff : kControlStateMixed;
   }
   // The slider holds the value inside its own range, as its control does.
   void setIntValue(int value) override {
@@ -172,7 +172,7 @@ class CocoaSheetWindow : public SheetWindow {
   bool Build(const SheetOwner& owner) {
     const CGFloat height = kMargin * 2 + kRowHeight * (std::size(kRows) + 1);
     window_ = [[NSPanel alloc] initWithContentRect:NSMakeRect(0, 0, kWidth, height)
-                                         styleMask:NSTitledWindowMask
+                                         styleMask:NSWindowStyleMaskTitled
                                            backing:NSBackingStoreBuffered
                                              defer:YES];
     [window_ setTitle:@"Ambrel Settings"];
@@ -187,7 +187,7 @@ class CocoaSheetWindow : public SheetWindow {
       NSControl* control = nil;
       if (plan.kind == Kind::kCheckBox) {
         NSButton* box = [[[NSButton alloc] initWithFrame:field] autorelease];
-        [box setButtonType:NSSwitchButton];
+        [box setButtonType:NSButtonTypeSwitch];
         [box setTitle:Text(plan.label)];
         control = box;
       } else {
@@ -209,8 +209,8 @@ class CocoaSheetWindow : public SheetWindow {
           control = menu;
         } else {
           NSButton* button = [[[NSButton alloc] initWithFrame:field] autorelease];
-          [button setButtonType:NSMomentaryPushInButton];
-          [button setBezelStyle:NSRoundedBezelStyle];
+          [button setButtonType:NSButtonTypeMomentaryPushIn];
+          [button setBezelStyle:NSBezelStyleRounded];
           control = button;
         }
       }
@@ -223,8 +223,8 @@ class CocoaSheetWindow : public SheetWindow {
     for (const ControlPlan& plan : kButtons) {
       NSButton* button = [[[NSButton alloc] initWithFrame:NSMakeRect(x, kMargin, buttonWidth - 8, kRowHeight - 4)]
           autorelease];
-      [button setButtonType:NSMomentaryPushInButton];
-      [button setBezelStyle:NSRoundedBezelStyle];
+      [button setButtonType:NSButtonTypeMomentaryPushIn];
+      [button setBezelStyle:NSBezelStyleRounded];
       [button setTitle:Text(plan.label)];
       if (std::strcmp(plan.action, "configureSheet_cancel:") == 0) [button setKeyEquivalent:@"\033"];
       if (std::strcmp(plan.action, "configureSheet_save:") == 0) [button setKeyEquivalent:@"\r"];

@@ -5,3 +5,10 @@
 // GNUstep keeps no desktop picture: none, for every screen.
 - (NSURL*)desktopImageURLForScreen:(NSScreen*)screen;
 @end
+
+// Current names of constants GNUstep 0.29 knows only by their older ones.
+static const NSButtonType NSButtonTypeSwitch = NSSwitchButton;
+static const NSButtonType NSButtonTypeMomentaryPushIn = NSMomentaryPushInButton;
+static const NSBezelStyle NSBezelStyleRounded = NSRoundedBezelStyle;
+static const NSBitmapFormat NSBitmapFormatAlphaFirst = NSAlphaFirstBitmapFormat;
+static const NSBitmapFormat NSBitmapFormatFloatingPointSamples = NSFloatingPointSamplesBitmapFormat;

@@ -62,7 +62,7 @@ struct TextureProbe {
                                                           shareContext:[viewGL openGLContext]] autorelease];
     if (!shared) return false;
     window = [[NSWindow alloc] initWithContentRect:NSMakeRect(0, 0, 8, 8)
-                                         styleMask:NSBorderlessWindowMask
+                                         styleMask:NSWindowStyleMaskBorderless
                                            backing:NSBackingStoreBuffered
                                              defer:NO];
     glView = [[NSOpenGLView alloc] initWithFrame:NSMakeRect(0, 0, 8, 8) pixelFormat:[viewGL pixelFormat]];
@@ -95,7 +95,7 @@ void RunLoopFor(double seconds) {
 
 Saver MakeSaver(Class principal, NSRect frame, BOOL preview) {
   NSWindow* window = [[NSWindow alloc] initWithContentRect:frame
-                                                 styleMask:NSBorderlessWindowMask
+                                                 styleMask:NSWindowStyleMaskBorderless
                                                    backing:NSBackingStoreBuffered
                                                      defer:NO];
   [window setLevel:preview ? NSScreenSaverWindowLevel + 1 : NSScreenSaverWindowLevel];
