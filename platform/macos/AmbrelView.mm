@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/macos/CocoaBridge.h"
 #import "platform/macos/CocoaSheet.h"
@@ -14,7 +16,8 @@
   cocoa::ViewHost* _host;
   cocoa::ViewCore* _core;
 }
-// One line on what the view holds (cocoa::ViewCore::report), for hosts that report on it.
+// One line on what the view holds (cocoa::ViewCore::report, and the surface's
+// pixel-format words), for hosts that report on it.
 - (NSString*)ambrelReport;
 @end
 
@@ -66,14 +69,15 @@ class AmbrelViewHost : public cocoa::ViewHost {
   explicit AmbrelViewHost(AmbrelView* view) : view_(view) {}
 
   std::unique_ptr<cocoa::Surface> createSurface(const cocoa::SurfaceWish& wish) override {
-    NSOpenGLPixelFormat* format = PixelFormat(wish);
     // As close to the wish as there is: a software renderer rather than none.
-    if (!format && wish.accelerated) {
-      cocoa::SurfaceWish anyRenderer = wish;
-      anyRenderer.accelerated = false;
-      format = PixelFormat(anyRenderer);
+    cocoa::SurfaceWish chosen = wish;
+    NSOpenGLPixelFormat* format = PixelFormat(chosen);
+    if (!format && chosen.accelerated) {
+      chosen.accelerated = false;
+      format = PixelFormat(chosen);
     }
     if (!format) return nullptr;
+    words_ = cocoa::PixelFormatWords(chosen);
     NSOpenGLView* glView = [[[NSOpenGLView alloc] initWithFrame:[view_ bounds] pixelFormat:format] autorelease];
     if (!glView) return nullptr;
     [glView setAutoresizingMask:NSViewWidthSizable | NSViewHeightSizable];
@@ -109,6 +113,12 @@ class AmbrelViewHost : public cocoa::ViewHost {
   void timerIntervalChanged(double seconds) override { [view_ ambrelSetTimerInterval:seconds]; }
   void startTimer() override { [view_ ambrelStartTimer]; }
   void stopTimer() override { [view_ ambrelStopTimer]; }
+  // The pixel-format words of the surface made, comma-separated.
+  std::string pixelFormat() const {
+    std::string text;
+    for (uint32_t word : words_) text += (text.empty() ? "" : ",") + std::to_string(word);
+    return text;
+  }
 
  private:
   static NSOpenGLPixelFormat* PixelFormat(const cocoa::SurfaceWish& wish) {
@@ -118,6 +128,7 @@ class AmbrelViewHost : public cocoa::ViewHost {
   }
 
   AmbrelView* view_;  // owns this host
+  std::vector<uint32_t> words_;
 };
 
 }  // namespace
@@ -207,7 +218,10 @@ class AmbrelViewHost : public cocoa::ViewHost {
 }
 
 - (NSString*)ambrelReport {
-  return _core ? [NSString stringWithUTF8String:_core->report().c_str()] : @"none";
+  if (!_core) return @"none";
+  const std::string report =
+      _core->report() + " pixelformat=" + static_cast<AmbrelViewHost*>(_host)->pixelFormat();
+  return [NSString stringWithUTF8String:report.c_str()];
 }
 
 - (void)ambrelStartTimer {

@@ -3,6 +3,7 @@
 // driven, and released; its settings, sheet and bad input through the macOS
 // services.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <filesystem>
 #include <fstream>
@@ -64,6 +65,16 @@ class GnustepSaver : public ::testing::Test {
     return lit;
   }
 
+  static void WriteRedPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = image.height = 64;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < 64 * 64; ++i) pixels.insert(pixels.end(), {255, 0, 0});
+    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr));
+  }
+
   XvfbServer server;
   TempFolder home{"gnustep"};
 };
@@ -106,10 +117,16 @@ TEST_F(GnustepSaver, LoadsTheBundleAndEveryViewDrawsMovingWaterThenReleasesItsTe
   for (const char* view : {"view 0 scene=1 overlay=1 textures=", "view 1 scene=1 overlay=1 textures=",
                            "view 2 scene=1 overlay=0 textures="})
     EXPECT_NE(out.find(view), std::string::npos) << view << "\n" << out;
+  // The neutral request as NSOpenGLPixelFormat words: accelerated, 32 bits of colour,
+  // minimum and maximum policy.
+  size_t surfaces = 0;
+  for (size_t at = 0; (at = out.find(" pixelformat=73,8,32,51,52,0 animating=0\n", at)) != std::string::npos; ++at)
+    ++surfaces;
+  EXPECT_EQ(surfaces, 3u) << out;
   for (int view = 0; view < 3; ++view) {
     EXPECT_NE(out.find("view " + std::to_string(view) + " released, textures alive:\n"), std::string::npos) << out;
   }
-  EXPECT_EQ(out.find("textures=\n"), std::string::npos) << "every view holds textures before release\n" << out;
+  EXPECT_EQ(out.find("textures= "), std::string::npos) << "every view holds textures before release\n" << out;
   EXPECT_NE(out.find("exit 0 released 3 of 3"), std::string::npos) << out;
 }
 
@@ -179,6 +196,24 @@ TEST_F(GnustepSaver, BadInputFallsBackAsOnLinux) {
   EXPECT_NE(alerted.output().find("alerts shown 2"), std::string::npos) << "one alert per view, not waited for\n"
                                                                         << alerted.output();
   EXPECT_NE(alerted.output().find("exit 0 released 2 of 2"), std::string::npos) << alerted.output();
+
+  // Against them, a folder with a readable picture: NSBitmapImageRep's red is red on screen.
+  const std::string red = home.File("red");
+  std::filesystem::create_directories(red);
+  WriteRedPng(red + "/red.png");
+  WriteStore("1.0.4", 100, 2, red);
+  {
+    TestDisplay display(server.name());
+    ChildProcess engine;
+    Start(engine, {"run", "4"});
+    ASSERT_TRUE(engine.WaitForLine("animating", 60)) << engine.errors();
+    sleep(2);
+    size_t reddish = 0;
+    const std::vector<uint32_t> pixels = ReadRgb(display, display.root(), 400, 0, 800, 480);
+    for (uint32_t pixel : pixels) reddish += (pixel >> 16 & 0xff) > 2 * (pixel >> 8 & 0xff) + 16 && (pixel >> 16 & 0xff) > 2 * (pixel & 0xff) + 16;
+    EXPECT_GT(reddish, pixels.size() / 2);
+    EXPECT_EQ(engine.Wait(60), 0) << engine.errors();
+  }
 
   const std::string unreadable = home.File("unreadable"), empty = home.File("empty");
   std::filesystem::create_directories(unreadable);

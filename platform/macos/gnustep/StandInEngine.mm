@@ -43,7 +43,8 @@ std::vector<unsigned> TextureNames(NSString* report) {
   std::vector<unsigned> names;
   NSRange at = [report rangeOfString:@"textures="];
   if (at.location == NSNotFound) return names;
-  for (NSString* name : cocoa::Items<NSString*>([[report substringFromIndex:NSMaxRange(at)] componentsSeparatedByString:@","]))
+  NSString* list = [[[report substringFromIndex:NSMaxRange(at)] componentsSeparatedByString:@" "] objectAtIndex:0];
+  for (NSString* name : cocoa::Items<NSString*>([list componentsSeparatedByString:@","]))
     if ([name intValue] > 0) names.push_back(static_cast<unsigned>([name intValue]));
   return names;
 }
