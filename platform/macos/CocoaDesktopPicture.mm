@@ -6,11 +6,26 @@
 
 #include "platform/DesktopPicture.h"
 
+namespace {
+
+NSURL* DesktopImageURL(NSScreen* screen) {
+#ifdef GNUSTEP
+  // GNUstep keeps no desktop picture, and its shared workspace would start the
+  // distributed-notification daemon for nothing.
+  (void)screen;
+  return nil;
+#else
+  return [[NSWorkspace sharedWorkspace] desktopImageURLForScreen:screen];
+#endif
+}
+
+}  // namespace
+
 std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
   DesktopPicturePreference preference;
   NSArray* screens = [NSScreen screens];
   for (NSScreen* screen : cocoa::Items<NSScreen*>(screens)) {
-    NSURL* url = [[NSWorkspace sharedWorkspace] desktopImageURLForScreen:screen];
+    NSURL* url = DesktopImageURL(screen);
     if (!url || ![url isFileURL]) continue;
     DesktopPictureEntry entry;
     entry.imageFilePath = std::string([[url path] fileSystemRepresentation]);

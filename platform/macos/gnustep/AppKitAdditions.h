@@ -1,11 +1,6 @@
 // What the view uses of current AppKit that GNUstep 0.29 lacks, with Apple's names.
 #import <AppKit/AppKit.h>
 
-@interface NSWorkspace (AmbrelStandIn)
-// GNUstep keeps no desktop picture: none, for every screen.
-- (NSURL*)desktopImageURLForScreen:(NSScreen*)screen;
-@end
-
 // Current names of constants GNUstep 0.29 knows only by their older ones.
 static const NSButtonType NSButtonTypeSwitch = NSSwitchButton;
 static const NSButtonType NSButtonTypeMomentaryPushIn = NSMomentaryPushInButton;

@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     NSWindow* sheet = [saver.view configureSheet];
     NSWindow* again = [saver.view configureSheet];
     Say([NSString stringWithFormat:@"sheet=%d same=%d", sheet != nil, sheet == again]);
-    [sheet makeKeyAndOrderFront:nil];
+    [sheet orderFront:nil];
     for (int i = 3; i < argc && sheet; ++i) {
       const std::string step = argv[i];
       if (step.rfind("set:", 0) == 0) {

@@ -1,8 +1,0 @@
-#import "platform/macos/gnustep/AppKitAdditions.h"
-
-@implementation NSWorkspace (AmbrelStandIn)
-- (NSURL*)desktopImageURLForScreen:(NSScreen*)screen {
-  (void)screen;
-  return nil;
-}
-@end
