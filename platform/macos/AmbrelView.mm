@@ -15,6 +15,7 @@
  @private
   cocoa::ViewHost* _host;
   cocoa::ViewCore* _core;
+  NSSize _toldSize;  // the drawing size the portable view last had
 }
 // One line on what the view holds (cocoa::ViewCore::report, and the surface's
 // pixel-format words), for hosts that report on it.
@@ -22,6 +23,7 @@
 @end
 
 @interface AmbrelView (Site)
+- (void)ambrelTellBackingSize;
 - (void)ambrelStartTimer;
 - (void)ambrelStopTimer;
 - (void)ambrelSetTimerInterval:(NSTimeInterval)seconds;
@@ -145,6 +147,7 @@ class AmbrelViewHost : public cocoa::ViewHost {
   _host = new AmbrelViewHost(self);
   const NSSize size = BackingSize(self);
   _core = cocoa::ViewCore::Create(cocoa::Box{0, 0, size.width, size.height}, isPreview, *_host).release();
+  _toldSize = size;
 #ifndef GNUSTEP
   // Since macOS 14 the engine keeps the saver's process alive after the saver
   // stops, and the water would go on drawing unseen: leave when told it stops.
@@ -175,8 +178,28 @@ class AmbrelViewHost : public cocoa::ViewHost {
 
 - (void)setFrameSize:(NSSize)newSize {
   [super setFrameSize:newSize];
+  _toldSize = NSZeroSize;
+  [self ambrelTellBackingSize];
+}
+
+// A view made before its window knows only its size in points; its backing size
+// (pixels, twice as many each way on a Retina screen) comes with the window. Told
+// only when it changed: a GL context updated while its view moves between windows
+// raises on GNUstep.
+- (void)viewDidMoveToWindow {
+  [super viewDidMoveToWindow];
+  [self ambrelTellBackingSize];
+}
+
+- (void)viewDidChangeBackingProperties {
+  [self ambrelTellBackingSize];
+}
+
+- (void)ambrelTellBackingSize {
   const NSSize size = BackingSize(self);
-  if (_core) _core->setFrameSize(size.width, size.height);
+  if (!_core || NSEqualSizes(size, _toldSize)) return;
+  _toldSize = size;
+  _core->setFrameSize(size.width, size.height);
 }
 
 - (void)startAnimation {
