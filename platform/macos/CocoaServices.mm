@@ -52,8 +52,8 @@ CGImageRef CreateDisplayImage(CGDirectDisplayID displayID) {
         dispatch_semaphore_signal(done);
         return;
       }
-      SCContentFilter* filter = [[SCContentFilter alloc] initWithDisplay:target excludingWindows:@[]];
-      SCStreamConfiguration* configuration = [[SCStreamConfiguration alloc] init];
+      SCContentFilter* filter = [[[SCContentFilter alloc] initWithDisplay:target excludingWindows:@[]] autorelease];
+      SCStreamConfiguration* configuration = [[[SCStreamConfiguration alloc] init] autorelease];
       configuration.width = target.width;
       configuration.height = target.height;
       [SCScreenshotManager captureImageWithFilter:filter
@@ -63,8 +63,10 @@ CGImageRef CreateDisplayImage(CGDirectDisplayID displayID) {
                                   dispatch_semaphore_signal(done);
                                 }];
     }];
-    if (dispatch_semaphore_wait(done, dispatch_time(DISPATCH_TIME_NOW, 5 * NSEC_PER_SEC)) != 0) return NULL;
-    return result;
+    // The blocks hold the semaphore and the result for as long as they run.
+    const bool timedOut = dispatch_semaphore_wait(done, dispatch_time(DISPATCH_TIME_NOW, 5 * NSEC_PER_SEC)) != 0;
+    dispatch_release(done);
+    return timedOut ? NULL : result;
   }
   return NULL;
 }
