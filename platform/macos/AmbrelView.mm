@@ -148,7 +148,6 @@ class AmbrelViewHost : public cocoa::ViewHost {
   const NSSize size = BackingSize(self);
   _core = cocoa::ViewCore::Create(cocoa::Box{0, 0, size.width, size.height}, isPreview, *_host).release();
   _toldSize = size;
-#ifndef GNUSTEP
   // Since macOS 14 the engine keeps the saver's process alive after the saver
   // stops, and the water would go on drawing unseen: leave when told it stops.
   if (!isPreview)
@@ -156,14 +155,11 @@ class AmbrelViewHost : public cocoa::ViewHost {
                                                         selector:@selector(screenSaverWillStop:)
                                                             name:@"com.apple.screensaver.willstop"
                                                           object:nil];
-#endif
   return self;
 }
 
 - (void)dealloc {
-#ifndef GNUSTEP
-  [[NSDistributedNotificationCenter defaultCenter] removeObserver:self];
-#endif
+  if (![self isPreview]) [[NSDistributedNotificationCenter defaultCenter] removeObserver:self];
   [super stopAnimation];
   delete _core;
   delete _host;

@@ -143,6 +143,16 @@ TEST_F(GnustepSaver, LoadsTheBundleAndEveryViewDrawsMovingWaterThenReleasesItsTe
   EXPECT_NE(out.find("exit 0 released 3 of 3"), std::string::npos) << out;
 }
 
+// What users of macOS 14 and later ask for: the system's willstop notification,
+// through GNUstep's distributed notifications, ends the saver's process.
+TEST_F(GnustepSaver, TheProcessLeavesWhenTheSystemSaysTheSaverStops) {
+  ChildProcess engine;
+  Start(engine, {"run", "60", "2", "willstop"});
+  ASSERT_TRUE(engine.WaitForLine("posted willstop", 60)) << engine.errors();
+  EXPECT_EQ(engine.Wait(20), 0) << "still running 20 s after willstop\n" << engine.errors();
+  EXPECT_EQ(engine.output().find("released"), std::string::npos) << engine.output();
+}
+
 // The sheet through its buttons, as the settings pane has it: loaded once per view;
 // what save stores a new view reads back through ScreenSaverDefaults; cancel stores
 // nothing; defaults shows the default settings but keeps the folder.

@@ -2,7 +2,8 @@
 // bundle, makes its principal class once per screen (a full-screen window each)
 // and once as a preview (a small window over the first screen), drives the views
 // as the engine does and releases them, reporting each step on stdout.
-//   ambrel-saver-engine <bundle> run <seconds> [<views per screen>]
+//   ambrel-saver-engine <bundle> run <seconds> [<views per screen> [willstop]]
+//       willstop: after a second, post the system's com.apple.screensaver.willstop
 // GNUstep on Xvfb knows one NSScreen however many monitors the server has, so a
 // screen may be split into side-by-side views, one per monitor it stands for.
 //   ambrel-saver-engine <bundle> sheet <action>...   (actions: save cancel defaults
@@ -128,6 +129,11 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGTERM, [](int) { stopRequested = 1; });
   [NSApplication sharedApplication];
+  // An exception nobody catches ends the engine with a line, not in GNUstep's panel.
+  NSSetUncaughtExceptionHandler([](NSException* exception) {
+    std::fprintf(stderr, "uncaught %s: %s\n", [[exception name] UTF8String], [[exception reason] UTF8String]);
+    std::_Exit(70);
+  });
 
   NSBundle* bundle = [NSBundle bundleWithPath:[NSString stringWithUTF8String:argv[1]]];
   Class principal = [bundle principalClass];
@@ -217,6 +223,12 @@ int main(int argc, char** argv) {
   }
   for (const Saver& saver : savers) [saver.view startAnimation];
   Say(@"animating");
+  if (argc > 5 && std::strcmp(argv[5], "willstop") == 0) {
+    RunLoopFor(1);
+    [[NSDistributedNotificationCenter defaultCenter] postNotificationName:@"com.apple.screensaver.willstop"
+                                                                   object:nil];
+    Say(@"posted willstop");
+  }
   RunLoopFor(seconds);
 
   // Alerts stay up without stopping the water: count the ones still shown.
