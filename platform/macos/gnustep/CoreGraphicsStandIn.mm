@@ -6,8 +6,12 @@ CGOpenGLDisplayMask CGDisplayIDToOpenGLDisplayMask(CGDirectDisplayID display) {
   return display < 32 ? 1u << display : 0u;
 }
 
+// As on a Mac, the display with the menu bar: the first screen, not the one with
+// the key window that mainScreen names.
 CGDirectDisplayID CGMainDisplayID(void) {
-  NSNumber* number = [[[NSScreen mainScreen] deviceDescription] objectForKey:@"NSScreenNumber"];
+  NSArray* screens = [NSScreen screens];
+  NSNumber* number =
+      [screens count] ? [[[screens objectAtIndex:0] deviceDescription] objectForKey:@"NSScreenNumber"] : nil;
   return number ? [number unsignedIntValue] : 0;
 }
 
