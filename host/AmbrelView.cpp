@@ -168,13 +168,9 @@ void AmbrelView::glInit() {
 
 void AmbrelView::glReshape() { SetViewProjection(Scrn.width, Scrn.height); }
 
-std::string AmbrelView::fallbackPicturePath() const {
-#ifdef __APPLE__
-  return "/Library/Desktop Pictures/Aqua Blue.jpg";
-#else
-  return PathForResource("fallback", "png");
-#endif
-}
+// The picture shipped with the resources; on a Mac in the plug-in bundle, since
+// the system's old "Aqua Blue" picture is gone from current macOS.
+std::string AmbrelView::fallbackPicturePath() const { return PathForResource("fallback", "png"); }
 
 std::string AmbrelView::desktopPicturePath() {
   char picturePath[1024] = "";

@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core gsettings-desktop-schemas
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
   xscreensaver
+  gobjc++ gnustep-make libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo
 )
 
 missing=()

@@ -1,0 +1,89 @@
+// The core's settings store over the ScreenSaver framework's defaults of the
+// module: plain keys for the module's values, a dictionary of strings per section.
+#import "platform/macos/Cocoa.h"
+
+#include <cstdio>
+
+#import "platform/macos/ModuleDefaults.h"
+#include "platform/ScreenSaverDefaults.h"
+
+namespace {
+
+NSString* String(const char* text) { return text ? [NSString stringWithUTF8String:text] : nil; }
+
+}  // namespace
+
+struct ScreenSaverDefaults::Impl {
+  NSUserDefaults* defaults = nil;
+  std::string path;
+  ~Impl() { [defaults release]; }
+};
+
+ScreenSaverDefaults::ScreenSaverDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ScreenSaverDefaults::~ScreenSaverDefaults() = default;
+
+std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const char* moduleName) {
+  auto impl = std::make_unique<Impl>();
+  NSString* name = String(moduleName && *moduleName ? moduleName : "default");
+  impl->defaults = [cocoa::ModuleDefaults(name ? name : @"default") retain];
+  impl->path = std::string("the defaults of module ") + (moduleName ? moduleName : "default");
+  return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
+}
+
+std::optional<std::string> ScreenSaverDefaults::stringForKey(const char* key) const {
+  id value = [impl_->defaults objectForKey:String(key)];
+  if (![value isKindOfClass:[NSString class]]) return std::nullopt;
+  return std::string([value UTF8String]);
+}
+
+bool ScreenSaverDefaults::boolForKey(const char* key) const { return [impl_->defaults boolForKey:String(key)]; }
+
+int64_t ScreenSaverDefaults::integerForKey(const char* key) const {
+  return [impl_->defaults integerForKey:String(key)];
+}
+
+void ScreenSaverDefaults::setObject(const char* value, const char* key) {
+  NSString* text = String(value);
+  // Text that is not UTF-8 has no place in a property list: the key keeps its value.
+  if (!text || !key) {
+    std::fprintf(stderr, "ambrel: %s is not UTF-8 text; it is not stored\n", key ? key : "(no key)");
+    return;
+  }
+  [impl_->defaults setObject:text forKey:String(key)];
+}
+
+void ScreenSaverDefaults::setBool(bool value, const char* key) { [impl_->defaults setBool:value forKey:String(key)]; }
+
+void ScreenSaverDefaults::setInteger(int64_t value, const char* key) {
+  [impl_->defaults setInteger:static_cast<NSInteger>(value) forKey:String(key)];
+}
+
+std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const char* section) const {
+  std::map<std::string, std::string> strings;
+  id entries = [impl_->defaults objectForKey:String(section)];
+  if (![entries isKindOfClass:[NSDictionary class]]) return strings;
+  for (id key : cocoa::Items([entries allKeys])) {
+    id value = [entries objectForKey:key];
+    if ([key isKindOfClass:[NSString class]] && [value isKindOfClass:[NSString class]])
+      strings[std::string([key UTF8String])] = [value UTF8String];
+  }
+  return strings;
+}
+
+void ScreenSaverDefaults::setStringInSection(const char* value, const char* key, const char* section) {
+  NSString *text = String(value), *name = String(key), *group = String(section);
+  if (!text || !name || !group) return;
+  NSMutableDictionary* entries = [NSMutableDictionary dictionary];
+  id old = [impl_->defaults objectForKey:group];
+  if ([old isKindOfClass:[NSDictionary class]]) [entries addEntriesFromDictionary:old];
+  [entries setObject:text forKey:name];
+  [impl_->defaults setObject:entries forKey:group];
+}
+
+bool ScreenSaverDefaults::synchronize() {
+  if ([impl_->defaults synchronize]) return true;
+  std::fprintf(stderr, "ambrel: cannot write %s\n", impl_->path.c_str());
+  return false;
+}
+
+const std::string& ScreenSaverDefaults::path() const { return impl_->path; }

@@ -1,0 +1,94 @@
+// Picture files through NSBitmapImageRep, handed on as 8-bit RGBA, top row first.
+#import "platform/macos/Cocoa.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/Pictures.h"
+
+namespace {
+
+bool IsRegularFile(const char* path) {
+  struct stat info;
+  return path && stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The common layouts are copied row by row; any other goes through NSColor.
+bool ToRgba(NSBitmapImageRep* rep, int width, int height, std::vector<uint8_t>* rgba) {
+  rgba->assign(static_cast<size_t>(width) * height * 4, 255);
+  const NSInteger samples = [rep samplesPerPixel];
+  const bool plain8 = [rep bitsPerSample] == 8 && ![rep isPlanar] && [rep bitmapData] &&
+                      !([rep bitmapFormat] & (NSBitmapFormatAlphaFirst | NSBitmapFormatFloatingPointSamples)) &&
+                      [rep bitsPerPixel] == samples * 8;
+  NSString* space = [rep colorSpaceName];
+  const bool rgb = [space isEqualToString:NSDeviceRGBColorSpace] || [space isEqualToString:NSCalibratedRGBColorSpace];
+  const bool white = [space isEqualToString:NSDeviceWhiteColorSpace] || [space isEqualToString:NSCalibratedWhiteColorSpace];
+  if (plain8 && ((rgb && (samples == 3 || samples == 4)) || (white && (samples == 1 || samples == 2)))) {
+    const unsigned char* data = [rep bitmapData];
+    const NSInteger rowBytes = [rep bytesPerRow];
+    for (int y = 0; y < height; ++y) {
+      const unsigned char* in = data + y * rowBytes;
+      uint8_t* out = rgba->data() + static_cast<size_t>(y) * width * 4;
+      for (int x = 0; x < width; ++x, in += samples, out += 4) {
+        if (rgb) {
+          out[0] = in[0], out[1] = in[1], out[2] = in[2];
+          if (samples == 4) out[3] = in[3];
+        } else {
+          out[0] = out[1] = out[2] = in[0];
+          if (samples == 2) out[3] = in[1];
+        }
+      }
+    }
+    return true;
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      NSColor* color = [[rep colorAtX:x y:y] colorUsingColorSpaceName:NSCalibratedRGBColorSpace];
+      if (!color) return false;
+      uint8_t* out = rgba->data() + (static_cast<size_t>(y) * width + x) * 4;
+      out[0] = static_cast<uint8_t>([color redComponent] * 255 + 0.5);
+      out[1] = static_cast<uint8_t>([color greenComponent] * 255 + 0.5);
+      out[2] = static_cast<uint8_t>([color blueComponent] * 255 + 0.5);
+      out[3] = static_cast<uint8_t>([color alphaComponent] * 255 + 0.5);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadPicture(const char* path, PictureBitmap* bitmap) {
+  if (!IsRegularFile(path)) return false;
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  bool read = false;
+  NSData* data = [NSData dataWithContentsOfFile:[NSString stringWithUTF8String:path]];
+  NSBitmapImageRep* rep = data ? [NSBitmapImageRep imageRepWithData:data] : nil;
+  const NSInteger width = rep ? [rep pixelsWide] : 0, height = rep ? [rep pixelsHigh] : 0;
+  if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+      static_cast<long long>(width) * height <= kMaxPicturePixels) {
+    auto pixels = std::make_shared<std::vector<uint8_t>>();
+    if (ToRgba(rep, static_cast<int>(width), static_cast<int>(height), pixels.get())) {
+      bitmap->pixelsWide = static_cast<int>(width);
+      bitmap->pixelsHigh = static_cast<int>(height);
+      bitmap->bitsPerPixel = 32;
+      bitmap->bytesPerRow = static_cast<int>(width) * 4;
+      bitmap->bitmapData = pixels->data();
+      bitmap->storage = pixels;
+      read = true;
+    }
+  }
+  [pool release];
+  return read;
+}
+
+std::string UserPicturesFolder() {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  NSArray* folders = NSSearchPathForDirectoriesInDomains(NSPicturesDirectory, NSUserDomainMask, YES);
+  std::string folder = [folders count] > 0 ? [[folders objectAtIndex:0] fileSystemRepresentation] : "";
+  if (folder.empty()) folder = std::string([NSHomeDirectory() fileSystemRepresentation]) + "/Pictures";
+  [pool release];
+  return folder;
+}

@@ -1,0 +1,156 @@
+// The Cocoa side of the platform: screens, display masks, the screen capture,
+// the bundle's resources and the pixel format.
+#import "platform/macos/Cocoa.h"
+
+#ifndef GNUSTEP
+#import <ScreenCaptureKit/ScreenCaptureKit.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/macos/CocoaBridge.h"
+
+// Any class of the plug-in finds its bundle.
+@interface AmbrelBundleMarker : NSObject
+@end
+@implementation AmbrelBundleMarker
+@end
+
+namespace cocoa {
+namespace {
+
+int ScreenNumber(NSScreen* screen) {
+  NSNumber* number = [[screen deviceDescription] objectForKey:@"NSScreenNumber"];
+  return number ? [number intValue] : 0;
+}
+
+// Cocoa's screen frames grow upwards from the bottom of the first screen; the
+// core's grow downwards from its top.
+Display DisplayOf(NSScreen* screen) {
+  NSArray* screens = [NSScreen screens];
+  const CGFloat top = [screens count] ? NSMaxY([[screens objectAtIndex:0] frame]) : 0;
+  const NSRect frame = [screen frame];
+  Display display;
+  display.frame = Box{frame.origin.x, top - NSMaxY(frame), frame.size.width, frame.size.height};
+  display.number = ScreenNumber(screen);
+  return display;
+}
+
+#ifndef GNUSTEP
+// ScreenCaptureKit, waited for: the capture is made as the view is created. An
+// error (no screen-recording permission among them) is no image.
+CGImageRef CreateDisplayImage(CGDirectDisplayID displayID) {
+  if (@available(macOS 14.0, *)) {
+    __block CGImageRef result = NULL;
+    dispatch_semaphore_t done = dispatch_semaphore_create(0);
+    [SCShareableContent getShareableContentWithCompletionHandler:^(SCShareableContent* content, NSError* error) {
+      SCDisplay* target = nil;
+      for (SCDisplay* display : Items<SCDisplay*>(content.displays))
+        if (display.displayID == displayID) target = display;
+      if (error || !target) {
+        dispatch_semaphore_signal(done);
+        return;
+      }
+      SCContentFilter* filter = [[[SCContentFilter alloc] initWithDisplay:target excludingWindows:@[]] autorelease];
+      SCStreamConfiguration* configuration = [[[SCStreamConfiguration alloc] init] autorelease];
+      configuration.width = target.width;
+      configuration.height = target.height;
+      [SCScreenshotManager captureImageWithFilter:filter
+                                    configuration:configuration
+                                completionHandler:^(CGImageRef image, NSError* captureError) {
+                                  if (image && !captureError) result = CGImageRetain(image);
+                                  dispatch_semaphore_signal(done);
+                                }];
+    }];
+    // The blocks hold the semaphore and the result for as long as they run.
+    const bool timedOut = dispatch_semaphore_wait(done, dispatch_time(DISPATCH_TIME_NOW, 5 * NSEC_PER_SEC)) != 0;
+    dispatch_release(done);
+    return timedOut ? NULL : result;
+  }
+  return NULL;
+}
+#endif
+
+}  // namespace
+
+std::vector<uint32_t> PixelFormatWords(const SurfaceWish& wish) {
+  std::vector<uint32_t> words;
+  if (wish.accelerated) words.push_back(NSOpenGLPFAAccelerated);
+  words.insert(words.end(), {NSOpenGLPFAColorSize, static_cast<uint32_t>(wish.colorBits)});
+  if (wish.alphaBits) words.insert(words.end(), {NSOpenGLPFAAlphaSize, static_cast<uint32_t>(wish.alphaBits)});
+  if (wish.depthBits) words.insert(words.end(), {NSOpenGLPFADepthSize, static_cast<uint32_t>(wish.depthBits)});
+  if (wish.stencilBits)
+    words.insert(words.end(), {NSOpenGLPFAStencilSize, static_cast<uint32_t>(wish.stencilBits)});
+  if (wish.doubleBuffer) words.push_back(NSOpenGLPFADoubleBuffer);
+  words.insert(words.end(), {NSOpenGLPFAMinimumPolicy, NSOpenGLPFAMaximumPolicy, 0});
+  return words;
+}
+
+std::vector<Display> Displays() {
+  std::vector<Display> displays;
+  for (NSScreen* screen : cocoa::Items<NSScreen*>([NSScreen screens])) displays.push_back(DisplayOf(screen));
+  return displays;
+}
+
+Display MainDisplay() {
+  NSArray* screens = [NSScreen screens];
+  // The main screen is the one with the menu bar, the first of the list (Cocoa's
+  // mainScreen is the one with the key window).
+  return [screens count] ? DisplayOf([screens objectAtIndex:0]) : Display{};
+}
+
+uint32_t DisplayMask(int number) {
+  return CGDisplayIDToOpenGLDisplayMask(static_cast<CGDirectDisplayID>(number));
+}
+
+int MainDisplayNumber() { return static_cast<int>(CGMainDisplayID()); }
+
+bool CaptureDisplays(uint32_t mask, int* width, int* height, std::vector<uint8_t>* pixels) {
+#ifdef GNUSTEP
+  // The stand-in's capture, like one refused its permission, gives no image.
+  for (NSScreen* screen : cocoa::Items<NSScreen*>([NSScreen screens])) {
+    if (!(DisplayMask(ScreenNumber(screen)) & mask)) continue;
+    CGImageRef image = CGDisplayCreateImage(static_cast<CGDirectDisplayID>(ScreenNumber(screen)));
+    if (!image) return false;
+    CGImageRelease(image);
+  }
+  (void)width, (void)height, (void)pixels;
+  return false;
+#else
+  for (NSScreen* screen : cocoa::Items<NSScreen*>([NSScreen screens])) {
+    if (!(DisplayMask(ScreenNumber(screen)) & mask)) continue;
+    CGImageRef image = CreateDisplayImage(static_cast<CGDirectDisplayID>(ScreenNumber(screen)));
+    if (!image) return false;
+    const size_t w = CGImageGetWidth(image), h = CGImageGetHeight(image);
+    std::vector<uint8_t> rgba(w * h * 4);
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef context = CGBitmapContextCreate(rgba.data(), w, h, 8, w * 4, space,
+                                                 kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
+    CGColorSpaceRelease(space);
+    if (context) {
+      CGContextDrawImage(context, CGRectMake(0, 0, w, h), image);
+      CGContextRelease(context);
+    }
+    CGImageRelease(image);
+    if (!context) return false;
+    // The bitmap context's memory holds the top row first.
+    pixels->resize(rgba.size());
+    for (size_t row = 0; row < h; ++row)
+      std::memcpy(pixels->data() + row * w * 4, rgba.data() + (h - 1 - row) * w * 4, w * 4);
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+  }
+  return false;
+#endif
+}
+
+std::string BundleResourcePath(const char* name, const char* type) {
+  NSBundle* bundle = [NSBundle bundleForClass:[AmbrelBundleMarker class]];
+  NSString* path = [bundle pathForResource:[NSString stringWithUTF8String:name]
+                                    ofType:[NSString stringWithUTF8String:type]];
+  return path ? std::string([path fileSystemRepresentation]) : std::string();
+}
+
+}  // namespace cocoa

@@ -1,0 +1,3 @@
+// See GL/gl.h beside this file.
+#pragma once
+#include <OpenGL/glu.h>
