@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <map>
+#include <sstream>
 #include <vector>
 
+#include "platform/UserFile.h"
 #include "platform/linux/X11Errors.h"
 
 namespace {
@@ -186,8 +187,10 @@ bool CaptureScreenshotProperty(Display* display, Window window, const Rect* crop
 }
 
 std::optional<bool> ReadResourceBool(const std::string& path, const char* name) {
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
+  // XScreenSaver's files are some tens of kilobytes.
+  std::string contents;
+  if (!ReadUserFile(path, 1 << 20, &contents)) return std::nullopt;
+  std::istringstream file(contents);
   std::optional<bool> value;
   std::string line;
   const std::string key = name;
