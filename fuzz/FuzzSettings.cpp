@@ -47,6 +47,7 @@ struct StoreFolder {
   ~StoreFolder() {
     std::remove(file.c_str());
     std::remove((file + ".tmp").c_str());
+    std::remove((file + ".bad").c_str());
     rmdir(folder.c_str());
     rmdir(config.c_str());
   }

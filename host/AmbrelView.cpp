@@ -105,6 +105,7 @@ void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings) {
   settings->BGRES = static_cast<int32_t>(defaults->integerForKey("BGRes"));
 
   if (!version || *version != kSettingsVersion) {
+    defaults->keepFileBeforeReset("has no settings of this version and is reset to the defaults");
     defaults->setObject(kSettingsVersion, "version");
     defaults->setBool(false, "MainMonitorOnly");
     defaults->setInteger(100, "WaterSpeed");
