@@ -34,7 +34,123 @@ void WriteZeroFilledGif(const std::string& path, off_t size) {
   ASSERT_EQ(truncate(path.c_str(), size), 0);
 }
 
+// The shipped resources, with the pack damaged: its header ("header") or the
+// type of its first image ("image").
+std::string DamagedResources(const std::string& folder, const std::string& what) {
+  const std::string shipped = std::getenv("AMBREL_RESOURCES");
+  mkdir(folder.c_str(), 0755);
+  EXPECT_EQ(symlink((shipped + "/fallback.png").c_str(), (folder + "/fallback.png").c_str()), 0);
+  std::string pack = ReadFile(shipped + "/morvish.tallowyn");
+  EXPECT_GT(pack.size(), 24u);
+  if (what == "header") {
+    pack[3] = 'X';
+  } else {
+    auto u32 = [&](size_t at) {
+      return uint32_t(uint8_t(pack[at])) | uint32_t(uint8_t(pack[at + 1])) << 8 |
+             uint32_t(uint8_t(pack[at + 2])) << 16 | uint32_t(uint8_t(pack[at + 3])) << 24;
+    };
+    const uint32_t directory = u32(20);
+    for (uint32_t lump = 0; lump < u32(12); ++lump)
+      if (u32(directory + lump * 28 + 8) == 1) {  // an image
+        pack[u32(directory + lump * 28 + 4) + 2] = 42;  // a TGA type that is neither 2 nor 10
+        break;
+      }
+  }
+  EXPECT_TRUE(WriteFile(folder + "/morvish.tallowyn", pack));
+  return folder;
+}
+
 using AmbrelReliability = AmbrelProgramTest;
+
+class AmbrelReliabilityOnADisplay : public AmbrelProgramTest {
+ protected:
+  void SetUp() override {
+    AmbrelProgramTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error)) << error;
+    display = std::make_unique<TestDisplay>(server.name());
+    ASSERT_TRUE(display->get());
+  }
+  std::vector<std::string> Environment(const std::string& resources) {
+    return {"DISPLAY=" + server.name(), "XDG_CONFIG_HOME=" + config, "HOME=" + config, "XSCREENSAVER_WINDOW",
+            "AMBREL_RESOURCES=" + resources};
+  }
+  // A window anywhere on the display whose title is name, and whether it shows.
+  bool FindWindow(Window window, const std::string& name, bool* mapped) {
+    for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(*display, window, XInternAtom(*display, property, False), 0, 256, False,
+                             AnyPropertyType, &type, &format, &count, &after, &data) == Success && data) {
+        const bool same = format == 8 && std::string(reinterpret_cast<char*>(data), count) == name;
+        XFree(data);
+        if (same) {
+          XWindowAttributes attributes;
+          *mapped = XGetWindowAttributes(*display, window, &attributes) && attributes.map_state == IsViewable;
+          return true;
+        }
+      }
+    }
+    Window root = None, parent = None, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(*display, window, &root, &parent, &children, &count)) return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; ++i) found = FindWindow(children[i], name, mapped);
+    if (children) XFree(children);
+    return found;
+  }
+  bool DialogShows(const std::string& title) {
+    bool mapped = false;
+    return FindWindow(display->root(), title, &mapped) && mapped;
+  }
+  // Sends SIGTERM and returns the seconds until the process was gone.
+  double SecondsToEnd(ChildProcess& ambrel) {
+    const Clock::time_point sent = Clock::now();
+    ambrel.Signal(SIGTERM);
+    EXPECT_NE(ambrel.Wait(10), -1);
+    return SecondsSince(sent);
+  }
+
+  XvfbServer server;
+  std::unique_ptr<TestDisplay> display;
+};
+
+TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEveryPhaseWithinASecond) {
+  const std::string resources = DamagedResources(dir + "/resources", "image");
+  const char* title = "Invalid Image";
+  {
+    SCOPED_TRACE("full screen: the alert is a line on stderr, the start-up goes on");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {}, Environment(resources)));
+    ASSERT_TRUE(ambrel.WaitForErrors(std::string("ambrel: ") + title + ": TGA file", 20)) << ambrel.errors();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bool mapped = false;
+    EXPECT_FALSE(FindWindow(display->root(), title, &mapped)) << "a dialog was made over the grabbed screen";
+    EXPECT_TRUE(ambrel.Running());
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+  {
+    SCOPED_TRACE("in a window: a person can answer the dialog, and SIGTERM still ends it");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--window", "200x150"}, Environment(resources)));
+    const Clock::time_point start = Clock::now();
+    while (!DialogShows(title) && SecondsSince(start) < 20) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(DialogShows(title)) << ambrel.errors();
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+  {
+    SCOPED_TRACE("full screen, while a damaged picture is being decoded");
+    WriteZeroFilledGif(dir + "/slow.gif", 64 << 20);
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background", dir + "/slow.gif"},
+                             Environment(std::getenv("AMBREL_RESOURCES"))));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(ambrel.Running()) << ambrel.errors();
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+}
 
 TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
   WriteZeroFilledGif(dir + "/zeros.gif", 64 << 20);
