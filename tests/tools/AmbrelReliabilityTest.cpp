@@ -22,6 +22,11 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
+bool IsA(const std::string& path, mode_t type) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+}
+
 // A GIF whose image data is all zeros up to the given size (a sparse file):
 // GdkPixbuf's decoder crawls through it at 2 MB a second.
 void WriteZeroFilledGif(const std::string& path, off_t size) {
@@ -152,6 +157,49 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
   }
 }
 
+TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
+  const std::vector<std::string> render = {"--frames", "1", "--size", "16x16", "--seed", "1", "--output"};
+  auto to = [&](const std::string& output) {
+    std::vector<std::string> args = render;
+    args.push_back(output);
+    return Ambrel(args);
+  };
+  ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0644), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket.png", dir.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(symlink("/dev/null", (dir + "/null.png").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere/frame.png", (dir + "/dangling.png").c_str()), 0);
+  for (const char* name : {"fifo.png", "socket.png", "null.png", "dangling.png"}) {
+    SCOPED_TRACE(name);
+    Outcome run = to(name);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("rendering"), std::string::npos) << "refused only after the render: " << run.err;
+  }
+  close(listener);
+  EXPECT_TRUE(IsA(dir + "/fifo.png", S_IFIFO));
+  EXPECT_TRUE(IsA(dir + "/socket.png", S_IFSOCK));
+  EXPECT_TRUE(IsA(dir + "/null.png", S_IFLNK));
+  EXPECT_TRUE(IsA("/dev/null", S_IFCHR));
+
+  // A link to a regular file writes that file and stays a link.
+  ASSERT_TRUE(WriteFile(dir + "/real.png", "an older frame"));
+  ASSERT_EQ(symlink("real.png", (dir + "/link.png").c_str()), 0);
+  ASSERT_EQ(to("link.png").status, 0);
+  EXPECT_TRUE(IsA(dir + "/link.png", S_IFLNK));
+  EXPECT_EQ(ReadPng(dir + "/real.png").width, 16u);
+
+  // "-" is standard output.
+  Outcome piped = to("-");
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  ASSERT_TRUE(WriteFile(logDir + "/piped.png", piped.out));
+  EXPECT_EQ(ReadPng(logDir + "/piped.png").width, 16u);
+  EXPECT_FALSE(IsA(dir + "/-", S_IFREG));
+}
+
 TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
   WriteZeroFilledGif(dir + "/zeros.gif", 64 << 20);
   WriteZeroFilledGif(dir + "/sparse.gif", off_t(20) << 30);
@@ -163,6 +211,58 @@ TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
     EXPECT_LT(SecondsSince(start), seconds);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAndNothingIsLeftBehind) {
+  const std::string longest(251, 'n'), tooLong(300, 'n');
+  Outcome refused = Ambrel({"--frames", "1", "--size", "16x16", "--output", tooLong + ".png"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.find("rendering"), std::string::npos) << refused.err;
+  Outcome fits = Ambrel({"--frames", "1", "--size", "16x16", "--output", longest + ".png"});
+  EXPECT_EQ(fits.status, 0) << fits.err;
+  EXPECT_EQ(Files(), std::set<std::string>{longest + ".png"});
+
+  if (geteuid() == 0) {
+    // Another user's file in a sticky folder can be neither replaced nor renamed over.
+    char pattern[] = "/tmp/ambrel-sticky-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string sticky = pattern;
+    ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+    ASSERT_TRUE(WriteFile(sticky + "/theirs.png", "their frame"));
+    ASSERT_EQ(chown((sticky + "/theirs.png").c_str(), 1, 1), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+    Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--output", sticky + "/theirs.png"}, {}, 0, 65534);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("another user"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("rendering"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(sticky + "/theirs.png"), "their frame");
+    std::remove((sticky + "/theirs.png").c_str());
+    rmdir(sticky.c_str());
+  }
+
+  // Interrupted while a frame is being written: the temporary file goes too.
+  std::remove((dir + "/" + longest + ".png").c_str());
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
+                             {"--size", "1024x1024", "--seconds", "1000", "--every", "1", "--output", dir + "/f.png"},
+                             {"DISPLAY"}));
+    // The first attempt while the folder is tried before the render, the others while a frame is written.
+    bool caught = false;
+    for (const Clock::time_point start = Clock::now(); !caught && SecondsSince(start) < 20;) {
+      const std::set<std::string> names = Files();
+      const bool rendering = names.count("f-000001.png") > 0;
+      for (const std::string& name : names) caught = caught || (name[0] == '.' && (attempt == 0 || rendering));
+      if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(caught) << ambrel.errors();
+    ambrel.Signal(SIGINT);
+    EXPECT_EQ(ambrel.Wait(10), 128 + SIGINT);
+    for (const std::string& name : Files()) {
+      EXPECT_NE(name[0], '.') << name << " was left behind";
+      std::remove((dir + "/" + name).c_str());
+    }
   }
 }
 
