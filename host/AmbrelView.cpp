@@ -4,12 +4,15 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/Pics.h"
+#include "image/ResFile.h"
+#include "platform/Alerts.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -118,6 +121,14 @@ void ReadStoredSettings(bool* mainMonitorOnly, SETTINGS* settings) {
     defaults->setInteger(1, "BGRes");
     defaults->synchronize();  // an unwritable store says so itself; the defaults still hold here
     SetDefaultSettings(mainMonitorOnly, settings);
+  }
+  // A kind the view does not know would leave the water over nothing; the nearest
+  // one is used, as the settings window shows it.
+  if (settings->BGTYPE < 0 || settings->BGTYPE > 2) {
+    const int32_t nearest = settings->BGTYPE < 0 ? 0 : 2;
+    std::fprintf(stderr, "ambrel: the stored background kind %d is not 0, 1 or 2; %d is used\n",
+                 static_cast<int>(settings->BGTYPE), static_cast<int>(nearest));
+    settings->BGTYPE = nearest;
   }
 }
 
@@ -286,7 +297,12 @@ bool AmbrelView::mainSetup() {
     return false;
 
   const std::string packPath = PathForResource("morvish", "tallowyn");
-  if (!LoadTexturesFromDataFile(packPath.c_str(), &ssMain->textures, &ssMain->textureCount)) return false;
+  if (!LoadTexturesFromDataFile(packPath.c_str(), &ssMain->textures, &ssMain->textureCount)) {
+    // A damaged image has said so itself; a missing pack or a damaged header has not.
+    if (RESFILE pack; !pack.Open(packPath.c_str()))
+      ShowAlert("ERROR", ("Could not open the data pack \"" + packPath + "\"").c_str());
+    return false;
+  }
 
   const int detail = isPreview() ? 0 : mySettings.BGRES;
   if (mySettings.BGTYPE == 1) {

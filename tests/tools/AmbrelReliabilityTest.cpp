@@ -214,6 +214,60 @@ TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
   }
 }
 
+TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
+  ASSERT_TRUE(WriteFile(dir + "/empty.png", ""));
+  ASSERT_TRUE(WriteFile(dir + "/words.png", "not a picture"));
+  ASSERT_TRUE(WriteStripedPng(dir + "/whole.png", 64, 64, 0xe02020));
+  std::string broken = ReadFile(dir + "/whole.png");
+  broken[18] ^= 0x40;  // the width, which its checksum no longer matches
+  ASSERT_TRUE(WriteFile(dir + "/broken.png", broken));
+  ASSERT_EQ(mkdir((dir + "/folder.png").c_str(), 0755), 0);
+  std::string deep = dir;
+  while (deep.size() < 1030) {
+    deep += "/" + std::string(200, 'd');
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+  }
+  ASSERT_TRUE(WriteStripedPng(deep + "/red.png", 16, 16, 0xe02020));
+  for (const auto& [picture, reason] :
+       std::vector<std::pair<std::string, std::string>>{{"empty.png", "is empty"},
+                                                         {"words.png", "is not a PNG, JPEG, GIF or WebP picture"},
+                                                         {"broken.png", "is damaged"},
+                                                         {"folder.png", "is not a regular file"},
+                                                         {deep + "/red.png", "1023 is the most"}}) {
+    SCOPED_TRACE(reason);
+    Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--output", "out.png", "--background", picture});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
+
+  Outcome pack = Ambrel({"--frames", "1", "--size", "16x16", "--output", "out.png"},
+                        {"AMBREL_RESOURCES=" + DamagedResources(logDir + "/resources", "header")});
+  EXPECT_EQ(pack.status, 1);
+  EXPECT_NE(pack.err.find("the data pack"), std::string::npos) << pack.err;
+
+  ASSERT_EQ(mkdir((config + "/ambrel").c_str(), 0700), 0);
+  for (const auto& [stored, used] : {std::pair{"7", "2"}, std::pair{"-1", "0"}}) {
+    ASSERT_TRUE(WriteFile(StorePath(), std::string("[kvAmbrel]\nversion=1.0.4\nBGType=") + stored + "\n"));
+    Outcome run = Ambrel({"--window", "--print-settings"});
+    EXPECT_NE(run.out.find(std::string("BGType ") + used + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(std::string("background kind ") + stored), std::string::npos) << run.err;
+  }
+
+  // Folders of one and two characters are folders like any other.
+  ASSERT_EQ(mkdir((dir + "/ab").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteStripedPng(dir + "/ab/green.png", 64, 64, 0x20d030));
+  for (const auto& [folder, channel] : {std::pair{".", 0}, std::pair{"ab", 1}}) {
+    SCOPED_TRACE(folder);
+    for (const char* stale : {"whole.png", "broken.png", "empty.png", "words.png", "out.png"})
+      std::remove((dir + "/" + stale).c_str());
+    rmdir((dir + "/folder.png").c_str());
+    ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 64, 64, 0xe02020));
+    ASSERT_EQ(Ambrel({"--frames", "20", "--size", "64x48", "--folder", folder, "--output", logDir + "/out.png"}).status,
+              0);
+    EXPECT_GT(ShareDominatedBy(ReadPng(logDir + "/out.png"), channel), 0.9);
+  }
+}
+
 TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAndNothingIsLeftBehind) {
   const std::string longest(251, 'n'), tooLong(300, 'n');
   Outcome refused = Ambrel({"--frames", "1", "--size", "16x16", "--output", tooLong + ".png"});

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "image/ResFile.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
 #include "platform/egl/OffscreenEngine.h"
@@ -63,6 +64,11 @@ int RunRenderMode(const RenderOptions& options) {
                    type, BundleResourceDirectory().c_str());
       return 1;
     }
+  const std::string packPath = PathForResource("morvish", "tallowyn");
+  if (RESFILE pack; !pack.Open(packPath.c_str())) {
+    std::fprintf(stderr, "ambrel: the data pack \"%s\" is damaged\n", packPath.c_str());
+    return 1;
+  }
 
   // The view seeds the random numbers with the whole seconds of the clock's reading.
   const uint32_t seed = options.seedGiven ? options.seed : (uint32_t)time(nullptr);
