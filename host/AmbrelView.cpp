@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/Pics.h"
+#include "image/ResFile.h"
+#include "platform/Alerts.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -202,7 +205,12 @@ bool AmbrelView::mainSetup() {
     return false;
 
   const std::string packPath = PathForResource("morvish", "tallowyn");
-  if (!LoadTexturesFromDataFile(packPath.c_str(), &ssMain->textures, &ssMain->textureCount)) return false;
+  if (!LoadTexturesFromDataFile(packPath.c_str(), &ssMain->textures, &ssMain->textureCount)) {
+    // A damaged image has said so itself; a missing pack or a damaged header has not.
+    if (RESFILE pack; !pack.Open(packPath.c_str()))
+      ShowAlert("ERROR", ("Could not open the data pack \"" + packPath + "\"").c_str());
+    return false;
+  }
 
   const int detail = isPreview() ? 0 : mySettings.BGRES;
   if (mySettings.BGTYPE == 1) {

@@ -1,6 +1,7 @@
 // The view's settings: read from the module's store at creation (with the version
 // rule), written back by the sheet's save action. What each setting is comes from
 // its declaration.
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -54,9 +55,21 @@ SettingsRecord ReadStoredSettings(bool readOnly) {
   if (!version || *version != kSettingsVersion) {
     record = DefaultSettings();
     if (readOnly) return record;
+    store->keepFileBeforeReset("has no settings of this version and is reset to the defaults");
     store->setObject(kSettingsVersion, kSettingsVersionKey);
     for (const SettingDeclaration& setting : kSettings) Write(*store, setting, record);
     store->synchronize();  // an unwritable store says so itself; the defaults still hold here
+  }
+  // A stored value the view cannot use (an unknown background kind would leave the
+  // water over nothing) gives way to the nearest it can, with a word.
+  for (const SettingDeclaration& setting : kSettings) {
+    if (!setting.heldByView || !setting.number || !store->stringForKey(setting.key)) continue;
+    const int64_t stored = setting.number(record), used = AcceptedValue(setting, stored);
+    if (used == stored) continue;
+    std::fprintf(stderr, "ambrel: the stored %s %lld is not from %lld to %lld; %lld is used\n", setting.key,
+                 static_cast<long long>(stored), static_cast<long long>(setting.lowest),
+                 static_cast<long long>(setting.highest), static_cast<long long>(used));
+    setting.setNumber(record, used);
   }
   return record;
 }

@@ -74,7 +74,7 @@ bool LoadPicture(const char* folder, Texture* texture, int detail) {
   char name[256];
   if (!folder || !ChooseRandomImageFile(folder, name)) return false;
   std::string path = folder;
-  if (path.size() > 2 && path.back() != '/') path += '/';
+  if (path.back() != '/') path += '/';
   path += name;
   return loadPicFile(path.c_str(), texture, detail);
 }

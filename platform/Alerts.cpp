@@ -10,12 +10,14 @@ AlertPresenter& Presenter() {
   return presenter;
 }
 
+int screenOwners = 0;
+
 }  // namespace
 
 void ShowAlert(const char* title, const char* message) {
   if (!title) title = "";
   if (!message) message = "";
-  if (Presenter()) {
+  if (Presenter() && screenOwners == 0) {
     Presenter()(title, message);
     return;
   }
@@ -23,3 +25,7 @@ void ShowAlert(const char* title, const char* message) {
 }
 
 void SetAlertPresenter(AlertPresenter presenter) { Presenter() = std::move(presenter); }
+
+ScreenOwnership::ScreenOwnership() { ++screenOwners; }
+
+ScreenOwnership::~ScreenOwnership() { --screenOwners; }

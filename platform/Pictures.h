@@ -17,10 +17,17 @@ struct PictureBitmap {
 constexpr int kMaxPictureSide = 16384;
 constexpr long long kMaxPicturePixels = 64LL * 1024 * 1024;
 
+// The budget of one picture: a larger file is refused unread, and a decoder still
+// busy after this time gives up (a 50-megapixel photograph takes from 0.3 s as a
+// JPEG to 2 s as a WebP on two cores).
+constexpr long long kMaxPictureFileBytes = 256LL * 1024 * 1024;
+constexpr double kPictureDecodeSeconds = 4.0;
+
 // Decodes the PNG, JPEG, GIF or WebP picture at path (EXIF orientation applied;
 // grey, 16-bit and indexed pictures arrive as 8-bit RGB or RGBA). False when the
-// file is missing, not a regular file, of another format, damaged or too large.
-bool ReadPicture(const char* path, PictureBitmap* bitmap);
+// file is missing, not a regular file, of another format, damaged, too large or too
+// slow to decode; then *why (when given) ends the sentence "the picture X ...".
+bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why = nullptr);
 
 // The user's own pictures folder: where a random picture is looked for until the
 // user names another.

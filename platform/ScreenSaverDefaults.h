@@ -31,7 +31,11 @@ class ScreenSaverDefaults {
   void setStringInSection(const char* value, const char* key, const char* section);
 
   // Writes the store now, atomically. False (and one line on stderr) when it cannot.
+  // A file on disk that read with errors, or that the caller resets, is first kept
+  // beside it as "<path>.bad" (the newest only), and stderr says so.
   bool synchronize();
+  // Before the caller replaces every value: why, for the message ("is reset ...").
+  void keepFileBeforeReset(const char* why);
 
   // Where the store lives on disk (for messages and tests).
   const std::string& path() const;

@@ -96,7 +96,7 @@ const SettingDeclaration kDeclarations[] = {
      SettingControl::kCheckBox, "oWantBowl",
      R"(<boolean id="bowl" _label="Bowl" arg-unset="--no-bowl"/>)"},
     {"BGType", SettingType::kInteger, NUMBER_FIELD(settings.BGTYPE), 0, nullptr, nullptr,
-     0, 2, OutOfRange::kDefault, OutOfRange::kDefault, false,
+     0, 2, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, true,
      "--background-kind", nullptr, 0, 2, kBackgroundKindNames,
      "  --background-kind capture|desktop|folder (or 0|1|2)\n"
      "                      what lies under the water\n",

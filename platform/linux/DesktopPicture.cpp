@@ -11,7 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <algorithm>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,8 +125,9 @@ std::string ExpandHome(const std::string& path) {
 // The picture the last "output * bg FILE MODE" names (also inside an "output * { }"
 // block); a colour ("bg #rrggbb solid_color") last names none. Included files are not read.
 std::optional<std::string> SwayPictureIn(const std::string& configPath) {
-  std::ifstream in(configPath);
-  if (!in) return std::nullopt;
+  const std::optional<std::string> text = ReadConfigurationFile(configPath);
+  if (!text) return std::nullopt;
+  std::istringstream in(*text);
   std::optional<std::string> picture;
   bool inAllBlock = false;
   int depth = 0;

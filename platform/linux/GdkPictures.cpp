@@ -1,10 +1,11 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/Pictures.h"
+#include "platform/UserFile.h"
 
 namespace {
 
@@ -34,53 +35,91 @@ void OnSizePrepared(GdkPixbufLoader* loader, int wide, int high, gpointer refuse
   gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
-GdkPixbuf* Decode(FILE* file) {
+double Seconds() { return g_get_monotonic_time() / 1e6; }
+
+// Fed in chunks with the budget checked between them: GdkPixbuf's GIF decoder
+// crawls through damaged data (2 MB a second through zeros) and goes over a large
+// picture again at every chunk. Smaller chunks would make that second case slower.
+GdkPixbuf* Decode(UserFile& file, std::string* why) {
+  const double deadline = Seconds() + kPictureDecodeSeconds;
   unsigned char chunk[65536];
-  size_t count = std::fread(chunk, 1, sizeof chunk, file);
-  const char* format = SniffFormat(chunk, count);
-  if (!format) return nullptr;
+  long count = file.read(chunk, sizeof chunk);
+  const char* format = count > 0 ? SniffFormat(chunk, size_t(count)) : nullptr;
+  if (!format) {
+    *why = count < 0 ? DescribeUserFileError(file.error(), kMaxPictureFileBytes)
+                     : "is not a PNG, JPEG, GIF or WebP picture";
+    return nullptr;
+  }
 
   GError* error = nullptr;
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, &error);
   if (!loader) {
     g_clear_error(&error);
+    *why = std::string("cannot be decoded: this system has no ") + format + " decoder";
     return nullptr;
   }
   bool refused = false;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &refused);
 
-  bool written = true;
+  bool written = true, late = false;
   while (written && !refused && count > 0) {
-    written = gdk_pixbuf_loader_write(loader, chunk, count, &error);
+    written = gdk_pixbuf_loader_write(loader, chunk, size_t(count), &error);
     g_clear_error(&error);
-    count = std::fread(chunk, 1, sizeof chunk, file);
+    if (Seconds() > deadline) {
+      late = true;
+      break;
+    }
+    count = file.read(chunk, sizeof chunk);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, &error);
   g_clear_error(&error);
   GdkPixbuf* decoded = nullptr;
-  if (written && closed && !refused && !std::ferror(file)) {
+  if (late) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", kPictureDecodeSeconds);
+    *why = std::string("takes more than ") + seconds + " seconds to decode";
+  } else if (refused) {
+    *why = "is larger than " + std::to_string(kMaxPictureSide) + " pixels a side or " +
+           std::to_string(kMaxPicturePixels >> 20) + " megapixels";
+  } else if (count < 0) {
+    *why = DescribeUserFileError(file.error(), kMaxPictureFileBytes);
+  } else if (written && closed) {
     decoded = gdk_pixbuf_loader_get_pixbuf(loader);
     if (decoded) g_object_ref(decoded);
   }
+  if (!decoded && why->empty()) *why = "is damaged";
   g_object_unref(loader);
   return decoded;
 }
 
 }  // namespace
 
-bool ReadPicture(const char* path, PictureBitmap* bitmap) {
-  if (!path || !bitmap) return false;
-  struct stat info;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  GdkPixbuf* decoded = Decode(file);
-  std::fclose(file);
+bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+  std::string ignored;
+  if (!why) why = &ignored;
+  why->clear();
+  if (!path || !bitmap) {
+    *why = "is not named";
+    return false;
+  }
+  UserFile file(path, kMaxPictureFileBytes);
+  if (!file.isOpen()) {
+    *why = DescribeUserFileError(file.error(), kMaxPictureFileBytes);
+    return false;
+  }
+  if (file.size() == 0) {
+    *why = DescribeUserFileError(UserFileError::kEmpty, kMaxPictureFileBytes);
+    return false;
+  }
+  GdkPixbuf* decoded = Decode(file, why);
   if (!decoded) return false;
 
   GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(decoded);
   g_object_unref(decoded);
-  if (!upright) return false;
+  if (!upright) {
+    *why = "is damaged";
+    return false;
+  }
 
   const int channels = gdk_pixbuf_get_n_channels(upright);
   const int wide = gdk_pixbuf_get_width(upright);
@@ -89,6 +128,7 @@ bool ReadPicture(const char* path, PictureBitmap* bitmap) {
       gdk_pixbuf_get_bits_per_sample(upright) != 8 || (channels != 3 && channels != 4) ||
       !SizeAllowed(wide, high)) {
     g_object_unref(upright);
+    *why = "has a pixel format Ambrel cannot show";
     return false;
   }
 

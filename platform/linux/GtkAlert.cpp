@@ -4,10 +4,7 @@
 
 #include "platform/Alerts.h"
 
-namespace {
-
-// An alert about something done in a window (the settings window) stays over it.
-GtkWindow* ActiveWindow() {
+GtkWindow* ActiveGtkWindow() {
   GList* windows = gtk_window_list_toplevels();
   GtkWindow* active = nullptr;
   for (GList* item = windows; item; item = item->next)
@@ -16,8 +13,10 @@ GtkWindow* ActiveWindow() {
   return active;
 }
 
+namespace {
+
 void ShowDialog(const char* title, const char* message) {
-  GtkWidget* dialog = gtk_message_dialog_new(ActiveWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+  GtkWidget* dialog = gtk_message_dialog_new(ActiveGtkWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                              GTK_BUTTONS_NONE, "%s", message);
   gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);

@@ -5,3 +5,8 @@
 // title, the message and one "OK" button, and returns true. Otherwise leaves the
 // current presenter alone and returns false.
 bool InstallGtkAlertPresenter();
+
+typedef struct _GtkWindow GtkWindow;
+// The window the user works in (the settings window), which a dialog about it
+// stays over; null when none has the focus.
+GtkWindow* ActiveGtkWindow();

@@ -23,6 +23,7 @@
 #include "platform/Alerts.h"
 #include "platform/Bundle.h"
 #include "platform/linux/ConfigureDialog.h"
+#include "platform/linux/GtkAlert.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define AMBREL_LEAK_CHECKS 1
@@ -342,15 +343,6 @@ GtkUriLauncher& UriLauncher() {
   return launcher;
 }
 
-GtkWindow* ActiveWindow() {
-  GList* windows = gtk_window_list_toplevels();
-  GtkWindow* active = nullptr;
-  for (GList* item = windows; item; item = item->next)
-    if (gtk_window_is_active(GTK_WINDOW(item->data))) active = GTK_WINDOW(item->data);
-  g_list_free(windows);
-  return active;
-}
-
 // GTK's parser drops the signal records of an object a broken file leaves
 // open; they are GTK's, unreachable from the builder we free.
 bool LoadInterface(GtkBuilder* builder, const std::string& path, GError** error) {
@@ -418,7 +410,7 @@ class GtkSheetServices : public SheetServices {
     if (!gtk_init_check(nullptr, nullptr)) return std::nullopt;
     const GtkFileChooserAction action =
         panel.canChooseDirectories ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN;
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), ActiveWindow(), action, "_Cancel",
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), ActiveGtkWindow(), action, "_Cancel",
                                                     GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);

@@ -15,11 +15,12 @@
 #include <string>
 
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/UserFile.h"
 
 namespace {
 
 // A settings file is a few hundred bytes; anything far bigger is not ours.
-constexpr off_t kMaxStoreBytes = 1 << 20;
+constexpr int64_t kMaxStoreBytes = 1 << 20;
 
 std::string SafeModuleName(const char* moduleName) {
   std::string name = moduleName && *moduleName ? moduleName : "default";
@@ -54,27 +55,53 @@ bool UsableName(const char* name, bool isKey) {
   return true;
 }
 
-// Reads the whole file without blocking on whatever might sit at the path.
-// Anything unreadable, strange or oversized reads as an empty store.
-std::string ReadStoreFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  std::string data;
-  struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxStoreBytes) {
-    char buffer[8192];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
-      data.append(buffer, static_cast<size_t>(got));
-      if (data.size() > static_cast<size_t>(kMaxStoreBytes)) {
-        data.clear();
-        break;
-      }
+// One line of the file for a message: printable, and not too long.
+std::string Shown(const std::string& line) {
+  std::string shown;
+  for (const char c : line.substr(0, 60)) shown += (c >= 0x20 && c < 0x7f) ? c : '?';
+  return line.size() > 60 ? shown + "..." : shown;
+}
+
+bool Parses(const std::string& text) {
+  GKeyFile* probe = g_key_file_new();
+  const bool parsed = g_key_file_load_from_data(probe, text.data(), text.size(), G_KEY_FILE_NONE, nullptr);
+  g_key_file_free(probe);
+  return parsed;
+}
+
+// GKeyFile gives up on the whole file at its first bad line. Keeps the lines it
+// takes one by one, so that a typo costs that line alone; the keys under a group
+// line it refuses go with it. Says on stderr what is skipped.
+std::string UsableLines(const std::string& path, const std::string& data, int* skipped) {
+  constexpr int kMessages = 5;
+  std::string kept;
+  bool inGroup = false;
+  size_t start = 0;
+  for (int number = 1; start < data.size(); ++number) {
+    size_t end = data.find('\n', start);
+    if (end == std::string::npos) end = data.size();
+    const std::string line = data.substr(start, end - start);
+    start = end + 1;
+    const size_t first = line.find_first_not_of(" \t\r");
+    bool usable;
+    if (first == std::string::npos || line[first] == '#') {
+      usable = true;
+    } else if (line[first] == '[') {
+      usable = inGroup = Parses(line + "\n");
+    } else {
+      usable = inGroup && Parses("[g]\n" + line + "\n");
     }
-    if (got < 0) data.clear();
+    if (usable) {
+      kept += line + "\n";
+      continue;
+    }
+    if (++*skipped <= kMessages)
+      std::fprintf(stderr, "ambrel: %s line %d cannot be read and is skipped: \"%s\"\n", path.c_str(), number,
+                   Shown(line).c_str());
   }
-  ::close(fd);
-  return data;
+  if (*skipped > kMessages)
+    std::fprintf(stderr, "ambrel: %s: %d more lines skipped\n", path.c_str(), *skipped - kMessages);
+  return kept;
 }
 
 // GKeyFile's string escapes, undone without its UTF-8 check: file names on Linux
@@ -189,19 +216,58 @@ struct ScreenSaverDefaults::Impl {
   std::string path;
   GKeyFile* keys = g_key_file_new();
   bool warned = false;
+  bool onDisk = false;    // a file of ours, or something else, is at the path
+  std::string keepAside;  // why the file on disk is kept before the next write
 
   ~Impl() { g_key_file_free(keys); }
 
   void Load() {
-    const std::string data = ReadStoreFile(path);
-    if (data.empty()) return;
-    if (!g_key_file_load_from_data(keys, data.data(), data.size(), G_KEY_FILE_NONE, nullptr)) {
-      // A broken file reads as empty; the next synchronize rewrites it whole.
-      g_key_file_free(keys);
-      keys = g_key_file_new();
+    struct stat info;
+    onDisk = ::lstat(path.c_str(), &info) == 0 && !(S_ISREG(info.st_mode) && info.st_size == 0);
+    std::string data;
+    UserFileError error = UserFileError::kNone;
+    if (!ReadUserFile(path, kMaxStoreBytes, &data, &error)) {
+      // Anything unreadable or strange reads as an empty store.
+      if (onDisk) {
+        std::fprintf(stderr, "ambrel: %s %s and is not used\n", path.c_str(),
+                     DescribeUserFileError(error, kMaxStoreBytes).c_str());
+        keepAside = "could not be read";
+      }
       return;
     }
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);  // a byte-order mark
+    if (data.empty()) return;
+    if (!g_key_file_load_from_data(keys, data.data(), data.size(), G_KEY_FILE_NONE, nullptr)) {
+      int skipped = 0;
+      const std::string usable = UsableLines(path, data, &skipped);
+      if (skipped > 0) keepAside = "had lines that could not be read";
+      if (!g_key_file_load_from_data(keys, usable.data(), usable.size(), G_KEY_FILE_NONE, nullptr)) {
+        g_key_file_free(keys);
+        keys = g_key_file_new();
+        keepAside = "could not be read";
+        return;
+      }
+    }
     KeepOneValuePerKey();
+  }
+
+  // Keeps the file as it is on disk, under its own name + ".bad" (replacing an older
+  // one), before a write replaces it: a hard link, so nothing is copied or lost.
+  void KeepAside() {
+    const std::string reason = keepAside;
+    keepAside.clear();
+    if (!onDisk) return;
+    const std::string bad = path + ".bad";
+    const std::string link = bad + ".tmp";
+    ::unlink(link.c_str());
+    if (::link(path.c_str(), link.c_str()) != 0 || ::rename(link.c_str(), bad.c_str()) != 0) {
+      ::unlink(link.c_str());
+      std::fprintf(stderr, "ambrel: %s %s, and cannot be kept as %s: %s\n", path.c_str(), reason.c_str(),
+                   bad.c_str(), std::strerror(errno));
+      return;
+    }
+    onDisk = false;
+    std::fprintf(stderr, "ambrel: %s %s; it is kept as %s\n", path.c_str(), reason.c_str(), bad.c_str());
   }
 
   // A file that names a key twice keeps both copies in GKeyFile, and removing the
@@ -302,11 +368,14 @@ void ScreenSaverDefaults::setStringInSection(const char* value, const char* key,
   g_key_file_set_string(impl_->keys, section, key, value);
 }
 
+void ScreenSaverDefaults::keepFileBeforeReset(const char* why) { impl_->keepAside = why ? why : "is reset"; }
+
 bool ScreenSaverDefaults::synchronize() {
   if (g_mkdir_with_parents(impl_->directory.c_str(), 0700) != 0) {
     impl_->Warn(std::strerror(errno));
     return false;
   }
+  if (!impl_->keepAside.empty()) impl_->KeepAside();
   gsize length = 0;
   gchar* data = g_key_file_to_data(impl_->keys, &length, nullptr);
   std::string why;

@@ -1,9 +1,6 @@
 #include "platform/linux/WallpaperFiles.h"
 
-#include <fcntl.h>
 #include <glib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -11,29 +8,9 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/UserFile.h"
+
 namespace {
-
-// Configuration files are small; anything larger is not one.
-constexpr off_t kLargestFile = 1 << 20;
-
-// The whole of a regular file, without waiting on a FIFO or following a loop.
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> text;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLargestFile) {
-    std::string data;
-    char buffer[8192];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 && data.size() <= size_t(kLargestFile))
-      data.append(buffer, size_t(got));
-    // A file that grew past the cap while being read, or holds NUL bytes, is no text file.
-    if (got == 0 && data.size() <= size_t(kLargestFile) && data.find('\0') == std::string::npos) text = data;
-  }
-  ::close(fd);
-  return text;
-}
 
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -117,7 +94,7 @@ void XfceEnd(GMarkupParseContext*, const gchar* element, gpointer data, GError**
 
 std::optional<DesktopPicturePreference> XfceWallpapers(const std::string& configHome) {
   const std::optional<std::string> xml =
-      ReadSmallFile(configHome + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml");
+      ReadConfigurationFile(configHome + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml");
   if (!xml) return std::nullopt;
   XfceParse parse;
   GMarkupParser parser{XfceStart, XfceEnd, nullptr, nullptr, nullptr};
@@ -130,7 +107,7 @@ std::optional<DesktopPicturePreference> XfceWallpapers(const std::string& config
 }
 
 std::optional<DesktopPicturePreference> KdeWallpapers(const std::string& configHome) {
-  const std::optional<std::string> text = ReadSmallFile(configHome + "/plasma-org.kde.plasma.desktop-appletsrc");
+  const std::optional<std::string> text = ReadConfigurationFile(configHome + "/plasma-org.kde.plasma.desktop-appletsrc");
   if (!text) return std::nullopt;
   // [Containments][N] lastScreen=S, and [Containments][N][Wallpaper][org.kde.image][General] Image=...
   static const std::regex containment(R"(^\[Containments\]\[(\d+)\]$)");
@@ -168,7 +145,7 @@ std::optional<DesktopPicturePreference> KdeWallpapers(const std::string& configH
 }
 
 std::optional<DesktopPicturePreference> FehWallpapers(const std::string& home) {
-  const std::optional<std::string> script = ReadSmallFile(home + "/.fehbg");
+  const std::optional<std::string> script = ReadConfigurationFile(home + "/.fehbg");
   if (!script) return std::nullopt;
   for (const std::string& line : Lines(*script)) {
     if (line.rfind("feh ", 0) != 0 || line.find(" --bg-") == std::string::npos) continue;
@@ -207,7 +184,7 @@ std::optional<DesktopPicturePreference> FehWallpapers(const std::string& home) {
 }
 
 std::optional<DesktopPicturePreference> NitrogenWallpapers(const std::string& configHome) {
-  const std::optional<std::string> text = ReadSmallFile(configHome + "/nitrogen/bg-saved.cfg");
+  const std::optional<std::string> text = ReadConfigurationFile(configHome + "/nitrogen/bg-saved.cfg");
   if (!text) return std::nullopt;
   DesktopPicturePreference preference;
   std::string section;
@@ -229,8 +206,15 @@ std::optional<DesktopPicturePreference> NitrogenWallpapers(const std::string& co
   return NonEmpty(preference);
 }
 
-std::optional<std::string> ResourceValue(const std::string& text, const char* name) {
-  std::optional<std::string> value;
+std::optional<std::string> ReadConfigurationFile(const std::string& path) {
+  // Configuration files are small; anything larger, or with NUL bytes, is not one.
+  std::string text;
+  if (!ReadUserFile(path, 1 << 20, &text) || text.find('\0') != std::string::npos) return std::nullopt;
+  return text;
+}
+
+std::vector<std::string> ResourceValues(const std::string& text, const char* name) {
+  std::vector<std::string> values;
   for (const std::string& line : Lines(text)) {
     if (line.empty() || line[0] == '!' || line[0] == '#') continue;
     const size_t colon = line.find(':');
@@ -239,15 +223,17 @@ std::optional<std::string> ResourceValue(const std::string& text, const char* na
     // "*name", "XScreenSaver.name" and "name" all set it.
     const size_t separator = resource.find_last_of("*.");
     if (separator != std::string::npos) resource = resource.substr(separator + 1);
-    if (resource == name) value = Trim(line.substr(colon + 1));
+    if (resource == name) values.push_back(Trim(line.substr(colon + 1)));
   }
-  return value;
+  return values;
 }
 
 std::optional<std::string> XScreenSaverImageDirectory(const std::string& home) {
-  const std::optional<std::string> text = ReadSmallFile(home + "/.xscreensaver");
+  const std::optional<std::string> text = ReadConfigurationFile(home + "/.xscreensaver");
   if (!text) return std::nullopt;
-  std::optional<std::string> folder = ResourceValue(*text, "imageDirectory");
+  const std::vector<std::string> values = ResourceValues(*text, "imageDirectory");
+  std::optional<std::string> folder;
+  if (!values.empty()) folder = values.back();
   if (folder && folder->rfind("~/", 0) == 0) folder = home + folder->substr(1);
   if (!folder || folder->empty() || (*folder)[0] != '/') return std::nullopt;
   return folder;

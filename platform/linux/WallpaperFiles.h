@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/DesktopPicture.h"
 
@@ -20,6 +21,10 @@ std::optional<DesktopPicturePreference> NitrogenWallpapers(const std::string& co
 // XScreenSaver's imageDirectory resource in ~/.xscreensaver: a folder of pictures.
 std::optional<std::string> XScreenSaverImageDirectory(const std::string& home);
 
-// An X resource's value as written in ~/.xscreensaver or an app-defaults file
-// ("name: value", "*name: value" or "Class.name: value"; the last line wins).
-std::optional<std::string> ResourceValue(const std::string& text, const char* name);
+// An X resource's values as written in ~/.xscreensaver or an app-defaults file
+// ("name: value", "*name: value" or "Class.name: value"), in the file's order.
+std::vector<std::string> ResourceValues(const std::string& text, const char* name);
+
+// The whole of a configuration file another program writes (1 MB at most, no NUL
+// bytes), read through the one reader for files the user controls.
+std::optional<std::string> ReadConfigurationFile(const std::string& path);

@@ -1,14 +1,15 @@
 #include "platform/linux/X11Capture.h"
+#include "platform/linux/WallpaperFiles.h"
 
 #include "platform/linux/X11Headers.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <vector>
 
+#include "platform/UserFile.h"
 #include "platform/linux/X11Errors.h"
 
 namespace {
@@ -37,13 +38,6 @@ uint8_t Expand(unsigned long pixel, Channel channel) {
   const unsigned long value = (pixel >> channel.shift) & ((1ul << channel.bits) - 1);
   if (channel.bits >= 8) return static_cast<uint8_t>(value >> (channel.bits - 8));
   return static_cast<uint8_t>(value * 255 / ((1ul << channel.bits) - 1));
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
 }
 
 }  // namespace
@@ -186,22 +180,11 @@ bool CaptureScreenshotProperty(Display* display, Window window, const Rect* crop
 }
 
 std::optional<bool> ReadResourceBool(const std::string& path, const char* name) {
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
+  // XScreenSaver's files are some tens of kilobytes.
+  const std::optional<std::string> contents = ReadConfigurationFile(path);
+  if (!contents) return std::nullopt;
   std::optional<bool> value;
-  std::string line;
-  const std::string key = name;
-  while (std::getline(file, line)) {
-    std::string text = Trim(line);
-    if (text.empty() || text[0] == '!' || text[0] == '#') continue;
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos) continue;
-    std::string resource = Trim(text.substr(0, colon));
-    // "*name", "XScreenSaver.name" and "name" all set it.
-    const size_t separator = resource.find_last_of("*.");
-    if (separator != std::string::npos) resource = resource.substr(separator + 1);
-    if (resource != key) continue;
-    std::string setting = Trim(text.substr(colon + 1));
+  for (std::string setting : ResourceValues(*contents, name)) {
     std::transform(setting.begin(), setting.end(), setting.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (setting == "true" || setting == "on" || setting == "yes" || setting == "1") value = true;

@@ -2,7 +2,6 @@
 // monitor (or one window, or XScreenSaver's window), timers kept by hand and a
 // poll() on the connection and a signal pipe in between, so it sleeps between ticks.
 #include "platform/linux/X11Headers.h"
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -16,10 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/LinuxEngine.h"
 #include "platform/Platform.h"
+#include "platform/Alerts.h"
+#include "platform/Termination.h"
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Errors.h"
@@ -35,58 +37,6 @@ constexpr int kDefaultPreviewWidth = 400, kDefaultPreviewHeight = 300;
 double MonotonicSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-// --- signals -----------------------------------------------------------------------
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  ssize_t written = write(signalPipe[1], &byte, 1);
-  (void)written;
-  errno = saved;
-}
-
-class SignalWatch {
- public:
-  SignalWatch() {
-    if (pipe(signalPipe) == 0) {
-      for (int fd : signalPipe) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-      }
-    }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &savedInt_);
-    sigaction(SIGTERM, &action, &savedTerm_);
-    // A vanished server must reach the IO error handler, not kill us silently.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &savedPipe_);
-  }
-  ~SignalWatch() {
-    sigaction(SIGINT, &savedInt_, nullptr);
-    sigaction(SIGTERM, &savedTerm_, nullptr);
-    sigaction(SIGPIPE, &savedPipe_, nullptr);
-    for (int& fd : signalPipe) {
-      if (fd >= 0) close(fd);
-      fd = -1;
-    }
-  }
-  int fd() const { return signalPipe[0]; }
-  bool Drain() {
-    char buffer[16];
-    bool any = false;
-    while (read(signalPipe[0], buffer, sizeof buffer) > 0) any = true;
-    return any;
-  }
-
- private:
-  struct sigaction savedInt_ {}, savedTerm_ {}, savedPipe_ {};
-};
 
 // --- the engine --------------------------------------------------------------------
 
@@ -137,7 +87,9 @@ class ViewHost : public ViewSite {
 
 class Engine : public X11ScreensPlatform {
  public:
-  Engine(Display* display, Mode mode) : X11ScreensPlatform(display), mode_(mode) {}
+  Engine(Display* display, Mode mode) : X11ScreensPlatform(display), mode_(mode) {
+    if (mode == Mode::FullScreen || mode == Mode::Hack) screenOwned_.emplace();
+  }
 
   bool captureScreen(uint32_t displayMask, CapturedImage* out) override {
     if (mode_ == Mode::Hack) {
@@ -186,7 +138,9 @@ class Engine : public X11ScreensPlatform {
   Mode mode_;
   double shortestFrame_ = 0;
   // From the start, so a signal during start-up still ends the run cleanly.
-  SignalWatch signals_;
+  EngineSignals signals_;
+  // Over a grabbed screen or the daemon's window no one can answer a dialog.
+  std::optional<ScreenOwnership> screenOwned_;
   std::vector<std::unique_ptr<ViewHost>> hosts_;
   Cursor blankCursor_ = None;
   Atom deleteWindow_ = None;
@@ -363,7 +317,7 @@ int Engine::Loop() {
       exitCode_ = 1;
       break;
     }
-    if ((fds[1].revents & POLLIN) && signals_.Drain()) break;
+    if (signals_.requested()) break;
   }
   return exitCode_;
 }

@@ -86,4 +86,10 @@ bool ScreenSaverDefaults::synchronize() {
   return false;
 }
 
+// The system keeps these defaults in its own files, which are not ours to copy:
+// the reset is only said.
+void ScreenSaverDefaults::keepFileBeforeReset(const char* why) {
+  std::fprintf(stderr, "ambrel: %s %s\n", impl_->path.c_str(), why ? why : "is reset");
+}
+
 const std::string& ScreenSaverDefaults::path() const { return impl_->path; }

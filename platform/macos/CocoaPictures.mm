@@ -1,20 +1,14 @@
 // Picture files through NSBitmapImageRep, handed on as 8-bit RGBA, top row first.
 #import "platform/macos/Cocoa.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "platform/Pictures.h"
+#include "platform/UserFile.h"
 
 namespace {
-
-bool IsRegularFile(const char* path) {
-  struct stat info;
-  return path && stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
 
 // The common layouts are copied row by row; any other goes through NSColor.
 bool ToRgba(NSBitmapImageRep* rep, int width, int height, std::vector<uint8_t>* rgba) {
@@ -60,11 +54,17 @@ bool ToRgba(NSBitmapImageRep* rep, int width, int height, std::vector<uint8_t>* 
 
 }  // namespace
 
-bool ReadPicture(const char* path, PictureBitmap* bitmap) {
-  if (!IsRegularFile(path)) return false;
+bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+  std::string bytes;
+  UserFileError error = UserFileError::kNone;
+  if (!path || !ReadUserFile(path, kMaxPictureFileBytes, &bytes, &error) || bytes.empty()) {
+    if (why) *why = DescribeUserFileError(bytes.empty() && error == UserFileError::kNone ? UserFileError::kEmpty : error,
+                                          kMaxPictureFileBytes);
+    return false;
+  }
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   bool read = false;
-  NSData* data = [NSData dataWithContentsOfFile:[NSString stringWithUTF8String:path]];
+  NSData* data = [NSData dataWithBytes:bytes.data() length:bytes.size()];
   NSBitmapImageRep* rep = data ? [NSBitmapImageRep imageRepWithData:data] : nil;
   const NSInteger width = rep ? [rep pixelsWide] : 0, height = rep ? [rep pixelsHigh] : 0;
   if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
@@ -81,6 +81,7 @@ bool ReadPicture(const char* path, PictureBitmap* bitmap) {
     }
   }
   [pool release];
+  if (!read && why) *why = "is not a picture NSBitmapImageRep can read, or is too large";
   return read;
 }
 

@@ -20,10 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Alerts.h"
 #include "platform/Platform.h"
+#include "platform/Termination.h"
 #include "platform/wayland/EglWindowSurface.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -41,58 +44,6 @@ constexpr uint32_t kEscapeKey = 1;  // evdev KEY_ESC
 double MonotonicSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-// --- signals -----------------------------------------------------------------------
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  ssize_t written = write(signalPipe[1], &byte, 1);
-  (void)written;
-  errno = saved;
-}
-
-class SignalWatch {
- public:
-  SignalWatch() {
-    if (pipe(signalPipe) == 0) {
-      for (int fd : signalPipe) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-      }
-    }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &savedInt_);
-    sigaction(SIGTERM, &action, &savedTerm_);
-    // A vanished compositor must show as a failed read or write, not kill us silently.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &savedPipe_);
-  }
-  ~SignalWatch() {
-    sigaction(SIGINT, &savedInt_, nullptr);
-    sigaction(SIGTERM, &savedTerm_, nullptr);
-    sigaction(SIGPIPE, &savedPipe_, nullptr);
-    for (int& fd : signalPipe) {
-      if (fd >= 0) close(fd);
-      fd = -1;
-    }
-  }
-  int fd() const { return signalPipe[0]; }
-  bool Drain() {
-    char buffer[16];
-    bool any = false;
-    while (read(signalPipe[0], buffer, sizeof buffer) > 0) any = true;
-    return any;
-  }
-
- private:
-  struct sigaction savedInt_ {}, savedTerm_ {}, savedPipe_ {};
-};
 
 // --- the engine --------------------------------------------------------------------
 
@@ -177,7 +128,9 @@ class ViewHost : public ViewSite {
 
 class Engine : public Platform {
  public:
-  Engine(wl_display* display, const WaylandOptions& options) : display_(display), options_(options) {}
+  Engine(wl_display* display, const WaylandOptions& options) : display_(display), options_(options) {
+    if (OutputViews()) screenOwned_.emplace();
+  }
   ~Engine() override;
 
   std::vector<Screen> screens() override;
@@ -216,7 +169,10 @@ class Engine : public Platform {
 
   wl_display* display_;
   WaylandOptions options_;
-  SignalWatch signals_;
+  // From the start, so a signal during start-up still ends the run cleanly.
+  EngineSignals signals_;
+  // Over the saver's or the wallpaper's surfaces no one answers a dialog.
+  std::optional<ScreenOwnership> screenOwned_;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
@@ -787,7 +743,7 @@ int Engine::Loop() {
     } else {
       wl_display_cancel_read(display_);
     }
-    if ((fds[1].revents & POLLIN) && signals_.Drain()) return exitCode_;
+    if (signals_.requested()) return exitCode_;
   }
   if (Broken() || (!quit_)) {
     const int error = wl_display_get_error(display_);

@@ -1,6 +1,7 @@
 // Settings on a real store file: the version rule, every default, reading back
 // what is stored, the sheet's save, and a store that cannot be written.
 #include <algorithm>
+#include <iterator>
 
 #include "HostFixture.h"
 #include "platform/Pictures.h"
@@ -11,6 +12,11 @@ namespace {
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
 
 std::unique_ptr<ScreenSaverDefaults> Store() { return ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel"); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class Settings : public ::testing::Test {
  protected:
@@ -82,6 +88,43 @@ TEST_F(Settings, TheCurrentVersionKeepsWhatIsStored) {
   ASSERT_TRUE(store->synchronize());
   EXPECT_EQ(MakeView()->mySettings.DRIPSPEED, 1);
   EXPECT_EQ(MakeView()->mySettings.BGPath, UserPicturesFolder());
+}
+
+TEST_F(Settings, ALineThatCannotBeReadCostsThatLineAloneAndAResetKeepsTheOldFile) {
+  const std::string path = Store()->path();
+  std::filesystem::create_directories(path.substr(0, path.rfind('/')));
+  const std::string pictures = "[DesktopPictures]\ndefault=/srv/pictures/sea.png\n";
+  // A byte-order mark, a typo and a stray line before the first group.
+  const std::string stored = "\xEF\xBB\xBFstray\n[kvAmbrel]\nversion=1.0.4\nMainMonitorOnly=true\nWaterSpeed=300\n"
+                             "Water Res 5\nWaterRes=5\nDripSpeed=40\nLighting=false\nWantBowl=false\nBGType=2\n"
+                             "BGPath=/srv/pictures\nBGRes=0\n" + pictures;
+  std::ofstream(path, std::ios::binary) << stored;
+  ::testing::internal::CaptureStderr();
+  AmbrelView* view = MakeView();
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  const SETTINGS& s = view->mySettings;
+  EXPECT_TRUE(view->MainMonitorOnly);
+  EXPECT_FALSE(s.LIGHTING || s.WANTBOWL);
+  EXPECT_EQ(s.WATERSPEED, 300);
+  EXPECT_EQ(s.WATERSHIFT, 5);
+  EXPECT_EQ(s.DRIPSPEED, 40);
+  EXPECT_EQ(s.BGTYPE, 2);
+  EXPECT_STREQ(s.BGPath, "/srv/pictures");
+  EXPECT_EQ(s.BGRES, 0);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+  EXPECT_NE(said.find(path + " line 1 "), std::string::npos) << said;
+  EXPECT_NE(said.find(path + " line 6 "), std::string::npos) << said;
+  EXPECT_EQ(ReadFile(path), stored) << "reading alone writes nothing";
+
+  // Another version is reset, but the file as it was stays beside it, and so do our sections.
+  const std::string older = "[kvAmbrel]\nversion=0.9\nWaterSpeed=300\n" + pictures;
+  std::ofstream(path, std::ios::binary) << older;
+  ::testing::internal::CaptureStderr();
+  ExpectDefaults(MakeView());
+  const std::string reset = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ReadFile(path + ".bad"), older);
+  EXPECT_NE(reset.find(path + ".bad"), std::string::npos) << reset;
+  EXPECT_EQ(Store()->stringsInSection("DesktopPictures").at("default"), "/srv/pictures/sea.png");
 }
 
 TEST_F(Settings, AFolderPathThatDoesNotFitIsRefusedWhole) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -76,7 +77,7 @@ void AmbrelProgramTest::SetUp() {
 void AmbrelProgramTest::TearDown() {}
 
 Outcome AmbrelProgramTest::Ambrel(std::vector<std::string> args, const std::vector<std::string>& env,
-                                  long fileSizeLimit) {
+                                  long fileSizeLimit, int runAs) {
   std::string outPath = logDir + "/out", errPath = logDir + "/err";
   pid_t child = fork();
   if (child == 0) {
@@ -100,6 +101,8 @@ Outcome AmbrelProgramTest::Ambrel(std::vector<std::string> args, const std::vect
       struct rlimit limit = {(rlim_t)fileSizeLimit, (rlim_t)fileSizeLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (runAs >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(runAs)) != 0 || setuid(uid_t(runAs)) != 0))
+      _exit(126);
     std::vector<char*> argv;
     std::string program = AMBREL_PROGRAM;
     argv.push_back(program.data());

@@ -38,8 +38,10 @@ class AmbrelProgramTest : public ::testing::Test {
 
   // The program runs in dir with XDG_CONFIG_HOME and HOME in config and no
   // display unless env says otherwise ("NAME=value" sets, "NAME" unsets).
-  // fileSizeLimit > 0 makes every write beyond that many bytes fail, as on a full disk.
-  Outcome Ambrel(std::vector<std::string> args, const std::vector<std::string>& env = {}, long fileSizeLimit = 0);
+  // fileSizeLimit > 0 makes every write beyond that many bytes fail, as on a full disk;
+  // runAs >= 0 runs it as that user (tests running as root).
+  Outcome Ambrel(std::vector<std::string> args, const std::vector<std::string>& env = {}, long fileSizeLimit = 0,
+                 int runAs = -1);
   std::set<std::string> Files();
   void ExpectRefused(const std::vector<std::string>& args, const std::string& mention, int status = 2);
   std::string StorePath() const { return config + "/ambrel/kvAmbrel.conf"; }

@@ -1,6 +1,9 @@
 // Screen capture from real servers of several depths, XScreenSaver's screenshot
 // property, and the grabDesktopImages choice read from real files.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -171,6 +174,28 @@ TEST_F(GrabDesktopImagesFiles, UserFileWinsThenAppDefaultsThenNo) {
   EXPECT_TRUE(GrabDesktopImagesAllowed(user(), system()));
   Write(user(), "grabDesktopImages: maybe\ngrabDesktopImagesX: True\n");
   EXPECT_FALSE(GrabDesktopImagesAllowed(user(), system())) << "unreadable values and other names do not count";
+}
+
+TEST_F(GrabDesktopImagesFiles, AFifoOrADeviceInPlaceOfTheUserFileIsPassedOverAtOnce) {
+  Write(system(), "*grabDesktopImages: True\n");
+  // In a child, so that a read that never ends fails the test instead of hanging it.
+  auto answer = [&] {
+    const pid_t child = fork();
+    if (child == 0) _exit(GrabDesktopImagesAllowed(user(), system()) ? 1 : 0);
+    int status = 0;
+    for (int waited = 0; waited < 100 && waitpid(child, &status, WNOHANG) == 0; ++waited) usleep(20000);
+    if (waitpid(child, &status, WNOHANG) == 0) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  ASSERT_EQ(mkfifo(user().c_str(), 0600), 0);
+  EXPECT_EQ(answer(), 1) << "a FIFO";
+  std::remove(user().c_str());
+  ASSERT_EQ(symlink("/dev/zero", user().c_str()), 0);
+  EXPECT_EQ(answer(), 1) << "a link to /dev/zero";
 }
 
 TEST(GrabDesktopImagesInstalled, DebianAppDefaultsSayNo) {

@@ -166,6 +166,19 @@ bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds,
   }
 }
 
+bool ChildProcess::WaitForErrors(const std::string& text, double timeoutSeconds) {
+  const double deadline = Now() + timeoutSeconds;
+  while (errors_.find(text) == std::string::npos) {
+    if (Now() >= deadline) return false;
+    if (!Running()) {
+      Drain();
+      return errors_.find(text) != std::string::npos;
+    }
+    ReadAvailable(100);
+  }
+  return true;
+}
+
 int ChildProcess::Wait(double timeoutSeconds) {
   if (pid_ <= 0) return status_;
   const double deadline = Now() + timeoutSeconds;

@@ -39,6 +39,8 @@ class ChildProcess {
              const std::vector<std::string>& environment);
   // Waits (at most timeoutSeconds) for a line of stdout beginning with prefix.
   bool WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line = nullptr);
+  // Waits (at most timeoutSeconds) until stderr holds text.
+  bool WaitForErrors(const std::string& text, double timeoutSeconds);
   // Waits for the exit; the exit status (or 128 + signal), or -1 on a timeout.
   int Wait(double timeoutSeconds);
   void Signal(int signal);

@@ -1,5 +1,6 @@
 #include "tools/ambrel/PngWriter.h"
 
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/Termination.h"
 
 namespace {
 
@@ -23,6 +26,9 @@ std::string BaseOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// Short whatever the target's name, so that any name the folder takes can be written.
+std::string TemporaryPattern(const std::string& target) { return DirectoryOf(target) + "/.ambrel-XXXXXX"; }
 
 // The reason a write failed, kept for the message instead of libpng's own stderr line.
 struct EncoderFailure {
@@ -82,6 +88,79 @@ bool EncodeTo(FILE* file, const std::string& path, int width, int height, const 
 
 }  // namespace
 
+bool ResolvePngTarget(const std::string& path, std::string* target, std::string* error) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT) {
+      *error = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    *target = path;  // a new file
+  } else if (S_ISLNK(info.st_mode)) {
+    // The link stays a link: the file it leads to is the one replaced.
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) {
+      *error = path + " is a symbolic link to nothing that can be written";
+      return false;
+    }
+    *target = resolved;
+    std::free(resolved);
+    if (stat(target->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      *error = path + " is a symbolic link to something other than a regular file";
+      return false;
+    }
+  } else if (S_ISDIR(info.st_mode)) {
+    *error = path + " is a directory";
+    return false;
+  } else if (!S_ISREG(info.st_mode)) {
+    *error = path + " is not a regular file (give - for standard output)";
+    return false;
+  } else {
+    *target = path;
+  }
+  if (BaseOf(*target).empty()) {
+    *error = path + " names no file";
+    return false;
+  }
+  return true;
+}
+
+bool CheckPngTarget(const std::string& path, std::string* error) {
+  if (path == "-") return true;
+  std::string target;
+  if (!ResolvePngTarget(path, &target, error)) return false;
+  const std::string directory = DirectoryOf(target);
+  struct stat folder {};
+  if (stat(directory.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+    *error = "no such directory: " + directory;
+    return false;
+  }
+  const long longestName = pathconf(directory.c_str(), _PC_NAME_MAX);
+  if (longestName > 0 && BaseOf(target).size() > size_t(longestName)) {
+    *error = "cannot write " + path + ": the name is longer than " + std::to_string(longestName) + " bytes";
+    return false;
+  }
+  // A real temporary file, as the write will make: proves the folder takes new files.
+  std::string probe = TemporaryPattern(target);
+  const int fd = CreateCleanupFile(probe.data());
+  if (fd < 0) {
+    *error = "cannot write in " + directory + ": " + std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  unlink(probe.c_str());
+  SetTerminationCleanupFile(nullptr);
+  // In a sticky folder only the owner of a file (or of the folder) may rename over it.
+  struct stat existing {};
+  const uid_t user = geteuid();
+  if ((folder.st_mode & S_ISVTX) && user != 0 && stat(target.c_str(), &existing) == 0 &&
+      existing.st_uid != user && folder.st_uid != user) {
+    *error = "cannot replace " + path + ": it belongs to another user in a sticky folder";
+    return false;
+  }
+  return true;
+}
+
 bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
               std::string* error) {
   std::string ignored;
@@ -90,24 +169,35 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     *error = "the frame has no pixels to write";
     return false;
   }
-  std::string temporary = DirectoryOf(path) + "/." + BaseOf(path) + ".XXXXXX";
-  std::vector<char> name(temporary.begin(), temporary.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
+  EncoderFailure failure;
+  if (path == "-") {
+    errno = 0;
+    bool ok = EncodeTo(stdout, "standard output", width, height, rgba, &failure, error);
+    if (ok && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+      *error = std::string("cannot write standard output: ") + std::strerror(errno);
+      ok = false;
+    }
+    return ok;
+  }
+  std::string target;
+  if (!ResolvePngTarget(path, &target, error)) return false;
+  std::string name = TemporaryPattern(target);
+  // Named for removal as it is made, so a signal during the write leaves nothing.
+  const int fd = CreateCleanupFile(name.data());
   if (fd < 0) {
-    *error = "cannot write in " + DirectoryOf(path) + ": " + std::strerror(errno);
+    *error = "cannot write in " + DirectoryOf(target) + ": " + std::strerror(errno);
     return false;
   }
   fchmod(fd, 0644);
   FILE* file = fdopen(fd, "wb");
   if (!file) {
-    *error = std::string("cannot write ") + name.data() + ": " + std::strerror(errno);
+    *error = "cannot write " + name + ": " + std::strerror(errno);
     close(fd);
-    unlink(name.data());
+    unlink(name.c_str());
+    SetTerminationCleanupFile(nullptr);
     return false;
   }
   errno = 0;
-  EncoderFailure failure;
   bool ok = EncodeTo(file, path, width, height, rgba, &failure, error);
   if (ok && (fflush(file) != 0 || ferror(file))) {
     *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
@@ -117,10 +207,11 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
     ok = false;
   }
-  if (ok && rename(name.data(), path.c_str()) != 0) {
+  if (ok && rename(name.c_str(), target.c_str()) != 0) {
     *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
     ok = false;
   }
-  if (!ok) unlink(name.data());
+  if (!ok) unlink(name.c_str());
+  SetTerminationCleanupFile(nullptr);
   return ok;
 }

@@ -2,37 +2,31 @@
 
 #include <GL/gl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
 
+#include "image/ResFile.h"
 #include "platform/Bundle.h"
+#include "platform/Termination.h"
 #include "platform/egl/OffscreenEngine.h"
 #include "tools/ambrel/PngWriter.h"
 
 namespace {
 
-// Refuse early, before minutes of rendering, when the file could never be written.
-bool CheckOutputPath(const std::string& path, std::string* error) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    *error = path + " is a directory";
-    return false;
-  }
-  size_t slash = path.find_last_of('/');
-  std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "no such directory: " + directory;
-    return false;
-  }
-  if (access(directory.c_str(), W_OK) != 0) {
-    *error = "cannot write in " + directory;
-    return false;
-  }
+// Refuse early, before minutes of rendering, when a file could never be written.
+bool CheckOutputPath(const RenderOptions& options, std::string* error) {
+  if (options.every <= 0) return CheckPngTarget(options.output, error);
+  const int64_t frames = FrameCount(options);
+  const int64_t last = frames - frames % options.every;
+  // The folder once, with the longest name; then that no numbered name is taken by
+  // something that is not a regular file.
+  if (!CheckPngTarget(NumberedPath(options.output, last), error)) return false;
+  std::string target;
+  for (int64_t frame = options.every; frame < last; frame += options.every)
+    if (!ResolvePngTarget(NumberedPath(options.output, frame), &target, error)) return false;
   return true;
 }
 
@@ -54,7 +48,12 @@ int RunRenderMode(const RenderOptions& options) {
   // Past a file-size limit a write should fail and be cleaned up, not kill the program
   // with a temporary file left behind.
   signal(SIGXFSZ, SIG_IGN);
-  if (!CheckOutputPath(options.output, &error)) {
+  InstallTerminationHandlers();
+  if (options.output == "-" && options.every > 0) {
+    std::fprintf(stderr, "ambrel: --output - writes one frame; --every needs a file name\n");
+    return 2;
+  }
+  if (!CheckOutputPath(options, &error)) {
     std::fprintf(stderr, "ambrel: %s\n", error.c_str());
     return 1;
   }
@@ -66,6 +65,11 @@ int RunRenderMode(const RenderOptions& options) {
                    type, BundleResourceDirectory().c_str());
       return 1;
     }
+  const std::string packPath = PathForResource("morvish", "tallowyn");
+  if (RESFILE pack; !pack.Open(packPath.c_str())) {
+    std::fprintf(stderr, "ambrel: the data pack \"%s\" is damaged\n", packPath.c_str());
+    return 1;
+  }
 
   // The view seeds the random numbers with the whole seconds of the clock's reading.
   const uint32_t seed = options.seedGiven ? options.seed : (uint32_t)time(nullptr);
@@ -116,8 +120,10 @@ int RunRenderMode(const RenderOptions& options) {
         std::fprintf(stderr, "ambrel: %s\n", error.c_str());
         return 1;
       }
-      std::printf("%s\n", path.c_str());
-      std::fflush(stdout);
+      if (path != "-") {
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+      }
     }
     if (showProgress && frame % (frames / 10) == 0 && frame < frames)
       std::fprintf(stderr, "ambrel: frame %lld of %lld\n", (long long)frame, (long long)frames);

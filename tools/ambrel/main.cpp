@@ -3,14 +3,36 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "host/AmbrelView.h"
 #include "platform/linux/ConfigureDialog.h"
+#include "platform/Pictures.h"
 #include "tools/ambrel/CommandLine.h"
 #include "tools/ambrel/RenderMode.h"
 #include "tools/ambrel/SettingsReport.h"
 #include "tools/ambrel/ViewModes.h"
+
+namespace {
+
+// The view takes desktop pictures of 5 to 1023 bytes, so the path is made absolute
+// (shorter ones count as none); decoded once here to say why it cannot be shown.
+bool UsableBackground(std::string* path, std::string* why) {
+  if (!path->empty() && path->front() != '/') {
+    char* here = getcwd(nullptr, 0);
+    if (here) *path = std::string(here) + (here[1] ? "/" : "") + *path;
+    std::free(here);
+  }
+  if (path->size() >= 1024) {
+    *why = "has a path of " + std::to_string(path->size()) + " bytes, and 1023 is the most";
+    return false;
+  }
+  PictureBitmap picture;
+  return ReadPicture(path->c_str(), &picture, why);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CommandLine line;
@@ -30,10 +52,14 @@ int main(int argc, char** argv) {
   }
   PreferWaylandSession(HasWaylandSession(), &line);
   for (const std::string& warning : line.warnings) std::fprintf(stderr, "ambrel: %s\n", warning.c_str());
-  // A picture that cannot be read would leave the water over black.
-  if (line.background && access(line.background->c_str(), R_OK) != 0) {
-    std::fprintf(stderr, "ambrel: cannot read the picture \"%s\"\n", line.background->c_str());
-    return 2;
+  // A picture that cannot be used would silently give way to another one.
+  if (line.background) {
+    std::string why;
+    if (!UsableBackground(&*line.background, &why)) {
+      std::fprintf(stderr, "ambrel: cannot read the picture \"%s\": it %s\n", line.background->c_str(), why.c_str());
+      return 2;
+    }
+    line.render.background = line.background;
   }
   if (line.printSettings) {
     PrintSettings(stdout, EffectiveSettings(line));

@@ -1,0 +1,323 @@
+// The program as a hostile user and an unlucky machine meet it: it never holds the
+// screen hostage, never loses the user's settings, never replaces what is not its
+// own, and names every picture it cannot use. One test per way it once failed.
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "AmbrelProgram.h"
+#include "X11TestSupport.h"
+#include "XvfbServer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+bool IsA(const std::string& path, mode_t type) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+}
+
+// A GIF whose image data is all zeros up to the given size (a sparse file):
+// GdkPixbuf's decoder crawls through it at 2 MB a second.
+void WriteZeroFilledGif(const std::string& path, off_t size) {
+  const char head[] =
+      "GIF89a\x40\x00\x40\x00\x80\x00\x00"   // 64 x 64, a global table of two colours
+      "\x00\x00\x00\xff\xff\xff"             // black, white
+      "\x2c\x00\x00\x00\x00\x40\x00\x40\x00\x00"  // one image, the whole screen
+      "\x02";                                // LZW minimum code size
+  std::ofstream(path, std::ios::binary).write(head, sizeof head - 1);
+  ASSERT_EQ(truncate(path.c_str(), size), 0);
+}
+
+// The shipped resources, with the pack damaged: its header ("header") or the
+// type of its first image ("image").
+std::string DamagedResources(const std::string& folder, const std::string& what) {
+  const std::string shipped = std::getenv("AMBREL_RESOURCES");
+  mkdir(folder.c_str(), 0755);
+  EXPECT_EQ(symlink((shipped + "/fallback.png").c_str(), (folder + "/fallback.png").c_str()), 0);
+  std::string pack = ReadFile(shipped + "/morvish.tallowyn");
+  EXPECT_GT(pack.size(), 24u);
+  if (what == "header") {
+    pack[3] = 'X';
+  } else {
+    auto u32 = [&](size_t at) {
+      return uint32_t(uint8_t(pack[at])) | uint32_t(uint8_t(pack[at + 1])) << 8 |
+             uint32_t(uint8_t(pack[at + 2])) << 16 | uint32_t(uint8_t(pack[at + 3])) << 24;
+    };
+    const uint32_t directory = u32(20);
+    for (uint32_t lump = 0; lump < u32(12); ++lump)
+      if (u32(directory + lump * 28 + 8) == 1) {  // an image
+        pack[u32(directory + lump * 28 + 4) + 2] = 42;  // a TGA type that is neither 2 nor 10
+        break;
+      }
+  }
+  EXPECT_TRUE(WriteFile(folder + "/morvish.tallowyn", pack));
+  return folder;
+}
+
+using AmbrelReliability = AmbrelProgramTest;
+
+class AmbrelReliabilityOnADisplay : public AmbrelProgramTest {
+ protected:
+  void SetUp() override {
+    AmbrelProgramTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error)) << error;
+    display = std::make_unique<TestDisplay>(server.name());
+    ASSERT_TRUE(display->get());
+  }
+  std::vector<std::string> Environment(const std::string& resources) {
+    return {"DISPLAY=" + server.name(), "XDG_CONFIG_HOME=" + config, "HOME=" + config, "XSCREENSAVER_WINDOW",
+            "AMBREL_RESOURCES=" + resources};
+  }
+  // A window anywhere on the display whose title is name, and whether it shows.
+  bool FindWindow(Window window, const std::string& name, bool* mapped) {
+    for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(*display, window, XInternAtom(*display, property, False), 0, 256, False,
+                             AnyPropertyType, &type, &format, &count, &after, &data) == Success && data) {
+        const bool same = format == 8 && std::string(reinterpret_cast<char*>(data), count) == name;
+        XFree(data);
+        if (same) {
+          XWindowAttributes attributes;
+          *mapped = XGetWindowAttributes(*display, window, &attributes) && attributes.map_state == IsViewable;
+          return true;
+        }
+      }
+    }
+    Window root = None, parent = None, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(*display, window, &root, &parent, &children, &count)) return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; ++i) found = FindWindow(children[i], name, mapped);
+    if (children) XFree(children);
+    return found;
+  }
+  bool DialogShows(const std::string& title) {
+    bool mapped = false;
+    return FindWindow(display->root(), title, &mapped) && mapped;
+  }
+  // Sends SIGTERM and returns the seconds until the process was gone.
+  double SecondsToEnd(ChildProcess& ambrel) {
+    const Clock::time_point sent = Clock::now();
+    ambrel.Signal(SIGTERM);
+    EXPECT_NE(ambrel.Wait(10), -1);
+    return SecondsSince(sent);
+  }
+
+  XvfbServer server;
+  std::unique_ptr<TestDisplay> display;
+};
+
+TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEveryPhaseWithinASecond) {
+  const std::string resources = DamagedResources(dir + "/resources", "image");
+  const char* title = "Invalid Image";
+  {
+    SCOPED_TRACE("full screen: the alert is a line on stderr, the start-up goes on");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {}, Environment(resources)));
+    ASSERT_TRUE(ambrel.WaitForErrors(std::string("ambrel: ") + title + ": TGA file", 20)) << ambrel.errors();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bool mapped = false;
+    EXPECT_FALSE(FindWindow(display->root(), title, &mapped)) << "a dialog was made over the grabbed screen";
+    EXPECT_TRUE(ambrel.Running());
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+  {
+    SCOPED_TRACE("in a window: a person can answer the dialog, and SIGTERM still ends it");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--window", "200x150"}, Environment(resources)));
+    const Clock::time_point start = Clock::now();
+    while (!DialogShows(title) && SecondsSince(start) < 20) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(DialogShows(title)) << ambrel.errors();
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+  {
+    SCOPED_TRACE("full screen, while a damaged picture is being decoded");
+    WriteZeroFilledGif(dir + "/slow.gif", 64 << 20);
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background", dir + "/slow.gif"},
+                             Environment(std::getenv("AMBREL_RESOURCES"))));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(ambrel.Running()) << ambrel.errors();
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+  }
+}
+
+TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
+  const std::vector<std::string> render = {"--frames", "1", "--size", "16x16", "--seed", "1", "--output"};
+  auto to = [&](const std::string& output) {
+    std::vector<std::string> args = render;
+    args.push_back(output);
+    return Ambrel(args);
+  };
+  ASSERT_EQ(mkfifo((dir + "/fifo.png").c_str(), 0644), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket.png", dir.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(symlink("/dev/null", (dir + "/null.png").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere/frame.png", (dir + "/dangling.png").c_str()), 0);
+  for (const char* name : {"fifo.png", "socket.png", "null.png", "dangling.png"}) {
+    SCOPED_TRACE(name);
+    Outcome run = to(name);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("rendering"), std::string::npos) << "refused only after the render: " << run.err;
+  }
+  close(listener);
+  EXPECT_TRUE(IsA(dir + "/fifo.png", S_IFIFO));
+  EXPECT_TRUE(IsA(dir + "/socket.png", S_IFSOCK));
+  EXPECT_TRUE(IsA(dir + "/null.png", S_IFLNK));
+  EXPECT_TRUE(IsA("/dev/null", S_IFCHR));
+
+  // A link to a regular file writes that file and stays a link.
+  ASSERT_TRUE(WriteFile(dir + "/real.png", "an older frame"));
+  ASSERT_EQ(symlink("real.png", (dir + "/link.png").c_str()), 0);
+  ASSERT_EQ(to("link.png").status, 0);
+  EXPECT_TRUE(IsA(dir + "/link.png", S_IFLNK));
+  EXPECT_EQ(ReadPng(dir + "/real.png").width, 16u);
+
+  // "-" is standard output.
+  Outcome piped = to("-");
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  ASSERT_TRUE(WriteFile(logDir + "/piped.png", piped.out));
+  EXPECT_EQ(ReadPng(logDir + "/piped.png").width, 16u);
+  EXPECT_FALSE(IsA(dir + "/-", S_IFREG));
+}
+
+TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
+  WriteZeroFilledGif(dir + "/zeros.gif", 64 << 20);
+  WriteZeroFilledGif(dir + "/sparse.gif", off_t(20) << 30);
+  for (const auto& [name, reason, seconds] :
+       {std::tuple{"sparse.gif", "larger than 256 MB", 1.0}, std::tuple{"zeros.gif", "more than 4 seconds", 6.0}}) {
+    SCOPED_TRACE(name);
+    const Clock::time_point start = Clock::now();
+    Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--background", name});
+    EXPECT_LT(SecondsSince(start), seconds);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
+  ASSERT_TRUE(WriteFile(dir + "/empty.png", ""));
+  ASSERT_TRUE(WriteFile(dir + "/words.png", "not a picture"));
+  ASSERT_TRUE(WriteStripedPng(dir + "/whole.png", 64, 64, 0xe02020));
+  std::string broken = ReadFile(dir + "/whole.png");
+  broken[18] ^= 0x40;  // the width, which its checksum no longer matches
+  ASSERT_TRUE(WriteFile(dir + "/broken.png", broken));
+  ASSERT_EQ(mkdir((dir + "/folder.png").c_str(), 0755), 0);
+  std::string deep = dir;
+  while (deep.size() < 1030) {
+    deep += "/" + std::string(200, 'd');
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+  }
+  ASSERT_TRUE(WriteStripedPng(deep + "/red.png", 16, 16, 0xe02020));
+  for (const auto& [picture, reason] :
+       std::vector<std::pair<std::string, std::string>>{{"empty.png", "is empty"},
+                                                         {"words.png", "is not a PNG, JPEG, GIF or WebP picture"},
+                                                         {"broken.png", "is damaged"},
+                                                         {"folder.png", "is not a regular file"},
+                                                         {deep + "/red.png", "1023 is the most"}}) {
+    SCOPED_TRACE(reason);
+    Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--output", "out.png", "--background", picture});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  }
+
+  Outcome pack = Ambrel({"--frames", "1", "--size", "16x16", "--output", "out.png"},
+                        {"AMBREL_RESOURCES=" + DamagedResources(logDir + "/resources", "header")});
+  EXPECT_EQ(pack.status, 1);
+  EXPECT_NE(pack.err.find("the data pack"), std::string::npos) << pack.err;
+
+  ASSERT_EQ(mkdir((config + "/ambrel").c_str(), 0700), 0);
+  for (const auto& [stored, used] : {std::pair{"7", "2"}, std::pair{"-1", "0"}}) {
+    ASSERT_TRUE(WriteFile(StorePath(), std::string("[kvAmbrel]\nversion=1.0.4\nBGType=") + stored + "\n"));
+    Outcome run = Ambrel({"--window", "--print-settings"});
+    EXPECT_NE(run.out.find(std::string("BGType ") + used + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(std::string("stored BGType ") + stored), std::string::npos) << run.err;
+  }
+
+  // Folders of one and two characters are folders like any other.
+  ASSERT_EQ(mkdir((dir + "/ab").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteStripedPng(dir + "/ab/green.png", 64, 64, 0x20d030));
+  for (const auto& [folder, channel] : {std::pair{".", 0}, std::pair{"ab", 1}}) {
+    SCOPED_TRACE(folder);
+    for (const char* stale : {"whole.png", "broken.png", "empty.png", "words.png", "out.png"})
+      std::remove((dir + "/" + stale).c_str());
+    rmdir((dir + "/folder.png").c_str());
+    ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 64, 64, 0xe02020));
+    ASSERT_EQ(Ambrel({"--frames", "20", "--size", "64x48", "--folder", folder, "--output", logDir + "/out.png"}).status,
+              0);
+    EXPECT_GT(ShareDominatedBy(ReadPng(logDir + "/out.png"), channel), 0.9);
+  }
+}
+
+TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAndNothingIsLeftBehind) {
+  const std::string longest(251, 'n'), tooLong(300, 'n');
+  Outcome refused = Ambrel({"--frames", "1", "--size", "16x16", "--output", tooLong + ".png"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.find("rendering"), std::string::npos) << refused.err;
+  Outcome fits = Ambrel({"--frames", "1", "--size", "16x16", "--output", longest + ".png"});
+  EXPECT_EQ(fits.status, 0) << fits.err;
+  EXPECT_EQ(Files(), std::set<std::string>{longest + ".png"});
+
+  if (geteuid() == 0) {
+    // Another user's file in a sticky folder can be neither replaced nor renamed over.
+    char pattern[] = "/tmp/ambrel-sticky-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string sticky = pattern;
+    ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+    ASSERT_TRUE(WriteFile(sticky + "/theirs.png", "their frame"));
+    ASSERT_EQ(chown((sticky + "/theirs.png").c_str(), 1, 1), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+    Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--output", sticky + "/theirs.png"}, {}, 0, 65534);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("another user"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("rendering"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(sticky + "/theirs.png"), "their frame");
+    std::remove((sticky + "/theirs.png").c_str());
+    rmdir(sticky.c_str());
+  }
+
+  // Interrupted while a frame is being written: the temporary file goes too.
+  std::remove((dir + "/" + longest + ".png").c_str());
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
+                             {"--size", "1024x1024", "--seconds", "1000", "--every", "1", "--output", dir + "/f.png"},
+                             {"DISPLAY"}));
+    // The first attempt while the folder is tried before the render, the others while a frame is written.
+    bool caught = false;
+    for (const Clock::time_point start = Clock::now(); !caught && SecondsSince(start) < 20;) {
+      const std::set<std::string> names = Files();
+      const bool rendering = names.count("f-000001.png") > 0;
+      for (const std::string& name : names) caught = caught || (name[0] == '.' && (attempt == 0 || rendering));
+      if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(caught) << ambrel.errors();
+    ambrel.Signal(SIGINT);
+    EXPECT_EQ(ambrel.Wait(10), 128 + SIGINT);
+    for (const std::string& name : Files()) {
+      EXPECT_NE(name[0], '.') << name << " was left behind";
+      std::remove((dir + "/" + name).c_str());
+    }
+  }
+}
+
+}  // namespace
