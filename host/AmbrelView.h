@@ -94,6 +94,8 @@ class AmbrelView : public ScreenSaverView {
   void configureSheet_bgpath(SheetControl* sender);
   void configureSheet_openwebsite(SheetControl* sender);
   std::unique_ptr<SheetWindow> configureSheetWindow;
+  // The outlet of that name ("oWaterSpeed"...), null before the sheet is loaded.
+  SheetControl* outletNamed(const std::string& name);
   SheetControl* oMainMonitorOnly = nullptr;
   SheetControl* oLighting = nullptr;
   SheetControl* oWantBowl = nullptr;

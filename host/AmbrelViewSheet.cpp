@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/AmbrelView.h"
+#include "platform/Alerts.h"
 #include "platform/Bundle.h"
 #include "platform/SheetControls.h"
 
@@ -14,10 +15,10 @@ namespace {
 
 const char* const kSheetName = "Ambrel";
 const char* const kFolderPanelTitle = "Select Folder To Load Random Background Images From";
-// The product has no web site: its page is an HTML file shipped with the
-// documentation, which lies beside the resources (share/doc/ambrel next to
-// share/ambrel) in the build tree and when installed.
-const char* const kProductPageName = "../doc/ambrel/ambrel";
+// The product has no web site: its page is an HTML file, inside a plug-in's own
+// resources, else shipped with the documentation, which lies beside the resources
+// (share/doc/ambrel next to share/ambrel) in the build tree and when installed.
+const char* const kProductPageNames[] = {"ambrel", "../doc/ambrel/ambrel"};
 const char* const kProductPageType = "html";
 
 const int kFolderBGType = 2;
@@ -102,6 +103,12 @@ SheetWindow* AmbrelView::configureSheet() {
   return configureSheetWindow.get();
 }
 
+SheetControl* AmbrelView::outletNamed(const std::string& name) {
+  for (const auto& [outletName, outlet] : kOutlets)
+    if (name == outletName) return this->*outlet;
+  return nullptr;
+}
+
 void AmbrelView::configureSheet_save(SheetControl*) {
   if (!configureSheetWindow) return;
   SettingsRecord record{MainMonitorOnly, mySettings};
@@ -159,12 +166,13 @@ void AmbrelView::configureSheet_bgpath(SheetControl*) {
 }
 
 void AmbrelView::configureSheet_openwebsite(SheetControl*) {
-  const std::string page = PathForResource(kProductPageName, kProductPageType);
+  std::string page;
+  for (const char* name : kProductPageNames)
+    if (page.empty()) page = PathForResource(name, kProductPageType);
   if (page.empty()) {
-    std::fprintf(stderr, "ambrel: the product page %s.%s is not among the resources\n", kProductPageName,
-                 kProductPageType);
+    ShowAlert("About Ambrel", "The page about Ambrel (ambrel.html) is not installed with Ambrel.");
     return;
   }
-  // Like the platform's own command, a browser that fails to start goes unnoticed.
+  // The services say themselves when no browser can show it.
   CurrentSheetServices().openFileInBrowser(page);
 }

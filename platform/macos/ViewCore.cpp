@@ -88,17 +88,7 @@ class AmbrelViewCore : public ViewCore {
   void animateOneFrame() override { view_.animateOneFrame(); }
   bool hasConfigureSheet() override { return view_.hasConfigureSheet(); }
   SheetWindow* configureSheet() override { return view_.configureSheet(); }
-  SheetControl* outlet(const std::string& name) override {
-    const std::pair<const char*, SheetControl* AmbrelView::*> outlets[] = {
-        {"oMainMonitorOnly", &AmbrelView::oMainMonitorOnly}, {"oLighting", &AmbrelView::oLighting},
-        {"oWantBowl", &AmbrelView::oWantBowl},               {"oWaterSpeed", &AmbrelView::oWaterSpeed},
-        {"oWaterRes", &AmbrelView::oWaterRes},               {"oDripSpeed", &AmbrelView::oDripSpeed},
-        {"oBGType", &AmbrelView::oBGType},                   {"oBGPath", &AmbrelView::oBGPath},
-        {"oBGRes", &AmbrelView::oBGRes}};
-    for (const auto& [outletName, member] : outlets)
-      if (name == outletName) return view_.*member;
-    return nullptr;
-  }
+  SheetControl* outlet(const std::string& name) override { return view_.outletNamed(name); }
   std::string report() override {
     const SSMAIN* scene = view_.ssMain;
     std::string textures;
