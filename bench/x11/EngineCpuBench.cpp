@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "CompositorSession.h"
@@ -51,24 +52,17 @@ class IdleView : public ScreenSaverView {
   std::unique_ptr<GLSurface> surface_;
 };
 
-void BM_EngineCpuWhileAnimating(benchmark::State& state) {
-  XvfbServer server;
-  std::string error;
-  if (!server.Start({"-screen", "0", "1280x720x24"}, &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+// Runs the engine for a few seconds of an idle view, ended from outside as a user
+// ends it (SIGTERM), and reports the process's CPU share.
+void MeasureIdleEngine(benchmark::State& state, const std::function<int(const ViewFactory&)>& run) {
   const double seconds = 5.0;
   for (auto _ : state) {
     ticks = 0;
-    StandAloneOptions options;
-    options.displayName = server.name();
-    // The run ends the way a user ends it from outside: SIGTERM.
     std::thread stopper([seconds] {
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
       kill(getpid(), SIGTERM);
     });
-    const int code = RunStandAlone(options, [](Rect frame, bool isPreview, ViewSite& site) {
+    const int code = run([](Rect frame, bool isPreview, ViewSite& site) {
       return std::unique_ptr<ScreenSaverView>(new IdleView(frame, isPreview, site));
     });
     stopper.join();
@@ -81,6 +75,18 @@ void BM_EngineCpuWhileAnimating(benchmark::State& state) {
     state.counters["ticks_per_second"] = double(ticks - 1) / wall;
   }
 }
+
+void BM_EngineCpuWhileAnimating(benchmark::State& state) {
+  XvfbServer server;
+  std::string error;
+  if (!server.Start({"-screen", "0", "1280x720x24"}, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  StandAloneOptions options;
+  options.displayName = server.name();
+  MeasureIdleEngine(state, [&](const ViewFactory& factory) { return RunStandAlone(options, factory); });
+}
 BENCHMARK(BM_EngineCpuWhileAnimating)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 void BM_WaylandEngineCpuWhileAnimating(benchmark::State& state) {
@@ -90,27 +96,9 @@ void BM_WaylandEngineCpuWhileAnimating(benchmark::State& state) {
     state.SkipWithError(error.c_str());
     return;
   }
-  const double seconds = 5.0;
-  for (auto _ : state) {
-    ticks = 0;
-    WaylandOptions options;
-    options.displayName = session.socketPath();
-    std::thread stopper([seconds] {
-      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-      kill(getpid(), SIGTERM);
-    });
-    const int code = RunWayland(options, [](Rect frame, bool isPreview, ViewSite& site) {
-      return std::unique_ptr<ScreenSaverView>(new IdleView(frame, isPreview, site));
-    });
-    stopper.join();
-    const double wall = lastWall - firstWall;
-    if (code != 0 || ticks < 2 || wall <= 0) {
-      state.SkipWithError("the engine did not animate and exit cleanly");
-      break;
-    }
-    state.counters["cpu_percent"] = 100.0 * (lastCpu - firstCpu) / wall;
-    state.counters["ticks_per_second"] = double(ticks - 1) / wall;
-  }
+  WaylandOptions options;
+  options.displayName = session.socketPath();
+  MeasureIdleEngine(state, [&](const ViewFactory& factory) { return RunWayland(options, factory); });
 }
 BENCHMARK(BM_WaylandEngineCpuWhileAnimating)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
