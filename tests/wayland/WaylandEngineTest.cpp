@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "CompositorSession.h"
+#include "TestFolders.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
   StartSway(1);
   for (const std::vector<std::string>& ending :
        {std::vector<std::string>{"move", "30", "0"}, std::vector<std::string>{"press"}}) {
-    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
+    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"}, {SanitizerOptionsWithoutLeakCheck()});
     ASSERT_TRUE(ambrel);
     Screenshot shot;
     ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
