@@ -78,6 +78,9 @@ StoredValues ReadAll(const ScreenSaverDefaults& store) {
   v.waterSpeed = store.integerForKey("WaterSpeed");
   v.waterRes = store.integerForKey("WaterRes");
   v.dripSpeed = store.integerForKey("DripSpeed");
+  // A stored drip speed the drop timer cannot take is held at 1 .. 2^62 as it is read.
+  if (store.stringForKey("DripSpeed"))
+    v.dripSpeed = v.dripSpeed < 1 ? 1 : v.dripSpeed > (int64_t{1} << 62) ? int64_t{1} << 62 : v.dripSpeed;
   v.bgType = store.integerForKey("BGType");
   v.bgPath = store.stringForKey("BGPath");
   v.bgRes = store.integerForKey("BGRes");
