@@ -22,6 +22,7 @@
 #include "platform/Platform.h"
 #include "platform/Alerts.h"
 #include "platform/Termination.h"
+#include "platform/ViewTimer.h"
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Errors.h"
@@ -53,24 +54,16 @@ class ViewHost : public ViewSite {
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override;
-  void startTimer() override {
-    if (!timerOn_) next_ = MonotonicSeconds() + interval_;
-    timerOn_ = true;
-  }
-  void stopTimer() override { timerOn_ = false; }
+  void startTimer() override { timer_.start(MonotonicSeconds()); }
+  void stopTimer() override { timer_.stop(); }
 
   Window window() const { return window_; }
   bool ownsWindow() const { return ownsWindow_; }
   Rect frame() const { return frame_; }
   void setFrame(Rect frame) { frame_ = frame; }
-  bool timerOn() const { return timerOn_ && view; }
-  double next() const { return next_; }
-  void Tick(double now) {
-    next_ += interval_;
-    // Behind schedule (a slow frame, a suspended machine): the next tick comes at
-    // once, but missed ticks are not replayed one by one.
-    if (next_ < now) next_ = now;
-  }
+  bool timerOn() const { return timer_.on && view; }
+  double next() const { return timer_.next; }
+  void Tick(double now) { timer_.tick(now); }
 
   std::unique_ptr<ScreenSaverView> view;
 
@@ -80,9 +73,7 @@ class ViewHost : public ViewSite {
   bool ownsWindow_;
   Rect frame_;
   Screen shownOn_;
-  bool timerOn_ = false;
-  double interval_ = 1.0 / 30.0;
-  double next_ = 0;
+  ViewTimer timer_;
 };
 
 class Engine : public X11ScreensPlatform {
@@ -163,8 +154,7 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
 }
 
 void ViewHost::timerIntervalChanged(double seconds) {
-  interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
-  interval_ = std::max(interval_, engine_.shortestFrameSeconds());
+  timer_.setInterval(seconds, engine_.shortestFrameSeconds());
 }
 
 const Screen* ViewHost::screen() {

@@ -27,6 +27,7 @@
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
 #include "platform/Termination.h"
+#include "platform/ViewTimer.h"
 #include "platform/wayland/EglWindowSurface.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -78,22 +79,12 @@ class ViewHost : public ViewSite {
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
-  void timerIntervalChanged(double seconds) override {
-    interval_ = seconds > 0 && std::isfinite(seconds) ? seconds : 1.0 / 60.0;
-  }
-  void startTimer() override {
-    if (!timerOn_) next_ = MonotonicSeconds() + interval_;
-    timerOn_ = true;
-  }
-  void stopTimer() override { timerOn_ = false; }
-  bool timerOn() const { return timerOn_ && view && started; }
-  double next() const { return next_; }
-  void Tick(double now) {
-    next_ += interval_;
-    // Behind schedule (a slow frame, a suspended machine): the next tick comes at
-    // once, but missed ticks are not replayed one by one.
-    if (next_ < now) next_ = now;
-  }
+  void timerIntervalChanged(double seconds) override { timer_.setInterval(seconds); }
+  void startTimer() override { timer_.start(MonotonicSeconds()); }
+  void stopTimer() override { timer_.stop(); }
+  bool timerOn() const { return timer_.on && view && started; }
+  double next() const { return timer_.next; }
+  void Tick(double now) { timer_.tick(now); }
 
   // The configured size, in surface (logical) units, and the buffer scale.
   int scale() const { return output_ ? std::max(1, output_->scale) : 1; }
@@ -121,9 +112,7 @@ class ViewHost : public ViewSite {
 
  private:
   Screen shownOn_;
-  bool timerOn_ = false;
-  double interval_ = 1.0 / 30.0;
-  double next_ = 0;
+  ViewTimer timer_;
 };
 
 class Engine : public Platform {
