@@ -52,7 +52,12 @@ TEST_F(AmbrelSettingsTest, CommandLineValuesOverrideTheStoreWithoutWritingIt) {
       {"Lighting", "false"},       {"WantBowl", "false"}, {"BGType", "2"},   {"BGPath", "/srv/pictures"},
       {"BGRes", "0"}};
   EXPECT_EQ(Printed({"--window"}), stored);
+  // xsecurelock's start, "-root" alone, has no dialog behind it; anything else a
+  // hack is given is XScreenSaver's programs line, where a missing option is at
+  // its default.
   EXPECT_EQ(Printed({"-root"}), stored);
+  EXPECT_EQ(Printed({"-root", "-fps"})["WaterSpeed"], "100");
+  EXPECT_EQ(Printed({"--root"})["BGType"], "0");
 
   const std::map<std::string, std::string> overridden = {
       {"MainMonitorOnly", "false"}, {"WaterSpeed", "1190"}, {"WaterRes", "8"},    {"DripSpeed", "1"},

@@ -1,12 +1,15 @@
 // The real XScreenSaver daemon runs the hack: started with -fps and every option
-// its option file can produce, it draws water on the blanked screen and ends when
-// the daemon deactivates. The daemon refuses to run hacks as root, so it runs as
-// an unprivileged user of its own, with a copy of the program that user can reach.
+// its option file can produce, it draws water on the blanked screen and ends
+// quietly when the daemon deactivates; what its programs line leaves out is at the
+// default, whatever Ambrel's own store holds. The daemon refuses to run hacks as
+// root, so it runs as an unprivileged user of its own, with a copy of the program
+// that user can reach.
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +33,7 @@ std::vector<std::string> EveryOption(const std::string& xml, const std::string& 
     std::string text = (*it)[2];
     if (text == "--root") continue;
     if (size_t percent = text.find('%'); percent != std::string::npos)
-      text.replace(percent, 1, text.find("folder") != std::string::npos ? folder : "3");
+      text.replace(percent, 1, text.find("folder") != std::string::npos ? folder : "5");
     options.push_back(text);
   }
   return options;
@@ -110,6 +113,46 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
     return command.Wait(20);
   }
 
+  // Starts the daemon with this programs line, blanks the screen and returns the
+  // hack's process id once the daemon has started it.
+  pid_t BlankWith(ChildProcess& daemon, const std::string& line) {
+    if (!WriteFile(root + "/home/.xscreensaver",
+                   "mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nfade: False\nunfade: False\n"
+                   "splash: False\ngrabDesktopImages: False\nprograms: GL: " + line + " \\n\n") ||
+        std::system(("chown -R " + std::string(kUser) + " '" + root + "/home'").c_str()) != 0) {
+      ADD_FAILURE() << "cannot prepare the daemon's home";
+      return -1;
+    }
+    if (!RunAsUser(daemon, {"xscreensaver", "--no-splash"})) return -1;
+    int status = -1;
+    for (int attempt = 0; attempt < 100 && status != 0; ++attempt) {
+      usleep(100000);
+      status = Command("-version");
+    }
+    EXPECT_EQ(status, 0) << daemon.errors();
+    EXPECT_EQ(Command("-activate"), 0);
+    std::vector<pid_t> hacks;
+    for (int attempt = 0; attempt < 100 && hacks.empty(); ++attempt) {
+      usleep(100000);
+      hacks = RunningCopiesOf(root + "/bin/ambrel");
+    }
+    EXPECT_EQ(hacks.size(), 1u) << daemon.errors();
+    return hacks.size() == 1 ? hacks.front() : -1;
+  }
+
+  // The screen's pixels once water covers more than half of it.
+  std::vector<uint32_t> WaterOnScreen() {
+    std::vector<uint32_t> pixels;
+    size_t lit = 0;
+    for (int attempt = 0; attempt < 150 && lit < 640 * 480 / 2; ++attempt) {
+      usleep(100000);
+      pixels = ReadRgb(*display, display->root(), 0, 0, 640, 480);
+      lit = std::count_if(pixels.begin(), pixels.end(), [](uint32_t pixel) { return pixel != 0; });
+    }
+    EXPECT_GT(lit, 640u * 480 / 2) << "the blanked screen shows no water";
+    return pixels;
+  }
+
   TempFolder folder_{"xss"};
   std::string root;
   XvfbServer server;
@@ -123,10 +166,6 @@ TEST_F(XScreenSaverDaemonTest, TheDaemonRunsTheHackWithEveryOptionAndEndsIt) {
   for (const std::string& option : options) line += " " + option;
   // The last background kind given wins: the desktop picture, which is ours.
   line += " --background-kind desktop";
-  ASSERT_TRUE(WriteFile(root + "/home/.xscreensaver",
-                        "mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nfade: False\nunfade: False\n"
-                        "splash: False\ngrabDesktopImages: False\nprograms: GL: " + line + " \\n\n"));
-  ASSERT_EQ(std::system(("chown -R " + std::string(kUser) + " '" + root + "/home'").c_str()), 0);
 
   ChildProcess daemon;
   // Before the daemon's runner is waited for: its children hold the runner's
@@ -134,31 +173,11 @@ TEST_F(XScreenSaverDaemonTest, TheDaemonRunsTheHackWithEveryOptionAndEndsIt) {
   struct EndUsersProcesses {
     ~EndUsersProcesses() { EndProcessesOfTheUser(); }
   } endFirst;
-  ASSERT_TRUE(RunAsUser(daemon, {"xscreensaver", "--no-splash"}));
-  int status = -1;
-  for (int attempt = 0; attempt < 100 && status != 0; ++attempt) {
-    usleep(100000);
-    status = Command("-version");
-  }
-  ASSERT_EQ(status, 0) << daemon.errors();
-  ASSERT_EQ(Command("-activate"), 0);
-
-  std::vector<pid_t> hacks;
-  for (int attempt = 0; attempt < 100 && hacks.empty(); ++attempt) {
-    usleep(100000);
-    hacks = RunningCopiesOf(root + "/bin/ambrel");
-  }
-  ASSERT_EQ(hacks.size(), 1u) << daemon.errors();
-  const std::string commandLine = CommandLineOf(hacks.front());
+  const pid_t hack = BlankWith(daemon, line);
+  ASSERT_GT(hack, 0);
+  const std::string commandLine = CommandLineOf(hack);
   for (const std::string& option : options) EXPECT_NE(commandLine.find(option), std::string::npos) << option;
-
-  size_t lit = 0;
-  for (int attempt = 0; attempt < 150 && lit < 640 * 480 / 2; ++attempt) {
-    usleep(100000);
-    lit = 0;
-    for (uint32_t pixel : ReadRgb(*display, display->root(), 0, 0, 640, 480)) lit += pixel != 0;
-  }
-  EXPECT_GT(lit, 640u * 480 / 2) << "the blanked screen shows no water\n" << daemon.errors();
+  WaterOnScreen();
 
   // A busy daemon may take a while to unblank; asked again, it does.
   for (int attempt = 0; attempt < 150 && !RunningCopiesOf(root + "/bin/ambrel").empty(); ++attempt) {
@@ -168,6 +187,56 @@ TEST_F(XScreenSaverDaemonTest, TheDaemonRunsTheHackWithEveryOptionAndEndsIt) {
     usleep(100000);
   }
   EXPECT_TRUE(RunningCopiesOf(root + "/bin/ambrel").empty()) << "the hack outlived the daemon's stop";
+  // An unblank is a normal end: nothing for .xsession-errors.
+  EndProcessesOfTheUser();
+  daemon.Wait(20);
+  EXPECT_EQ(daemon.errors().find("ambrel:"), std::string::npos) << daemon.errors();
+}
+
+// The dialog leaves out every option at its default, so a store that differs in
+// every setting must not show through: the water lies over the shipped picture,
+// not the stored folder's red one, and the hack's own command line and
+// environment print the defaults with the one value the line gives.
+TEST_F(XScreenSaverDaemonTest, WhatTheDialogShowsIsWhatRuns) {
+  fs::create_directories(root + "/home/.config/ambrel");
+  ASSERT_TRUE(WriteFile(root + "/home/.config/ambrel/kvAmbrel.conf",
+                        "[kvAmbrel]\nversion=1.0.4\nMainMonitorOnly=true\nWaterSpeed=300\nWaterRes=5\n"
+                        "DripSpeed=40\nLighting=false\nWantBowl=false\nBGType=2\nBGPath=" + root +
+                            "/pictures\nBGRes=0\n"));
+  ChildProcess daemon;
+  struct EndUsersProcesses {
+    ~EndUsersProcesses() { EndProcessesOfTheUser(); }
+  } endFirst;
+  const pid_t hack = BlankWith(daemon, root + "/bin/ambrel --root --water-speed 200");
+  ASSERT_GT(hack, 0);
+  const std::vector<uint32_t> pixels = WaterOnScreen();
+  const size_t red = std::count_if(pixels.begin(), pixels.end(), [](uint32_t pixel) {
+    const int r = (pixel >> 16) & 0xff, g = (pixel >> 8) & 0xff, b = pixel & 0xff;
+    return r > g + 40 && r > b + 40;
+  });
+  EXPECT_LT(red, pixels.size() / 10) << "the stored folder's picture shows under the water";
+
+  // The hack's arguments and environment, as the daemon gave them.
+  std::vector<std::string> command = {"env", "-i"};
+  const std::string environ = ReadFile("/proc/" + std::to_string(hack) + "/environ");
+  for (size_t start = 0, end; start < environ.size(); start = end + 1) {
+    end = environ.find('\0', start);
+    if (end == std::string::npos) end = environ.size();
+    command.push_back(environ.substr(start, end - start));
+  }
+  const std::string arguments = ReadFile("/proc/" + std::to_string(hack) + "/cmdline");
+  for (size_t start = 0, end; start < arguments.size(); start = end + 1) {
+    end = arguments.find('\0', start);
+    if (end == std::string::npos) end = arguments.size();
+    command.push_back(arguments.substr(start, end - start));
+  }
+  command.push_back("--print-settings");
+  ChildProcess print;
+  ASSERT_TRUE(RunAsUser(print, command));
+  ASSERT_EQ(print.Wait(20), 0) << print.errors();
+  EXPECT_EQ(print.output(),
+            "MainMonitorOnly false\nWaterSpeed 200\nWaterRes 6\nDripSpeed 250\nLighting true\nWantBowl true\n"
+            "BGType 0\nBGPath " + root + "/home/Pictures\nBGRes 1\n");
 }
 
 }  // namespace

@@ -325,6 +325,20 @@ ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLin
   const bool hack = ParseHackArguments(argc, argv, &line->hack, &rest, error);
   if (!error->empty()) return ParseOutcome::kError;
 
+  // xsecurelock runs its saver as "ambrel -root" and nothing more, with no dialog
+  // behind it; the daemon runs its programs line, which the option file starts
+  // with "--root", and the dialog's preview adds a window id.
+  bool loneRoot = line->hack.windowId.empty() && line->hack.displayName.empty();
+  int rootCount = 0;
+  for (int i = 1; i < argc && loneRoot; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "-root")
+      ++rootCount;
+    else if (argument != "--print-settings" && argument != "-print-settings")
+      loneRoot = false;
+  }
+  line->settingsFromLine = hack && !(loneRoot && rootCount == 1);
+
   Parser parser(rest, line, error);
   for (parser.i = 0; parser.i < rest.size(); ++parser.i) {
     ParseOutcome outcome = ParseOutcome::kRun;

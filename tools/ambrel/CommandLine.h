@@ -27,6 +27,10 @@ struct CommandLine {
   SettingOverrides fields;                // the settings given, by store key
   std::optional<std::string> background;  // a picture to use as the desktop picture
   std::optional<WaylandKind> wayland;     // on a Wayland compositor rather than X11
+  // Started by XScreenSaver: its programs line holds every setting, and one it
+  // leaves out is at its default (its dialog writes none at the default), so the
+  // store is not read. True for every hack start but xsecurelock's lone "-root".
+  bool settingsFromLine = false;
 };
 
 enum class ParseOutcome { kRun, kHelp, kVersion, kError };

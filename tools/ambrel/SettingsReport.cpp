@@ -1,10 +1,13 @@
 #include "tools/ambrel/SettingsReport.h"
 
+std::optional<SettingsRecord> BaseSettings(const CommandLine& line) {
+  if (line.mode == RunMode::kRender) return RenderBaseSettings();
+  if (line.mode == RunMode::kHack && line.settingsFromLine) return DefaultSettings();
+  return std::nullopt;
+}
+
 SettingsRecord EffectiveSettings(const CommandLine& line) {
-  // A render starts from its own defaults, not from the store.
-  const std::optional<SettingsRecord> given =
-      line.mode == RunMode::kRender ? std::optional<SettingsRecord>(RenderBaseSettings()) : std::nullopt;
-  return ResolveSettings(given, line.fields, /*readOnly=*/true);
+  return ResolveSettings(BaseSettings(line), line.fields, /*readOnly=*/true);
 }
 
 void PrintSettings(FILE* out, const SettingsRecord& record) {

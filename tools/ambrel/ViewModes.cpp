@@ -7,6 +7,7 @@
 
 #include "platform/linux/GtkAlert.h"
 #include "tools/ambrel/FpsOverlay.h"
+#include "tools/ambrel/SettingsReport.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ void WriteFrameTally(const char* path, const FrameTally& tally) {
 
 AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line) {
   AmbrelViewOverrides overrides;
+  overrides.settings = BaseSettings(line);
   overrides.fields = line.fields;
   if (line.background) {
     DesktopPicturePreference pictures;

@@ -4,8 +4,9 @@
 
 #include "tools/ambrel/CommandLine.h"
 
-// The overrides the view gets in these modes: the stored settings with the
-// command line's over them, and --background as the desktop picture.
+// The overrides the view gets in these modes: the stored settings (the defaults
+// for XScreenSaver's programs line) with the command line's over them, and
+// --background as the desktop picture.
 AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line);
 
 // Returns the process exit status.

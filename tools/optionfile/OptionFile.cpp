@@ -43,9 +43,10 @@ int main() {
       "picture underneath wobbles with the ripples while a light circles\n"
       "slowly above the water.\n"
       "\n"
-      "Settings left at their defaults here keep the values of Ambrel's own\n"
-      "settings. A picture folder chosen here shows its pictures unless the\n"
-      "desktop picture is chosen as the background.\n"
+      "What these settings show is what runs, defaults included; Ambrel's\n"
+      "own settings window is for its other hosts. A picture folder chosen\n"
+      "here shows its pictures unless the desktop picture is chosen as the\n"
+      "background.\n"
       "Run \"ambrel --window\" to try it in a window.\n"
       "  </_description>\n"
       "</screensaver>\n";
