@@ -274,11 +274,9 @@ int Engine::Loop() {
       XNextEvent(display_, &event);
       Dispatch(event);
     }
-    if (mode_ == Mode::Hack && WatchedWindowGone()) {
-      std::fprintf(stderr, "ambrel: window 0x%lx is gone\n", hackWindow_);
-      exitCode_ = 1;
-      break;
-    }
+    // The daemon destroying its window is how an unblank ends a hack: a normal
+    // end, with nothing to say.
+    if (mode_ == Mode::Hack && WatchedWindowGone()) break;
     if (quit_) break;
 
     double now = MonotonicSeconds();
