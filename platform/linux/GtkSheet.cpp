@@ -196,9 +196,23 @@ class GtkSheetWindow : public SheetWindow {
     g_signal_connect(area, "unmap", G_CALLBACK(OnPreviewUnmap), this);
   }
 
+  // A pop-up's own button takes Enter for itself and opens the list; Enter is
+  // the window's default button's everywhere but in an open list.
+  void leaveEnterToTheDefault() {
+    GSList* objects = gtk_builder_get_objects(builder_);
+    for (GSList* item = objects; item; item = item->next)
+      if (GTK_IS_COMBO_BOX(item->data)) gtk_container_forall(GTK_CONTAINER(item->data), NoDefaultForButton, nullptr);
+    g_slist_free(objects);
+  }
+
   pid_t previewPid() const { return preview_ ? preview_->pid : 0; }
 
  private:
+  static void NoDefaultForButton(GtkWidget* widget, gpointer) {
+    if (GTK_IS_BUTTON(widget)) gtk_widget_set_receives_default(widget, FALSE);
+    if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), NoDefaultForButton, nullptr);
+  }
+
   static void ConnectSignal(GtkBuilder*, GObject* object, const gchar* signal, const gchar* handler, GObject*,
                             GConnectFlags, gpointer data) {
     auto* self = static_cast<GtkSheetWindow*>(data);
@@ -403,6 +417,7 @@ class GtkSheetServices : public SheetServices {
     // Closing the window hides it, after the action the file gives its delete-event, if any.
     g_signal_connect(window, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
     sheet->watchPreviewArea();
+    sheet->leaveEnterToTheDefault();
     return sheet;
   }
 

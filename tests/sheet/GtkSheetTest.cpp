@@ -21,6 +21,7 @@
 #include "tests/host/HostFixture.h"
 // Xlib last: its macros must not meet GoogleTest's templates.
 #include "X11TestSupport.h"
+#include <X11/extensions/XTest.h>
 #define Screen XlibScreen
 #include <gdk/gdkx.h>
 #undef Screen
@@ -55,6 +56,20 @@ std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
+}
+
+// A key pressed as a keyboard sends it: through the server to the window with the
+// input focus. After the round trip GTK's queue holds the events, and the pump
+// hands them out.
+void PressKey(KeySym symbol, bool shift = false) {
+  ::Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  const KeyCode shiftKey = XKeysymToKeycode(x, XK_Shift_L), key = XKeysymToKeycode(x, symbol);
+  if (shift) XTestFakeKeyEvent(x, shiftKey, True, CurrentTime);
+  XTestFakeKeyEvent(x, key, True, CurrentTime);
+  XTestFakeKeyEvent(x, key, False, CurrentTime);
+  if (shift) XTestFakeKeyEvent(x, shiftKey, False, CurrentTime);
+  XSync(x, False);
+  Pump();
 }
 
 class GtkSheet : public ::testing::Test {
@@ -273,6 +288,84 @@ TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
   EXPECT_EQ(store->integerForKey("WaterRes"), 7);
   EXPECT_EQ(store->stringForKey("BGPath").value_or(""), home.root());
   EXPECT_EQ(view->mySettings.WATERSPEED, 1190);
+}
+
+// Tab and Shift+Tab walk one ring through every control, pop-ups included; Enter
+// on a pop-up saves, Escape cancels; a screen reader finds a name for each
+// control and a described preview.
+TEST_F(GtkSheet, TheKeyboardWalksEveryControlAndAScreenReaderNamesThem) {
+  AmbrelView* view = MakeView();
+  SheetWindow* sheet = Open(view);
+  ASSERT_TRUE(sheet);
+  GtkWidget* window = Widget(sheet, "configureSheet");
+  ::Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  auto takeKeyboard = [&] {
+    ASSERT_TRUE(PumpUntil([&] { return gdk_window_is_viewable(gtk_widget_get_window(window)); }));
+    XSetInputFocus(x, GDK_WINDOW_XID(gtk_widget_get_window(window)), RevertToPointerRoot, CurrentTime);
+    XSync(x, False);
+    Pump();
+  };
+  takeKeyboard();
+
+  const std::vector<std::string> controls = {"oWaterSpeed", "oWaterRes",     "oDripSpeed",     "oBGType",
+                                             "oBGPath",     "oBGRes",        "oLighting",      "oWantBowl",
+                                             "oMainMonitorOnly", "webPageButton", "defaultsButton", "cancelButton",
+                                             "saveButton"};
+  // The control holding the focus; a pop-up's focus is on its own button inside it.
+  auto focused = [&]() -> std::string {
+    for (GtkWidget* w = gtk_window_get_focus(GTK_WINDOW(window)); w; w = gtk_widget_get_parent(w))
+      for (const std::string& id : controls)
+        if (w == Widget(sheet, id.c_str())) return id;
+    return "";
+  };
+  const size_t n = controls.size();
+  std::vector<std::string> forward, backward;
+  std::string walk;
+  for (size_t i = 0; i < 2 * n; ++i) {
+    PressKey(XK_Tab);
+    forward.push_back(focused());
+    walk += " " + forward.back();
+  }
+  EXPECT_EQ(std::set<std::string>(forward.begin(), forward.begin() + n),
+            std::set<std::string>(controls.begin(), controls.end()))
+      << walk;
+  EXPECT_TRUE(std::equal(forward.begin(), forward.begin() + n, forward.begin() + n)) << walk;
+  for (size_t i = 0; i < n; ++i) {
+    PressKey(XK_Tab, /*shift=*/true);
+    EXPECT_EQ(focused(), forward[(2 * n - 2 - i) % n]) << i << ":" << walk;
+  }
+
+  // A pop-up's accessible name comes from its label, a button's from its text.
+  for (const std::string& id : controls) {
+    AtkObject* accessible = gtk_widget_get_accessible(Widget(sheet, id.c_str()));
+    AtkRelationSet* relations = atk_object_ref_relation_set(accessible);
+    const char* name = atk_object_get_name(accessible);
+    EXPECT_TRUE((name && *name) || atk_relation_set_contains(relations, ATK_RELATION_LABELLED_BY)) << id;
+    g_object_unref(relations);
+  }
+  AtkObject* preview = gtk_widget_get_accessible(Widget(sheet, "previewArea"));
+  EXPECT_STREQ(atk_object_get_name(preview), "Preview");
+  EXPECT_NE(std::string(atk_object_get_description(preview)), "");
+  EXPECT_EQ(atk_object_get_role(preview), ATK_ROLE_ANIMATION);
+
+  // Enter on a pop-up saves rather than opening its list.
+  while (focused() != "oBGType" && walk.size() < 4096) {
+    PressKey(XK_Tab);
+    walk += " " + focused();
+  }
+  gtk_range_set_value(GTK_RANGE(Widget(sheet, "oWaterSpeed")), 500);
+  PressKey(XK_Return);
+  ASSERT_TRUE(PumpUntil([&] { return !sheet->isShown(); }));
+  EXPECT_EQ(Store()->integerForKey("WaterSpeed"), 500);
+
+  // Escape cancels from anywhere.
+  ASSERT_EQ(Open(view), sheet);
+  takeKeyboard();
+  PressKey(XK_Tab);
+  gtk_range_set_value(GTK_RANGE(Widget(sheet, "oWaterSpeed")), 700);
+  PressKey(XK_Escape);
+  ASSERT_TRUE(PumpUntil([&] { return !sheet->isShown(); }));
+  EXPECT_EQ(Store()->integerForKey("WaterSpeed"), 500);
 }
 
 TEST_F(GtkSheet, StoredValuesOutsideTheRangesShowClampedAndStayUntilSaved) {
