@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: packed from the build by cpack, read with
 # dpkg-deb, unpacked into a scratch root with dpkg -x, its files checked with the
-# tools Debian's desktop uses, and its XScreenSaver hack run from there off-screen.
+# tools Debian's desktop uses and with lintian, and its XScreenSaver hack run
+# from there off-screen.
 # Usage: deb-package-test.sh BUILD_DIR APP_ID
 set -euo pipefail
 build=$1
@@ -90,6 +91,17 @@ pictures=$( (grep -oE '<img src="[^"]+"' "$doc/ambrel.html" | sed 's/.*src="//; 
 for picture in $pictures; do
   [[ -f $doc/$picture ]] || fail "the documentation shows $picture, which is not installed"
 done
+
+# What Debian asks of every package: lintian finds no error or warning, and the
+# changelog's last entry is this version.
+if ! (cd "$scratch" && lintian --allow-root --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1); then
+  cat "$scratch/lintian.log" >&2
+  fail "lintian"
+fi
+[[ $(zcat "$share/doc/ambrel/changelog.gz" | dpkg-parsechangelog -l - -S Version) == "$(field Version)" ]] ||
+  fail "the changelog's last entry is not version $(field Version)"
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$share/doc/ambrel/copyright" ||
+  fail "the copyright file is not machine-readable"
 
 # The hack, run from the unpacked tree off-screen: it must find the package's data
 # from its own place, through the link.
