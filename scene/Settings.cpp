@@ -49,19 +49,22 @@ bool SetPath(SettingsRecord& record, const std::string& text) {
 
 }  // namespace
 
+// The help lines go to the command's message catalogue; N_ marks them for it.
+#define N_(text) text
+
 // clang-format off
 const SettingDeclaration kDeclarations[] = {
     {"MainMonitorOnly", SettingType::kBool, BOOL_FIELD(mainMonitorOnly), 0, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--main-monitor-only", "--all-monitors", 0, 1, nullptr,
-     "  --main-monitor-only, --all-monitors\n"
-     "                      animate only the main monitor, or every one\n",
+     N_("  --main-monitor-only, --all-monitors\n"
+     "                      animate only the main monitor, or every one\n"),
      SettingControl::kCheckBox, "oMainMonitorOnly",
      R"(<boolean id="mainonly" _label="Main monitor only" arg-set="--main-monitor-only"/>)"},
     {"WaterSpeed", SettingType::kInteger, NUMBER_FIELD(settings.WATERSPEED), 100, nullptr, nullptr,
      10, kFastestWaterSpeed, OutOfRange::kDefault, OutOfRange::kHeldAtEnd, false,
      "--water-speed", nullptr, 1, 100000, nullptr,
-     "  --water-speed N     wave speed in hundredths (saved default %D; steady up to %H)\n",
+     N_("  --water-speed N     wave speed in hundredths (saved default %D; steady up to %H)\n"),
      SettingControl::kNumberField, "oWaterSpeed",
      R"(<number id="waterspeed" type="slider" arg="--water-speed %"
           _label="Water speed" _low-label="Slow" _high-label="Fast"
@@ -69,7 +72,7 @@ const SettingDeclaration kDeclarations[] = {
     {"WaterRes", SettingType::kInteger, NUMBER_FIELD(settings.WATERSHIFT), 6, nullptr, nullptr,
      4, 8, OutOfRange::kDefault, OutOfRange::kDefault, false,
      "--water-res", nullptr, 4, 8, nullptr,
-     "  --water-res N       grid of 2^N points a side, %L to %H (default %D)\n",
+     N_("  --water-res N       grid of 2^N points a side, %L to %H (default %D)\n"),
      SettingControl::kNumberField, "oWaterRes",
      R"(<number id="waterres" type="slider" arg="--water-res %"
           _label="Water resolution" _low-label="Coarse" _high-label="Fine"
@@ -77,7 +80,7 @@ const SettingDeclaration kDeclarations[] = {
     {"DripSpeed", SettingType::kInteger, NUMBER_FIELD(settings.DRIPSPEED), 250, nullptr, nullptr,
      1, kLongestDripSpeed, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, true,
      "--drip-speed", nullptr, 1, 1000000, nullptr,
-     "  --drip-speed N      base time between drops in hundredths of a second (default %D)\n",
+     N_("  --drip-speed N      base time between drops in hundredths of a second (default %D)\n"),
      SettingControl::kNumberField, "oDripSpeed",
      R"(<number id="dripspeed" type="slider" arg="--drip-speed %"
           _label="Time between drops" _low-label="Rain" _high-label="Rare drops"
@@ -85,21 +88,21 @@ const SettingDeclaration kDeclarations[] = {
     {"Lighting", SettingType::kBool, BOOL_FIELD(settings.LIGHTING), 1, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--lighting", "--no-lighting", 0, 1, nullptr,
-     "  --lighting, --no-lighting\n"
-     "                      let the light circle, or keep it still above the centre\n",
+     N_("  --lighting, --no-lighting\n"
+     "                      let the light circle, or keep it still above the centre\n"),
      SettingControl::kCheckBox, "oLighting",
      R"(<boolean id="lighting" _label="Moving light" arg-unset="--no-lighting"/>)"},
     {"WantBowl", SettingType::kBool, BOOL_FIELD(settings.WANTBOWL), 1, nullptr, nullptr,
      0, 1, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--bowl", "--no-bowl", 0, 1, nullptr,
-     "  --bowl, --no-bowl   let the bending grow from the centre, or bend everywhere at once\n",
+     N_("  --bowl, --no-bowl   let the bending grow from the centre, or bend everywhere at once\n"),
      SettingControl::kCheckBox, "oWantBowl",
      R"(<boolean id="bowl" _label="Bowl" arg-unset="--no-bowl"/>)"},
     {"BGType", SettingType::kInteger, NUMBER_FIELD(settings.BGTYPE), 0, nullptr, nullptr,
      0, 2, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, true,
      "--background-kind", nullptr, 0, 2, kBackgroundKindNames,
-     "  --background-kind capture|desktop|folder (or 0|1|2)\n"
-     "                      what lies under the water\n",
+     N_("  --background-kind capture|desktop|folder (or 0|1|2)\n"
+     "                      what lies under the water\n"),
      SettingControl::kPopUp, "oBGType",
      R"(<select id="background">
     <option id="capture" _label="Background: the screen"/>
@@ -115,13 +118,13 @@ const SettingDeclaration kDeclarations[] = {
 #endif
      0, 0, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--folder", nullptr, 0, 0, nullptr,
-     "  --folder DIR        a random picture from DIR (implies --background-kind folder)\n",
+     N_("  --folder DIR        a random picture from DIR (implies --background-kind folder)\n"),
      SettingControl::kFolderButton, "oBGPath",
      R"(<file id="folder" _label="Picture folder" arg="--folder %"/>)"},
     {"BGRes", SettingType::kInteger, NUMBER_FIELD(settings.BGRES), 1, nullptr, nullptr,
      0, 2, OutOfRange::kHeldAtEnd, OutOfRange::kHeldAtEnd, false,
      "--detail", nullptr, 0, 2, nullptr,
-     "  --detail 0|1|2      background detail: low, medium, high (default %D)\n",
+     N_("  --detail 0|1|2      background detail: low, medium, high (default %D)\n"),
      SettingControl::kPopUp, "oBGRes",
      R"(<select id="detail">
     <option id="low"    _label="Low detail" arg-set="--detail 0"/>

@@ -10,7 +10,7 @@ packages=(
   libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxtst-dev xvfb xauth xdotool libxml2-utils
   libwayland-dev libwayland-bin wayland-protocols sway grim wtype weston
   fonts-dejavu-core gsettings-desktop-schemas
-  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base lintian python3-gi gir1.2-gtk-3.0
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base lintian python3-gi gir1.2-gtk-3.0 gettext
   dbus-daemon at-spi2-core python3-pyatspi
   xscreensaver
   gobjc++ gnustep-make libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo

@@ -24,6 +24,7 @@
 #include "platform/Bundle.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/linux/GtkAlert.h"
+#include "platform/linux/Translations.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define AMBREL_LEAK_CHECKS 1
@@ -390,6 +391,8 @@ class GtkSheetServices : public SheetServices {
       return nullptr;
     }
     GtkBuilder* builder = gtk_builder_new();
+    BindTranslations();
+    gtk_builder_set_translation_domain(builder, kTextDomain);
     GError* error = nullptr;
     if (!LoadInterface(builder, path, &error)) {
       std::fprintf(stderr, "ambrel: cannot load the sheet %s: %s\n", path.c_str(), error->message);
@@ -425,8 +428,8 @@ class GtkSheetServices : public SheetServices {
     if (!gtk_init_check(nullptr, nullptr)) return std::nullopt;
     const GtkFileChooserAction action =
         panel.canChooseDirectories ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN;
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), ActiveGtkWindow(), action, "_Cancel",
-                                                    GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), ActiveGtkWindow(), action, Tr("_Cancel"),
+                                                    GTK_RESPONSE_CANCEL, Tr("_Select"), GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
@@ -472,7 +475,7 @@ class GtkSheetServices : public SheetServices {
       const std::string message =
           failure + "\n\nThe page about Ambrel is the file " + shown + "; any web browser shows it.";
       g_free(shown);
-      ShowAlert("The Ambrel page cannot be shown", message.c_str());
+      ShowAlert(Tr("The Ambrel page cannot be shown"), message.c_str());
     }
     g_free(canonical);
     return launched;

@@ -46,7 +46,8 @@ share=$root/usr/share
 for file in usr/bin/ambrel usr/share/xscreensaver/config/ambrel.xml \
     usr/share/ambrel/morvish.tallowyn usr/share/ambrel/fallback.png usr/share/ambrel/Ambrel.ui \
     usr/share/man/man6/ambrel.6.gz usr/share/applications/$app.desktop usr/share/metainfo/$app.metainfo.xml \
-    usr/share/icons/hicolor/scalable/apps/$app.svg usr/share/doc/ambrel/ambrel.html usr/share/doc/ambrel/README.md; do
+    usr/share/icons/hicolor/scalable/apps/$app.svg usr/share/doc/ambrel/ambrel.html usr/share/doc/ambrel/README.md \
+    usr/share/locale/de/LC_MESSAGES/ambrel.mo usr/share/locale/fr/LC_MESSAGES/ambrel.mo; do
   [[ -f $root/$file ]] || fail "missing /$file"
 done
 [[ -x $root/usr/bin/ambrel ]] || fail "/usr/bin/ambrel is not executable"

@@ -33,7 +33,7 @@ def settings_window_of(name):
         if application is None or application.name != name:
             continue
         for node in walk(application):
-            if node.getRoleName() == "push button" and node.name == "Save":
+            if node.getRoleName() == "slider":
                 return application
     return None
 

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/linux/Translations.h"
+
 namespace {
+
 
 bool ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value) {
   if (text.empty()) return false;
@@ -47,10 +50,10 @@ std::string DescribeNames(const char* const* names) {
   int count = 0;
   while (names[count]) ++count;
   for (int k = 0; k < count; ++k) {
-    words += (k == 0 ? "" : k == count - 1 ? " or " : ", ") + std::string(names[k]);
+    words += (k == 0 ? "" : k == count - 1 ? Tr(" or ") : ", ") + std::string(names[k]);
     digits += (k == 0 ? "" : ", ") + std::to_string(k);
   }
-  return words + " (or " + digits + ")";
+  return Format(Tr("%s (or %s)"), words.c_str(), digits.c_str());
 }
 
 // The folder kind, which a folder given on the command line implies.
@@ -101,17 +104,17 @@ struct Parser {
   }
   bool TakeValue() {
     if (hasValue) return true;
-    if (i + 1 >= args.size()) return Fail(name + " needs a value");
+    if (i + 1 >= args.size()) return Fail(Format(Tr("%s needs a value"), name.c_str()));
     value = args[++i];
     hasValue = true;
     return true;
   }
-  bool Flag() { return hasValue ? Fail(name + " takes no value") : true; }
+  bool Flag() { return hasValue ? Fail(Format(Tr("%s takes no value"), name.c_str())) : true; }
   bool Number(int64_t lowest, int64_t highest, int64_t* out) {
     if (!TakeValue()) return false;
     if (ParseInteger(value, lowest, highest, out)) return true;
-    return Fail(name + " wants a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
-                ", not \"" + value + "\"");
+    return Fail(Format(Tr("%s wants a whole number from %lld to %lld, not \"%s\""), name.c_str(),
+                       static_cast<long long>(lowest), static_cast<long long>(highest), value.c_str()));
   }
   bool RenderOnly(bool ok) {
     if (ok && renderOnly.empty()) renderOnly = name;
@@ -119,7 +122,7 @@ struct Parser {
   }
   bool NonEmptyValue(const char* what) {
     if (!TakeValue()) return false;
-    return value.empty() ? Fail(name + " needs " + what) : true;
+    return value.empty() ? Fail(Format(Tr("%s needs %s"), name.c_str(), what)) : true;
   }
 
   bool One(ParseOutcome* outcome) {
@@ -155,7 +158,7 @@ struct Parser {
     }
     if (name == "--geometry") {
       if (!TakeValue()) return false;
-      if (!ParseGeometry(value, &line->standAlone)) return Fail("--geometry wants WIDTHxHEIGHT[+X+Y], not \"" + value + "\"");
+      if (!ParseGeometry(value, &line->standAlone)) return Fail(Format(Tr("--geometry wants WIDTHxHEIGHT[+X+Y], not \"%s\""), value.c_str()));
       return true;
     }
     if (name == "--visual") return TakeValue();  // ours is the one GLX picks for the surface
@@ -174,7 +177,7 @@ struct Parser {
         hasValue = true;
       }
       if (hasValue && !ParseWindowSize(value, &line->standAlone.width, &line->standAlone.height))
-        return Fail("--window wants WIDTHxHEIGHT with each side 1 to 16384, not \"" + value + "\"");
+        return Fail(Format(Tr("--window wants WIDTHxHEIGHT with each side 1 to 16384, not \"%s\""), value.c_str()));
       return true;
     }
     if (name == "--preview") {
@@ -200,7 +203,7 @@ struct Parser {
     if (name == "--size") {
       if (!TakeValue()) return false;
       if (!ParseSize(value, &render.width, &render.height))
-        return Fail("--size wants WIDTHxHEIGHT with each side 1 to 16384, not \"" + value + "\"");
+        return Fail(Format(Tr("--size wants WIDTHxHEIGHT with each side 1 to 16384, not \"%s\""), value.c_str()));
       return RenderOnly(true);
     }
     if (name == "--frames") {
@@ -214,7 +217,7 @@ struct Parser {
       double seconds = value.empty() ? NAN : strtod(value.c_str(), &end);
       if (value.empty() || errno != 0 || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
           seconds * 60 > kMostFrames)
-        return Fail("--seconds wants a number of seconds above 0 and at most 16666, not \"" + value + "\"");
+        return Fail(Format(Tr("--seconds wants a number of seconds above 0 and at most 16666, not \"%s\""), value.c_str()));
       render.seconds = seconds;
       secondsGiven = true;
       return RenderOnly(true);
@@ -227,20 +230,20 @@ struct Parser {
       return RenderOnly(true);
     }
     if (name == "--output" || name == "-o") {
-      if (!NonEmptyValue("a file name")) return false;
+      if (!NonEmptyValue(Tr("a file name"))) return false;
       render.output = value;
       return RenderOnly(true);
     }
     for (const SettingDeclaration& setting : kSettings)
       if (name == setting.option || (setting.offOption && name == setting.offOption)) return Setting(setting);
     if (name == "--background") {
-      if (!NonEmptyValue("a picture file")) return false;
-      if (impliedKind && *impliedKind != kDesktopKind) return Fail("give either --background or --folder, not both");
+      if (!NonEmptyValue(Tr("a picture file"))) return false;
+      if (impliedKind && *impliedKind != kDesktopKind) return Fail(Tr("give either --background or --folder, not both"));
       line->background = value;
       impliedKind = kDesktopKind;
       return true;
     }
-    return Fail("unknown option \"" + arg + "\" (try --help)");
+    return Fail(Format(Tr("unknown option \"%s\" (try --help)"), arg.c_str()));
   }
 
   // One of the settings, for this run only.
@@ -250,15 +253,16 @@ struct Parser {
       if (!Flag()) return false;
       given.number = name == setting.option;
     } else if (setting.type == SettingType::kString) {
-      if (!NonEmptyValue("a folder")) return false;
-      if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail(name + ": the path is too long");
-      if (impliedKind && *impliedKind != kFolderKind) return Fail("give either --background or --folder, not both");
+      if (!NonEmptyValue(Tr("a folder"))) return false;
+      if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail(Format(Tr("%s: the path is too long"), name.c_str()));
+      if (impliedKind && *impliedKind != kFolderKind) return Fail(Tr("give either --background or --folder, not both"));
       given.text = value;
       impliedKind = kFolderKind;
     } else if (setting.valueNames) {
       if (!TakeValue()) return false;
       if (!ParseNamedValue(setting.valueNames, value, &given.number))
-        return Fail(name + " wants " + DescribeNames(setting.valueNames) + ", not \"" + value + "\"");
+        return Fail(Format(Tr("%s wants %s, not \"%s\""), name.c_str(), DescribeNames(setting.valueNames).c_str(),
+                           value.c_str()));
     } else if (!Number(setting.optionLowest, setting.optionHighest, &given.number)) {
       return false;
     }
@@ -270,16 +274,16 @@ struct Parser {
     const bool settingGiven = !line->fields.empty() || line->background;
     // The settings window saves what it shows: one-run values must not slip into the store.
     if (configureGiven && (hack || renderGiven || windowGiven || previewGiven || !renderOnly.empty() || settingGiven))
-      return Fail("--configure runs on its own");
+      return Fail(Tr("--configure runs on its own"));
     const bool render = renderGiven || (!renderOnly.empty() && !hack && !windowGiven && !configureGiven);
     if (hack && (render || windowGiven || previewGiven))
-      return Fail("-root and -window-id are for XScreenSaver; they do not go with --render, --window or --preview");
-    if (windowGiven && (render || previewGiven)) return Fail("give one of --window, --preview and --render");
-    if (!renderOnly.empty() && !render) return Fail(renderOnly + " is for --render only");
+      return Fail(Tr("-root and -window-id are for XScreenSaver; they do not go with --render, --window or --preview"));
+    if (windowGiven && (render || previewGiven)) return Fail(Tr("give one of --window, --preview and --render"));
+    if (!renderOnly.empty() && !render) return Fail(Format(Tr("%s is for --render only"), renderOnly.c_str()));
     if ((waylandGiven || wallpaperGiven) && (hack || render || configureGiven))
-      return Fail("--wayland and --wayland-wallpaper do not go with --render, --configure or the XScreenSaver options");
+      return Fail(Tr("--wayland and --wayland-wallpaper do not go with --render, --configure or the XScreenSaver options"));
     if (wallpaperGiven && (windowGiven || previewGiven || waylandGiven))
-      return Fail("--wayland-wallpaper runs on its own, without --window, --preview or --wayland");
+      return Fail(Tr("--wayland-wallpaper runs on its own, without --window, --preview or --wayland"));
 
     if (configureGiven)
       line->mode = RunMode::kConfigure;
@@ -299,11 +303,11 @@ struct Parser {
 
     RenderOptions& options = line->render;
     options.preview = previewGiven;
-    if (framesGiven && secondsGiven) return Fail("give either --frames or --seconds, not both");
+    if (framesGiven && secondsGiven) return Fail(Tr("give either --frames or --seconds, not both"));
     if (!framesGiven) options.frames = 0;
     if (line->mode == RunMode::kRender && options.every > FrameCount(options))
-      return Fail("--every " + std::to_string(options.every) + " would write nothing in " +
-                  std::to_string(FrameCount(options)) + " frames");
+      return Fail(Format(Tr("--every %lld would write nothing in %lld frames"), static_cast<long long>(options.every),
+                         static_cast<long long>(FrameCount(options))));
     options.fields = line->fields;
     options.background = line->background;
     line->standAlone.kind = line->mode == RunMode::kWindow    ? StandAloneKind::Window
@@ -347,7 +351,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLin
       // A hack that refused to start would leave the daemon's crash notice on a
       // locked screen: it passes over what it cannot take and draws the water.
       if (!hack) return ParseOutcome::kError;
-      line->warnings.push_back("ignoring " + rest[first] + ": " + *error);
+      line->warnings.push_back(Format(Tr("ignoring %s: %s"), rest[first].c_str(), error->c_str()));
       error->clear();
       continue;
     }

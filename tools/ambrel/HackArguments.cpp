@@ -1,3 +1,4 @@
+#include "platform/linux/Translations.h"
 #include "tools/ambrel/HackArguments.h"
 
 #include <cctype>
@@ -53,7 +54,7 @@ bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options,
     } else if (name == "-window-id" || name == "-display") {
       if (!inlineValue) {
         if (i + 1 >= argc) {
-          if (error) *error = "option " + argument + " needs a value";
+          if (error) *error = Format(Tr("option %s needs a value"), argument.c_str());
           return false;
         }
         value = argv[++i];
@@ -83,13 +84,13 @@ int RunHack(const HackOptions& options, const ViewFactory& factory) {
   target.shortestFrameSeconds = options.shortestFrameSeconds;
   if (!options.windowId.empty()) {
     if (!ParseWindowId(options.windowId, &target.window)) {
-      std::fprintf(stderr, "ambrel: \"%s\" is not a window id\n", options.windowId.c_str());
+      std::fprintf(stderr, Tr("ambrel: \"%s\" is not a window id\n"), options.windowId.c_str());
       return 1;
     }
     target.preview = true;
   } else if (const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW"); fromDaemon && *fromDaemon) {
     if (!ParseWindowId(fromDaemon, &target.window)) {
-      std::fprintf(stderr, "ambrel: XSCREENSAVER_WINDOW=\"%s\" is not a window id\n", fromDaemon);
+      std::fprintf(stderr, Tr("ambrel: XSCREENSAVER_WINDOW=\"%s\" is not a window id\n"), fromDaemon);
       return 1;
     }
   }

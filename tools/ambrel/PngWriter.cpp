@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/Termination.h"
+#include "platform/linux/Translations.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ struct EncoderFailure {
 void OnPngError(png_structp png, png_const_charp message) {
   auto* failure = static_cast<EncoderFailure*>(png_get_error_ptr(png));
   failure->savedErrno = errno;
-  failure->message = message ? message : "unknown error";
+  failure->message = message ? message : Tr("unknown error");
   png_longjmp(png, 1);
 }
 
@@ -52,20 +53,20 @@ bool EncodeTo(FILE* file, const std::string& path, int width, int height, const 
               EncoderFailure* failure, std::string* error) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning);
   if (!png) {
-    *error = "cannot start the PNG encoder";
+    *error = Tr("cannot start the PNG encoder");
     return false;
   }
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
-    *error = "cannot start the PNG encoder";
+    *error = Tr("cannot start the PNG encoder");
     return false;
   }
   std::vector<png_byte> row((size_t)width * 3);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    *error = "cannot write " + path + ": " +
-             (failure->savedErrno != 0 ? std::strerror(failure->savedErrno) : failure->message);
+    *error = Format(Tr("cannot write %s: %s"), path.c_str(),
+                    failure->savedErrno != 0 ? std::strerror(failure->savedErrno) : failure->message.c_str());
     return false;
   }
   png_init_io(png, file);
@@ -92,7 +93,7 @@ bool ResolvePngTarget(const std::string& path, std::string* target, std::string*
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) {
     if (errno != ENOENT) {
-      *error = "cannot write " + path + ": " + std::strerror(errno);
+      *error = Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
       return false;
     }
     *target = path;  // a new file
@@ -100,26 +101,26 @@ bool ResolvePngTarget(const std::string& path, std::string* target, std::string*
     // The link stays a link: the file it leads to is the one replaced.
     char* resolved = realpath(path.c_str(), nullptr);
     if (!resolved) {
-      *error = path + " is a symbolic link to nothing that can be written";
+      *error = Format(Tr("%s is a symbolic link to nothing that can be written"), path.c_str());
       return false;
     }
     *target = resolved;
     std::free(resolved);
     if (stat(target->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-      *error = path + " is a symbolic link to something other than a regular file";
+      *error = Format(Tr("%s is a symbolic link to something other than a regular file"), path.c_str());
       return false;
     }
   } else if (S_ISDIR(info.st_mode)) {
-    *error = path + " is a directory";
+    *error = Format(Tr("%s is a directory"), path.c_str());
     return false;
   } else if (!S_ISREG(info.st_mode)) {
-    *error = path + " is not a regular file (give - for standard output)";
+    *error = Format(Tr("%s is not a regular file (give - for standard output)"), path.c_str());
     return false;
   } else {
     *target = path;
   }
   if (BaseOf(*target).empty()) {
-    *error = path + " names no file";
+    *error = Format(Tr("%s names no file"), path.c_str());
     return false;
   }
   return true;
@@ -132,19 +133,19 @@ bool CheckPngTarget(const std::string& path, std::string* error) {
   const std::string directory = DirectoryOf(target);
   struct stat folder {};
   if (stat(directory.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-    *error = "no such directory: " + directory;
+    *error = Format(Tr("no such directory: %s"), directory.c_str());
     return false;
   }
   const long longestName = pathconf(directory.c_str(), _PC_NAME_MAX);
   if (longestName > 0 && BaseOf(target).size() > size_t(longestName)) {
-    *error = "cannot write " + path + ": the name is longer than " + std::to_string(longestName) + " bytes";
+    *error = Format(Tr("cannot write %s: the name is longer than %lld bytes"), path.c_str(), static_cast<long long>(longestName));
     return false;
   }
   // A real temporary file, as the write will make: proves the folder takes new files.
   std::string probe = TemporaryPattern(target);
   const int fd = CreateCleanupFile(probe.data());
   if (fd < 0) {
-    *error = "cannot write in " + directory + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write in %s: %s"), directory.c_str(), std::strerror(errno));
     return false;
   }
   close(fd);
@@ -155,7 +156,7 @@ bool CheckPngTarget(const std::string& path, std::string* error) {
   const uid_t user = geteuid();
   if ((folder.st_mode & S_ISVTX) && user != 0 && stat(target.c_str(), &existing) == 0 &&
       existing.st_uid != user && folder.st_uid != user) {
-    *error = "cannot replace " + path + ": it belongs to another user in a sticky folder";
+    *error = Format(Tr("cannot replace %s: it belongs to another user in a sticky folder"), path.c_str());
     return false;
   }
   return true;
@@ -166,7 +167,7 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   std::string ignored;
   if (!error) error = &ignored;
   if (width <= 0 || height <= 0 || rgba.size() != (size_t)width * height * 4) {
-    *error = "the frame has no pixels to write";
+    *error = Tr("the frame has no pixels to write");
     return false;
   }
   EncoderFailure failure;
@@ -174,7 +175,7 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     errno = 0;
     bool ok = EncodeTo(stdout, "standard output", width, height, rgba, &failure, error);
     if (ok && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-      *error = std::string("cannot write standard output: ") + std::strerror(errno);
+      *error = Format(Tr("cannot write standard output: %s"), std::strerror(errno));
       ok = false;
     }
     return ok;
@@ -185,13 +186,13 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   // Named for removal as it is made, so a signal during the write leaves nothing.
   const int fd = CreateCleanupFile(name.data());
   if (fd < 0) {
-    *error = "cannot write in " + DirectoryOf(target) + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write in %s: %s"), DirectoryOf(target).c_str(), std::strerror(errno));
     return false;
   }
   fchmod(fd, 0644);
   FILE* file = fdopen(fd, "wb");
   if (!file) {
-    *error = "cannot write " + name + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write %s: %s"), name.c_str(), std::strerror(errno));
     close(fd);
     unlink(name.c_str());
     SetTerminationCleanupFile(nullptr);
@@ -200,15 +201,15 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   errno = 0;
   bool ok = EncodeTo(file, path, width, height, rgba, &failure, error);
   if (ok && (fflush(file) != 0 || ferror(file))) {
-    *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
     ok = false;
   }
   if (fclose(file) != 0 && ok) {
-    *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
     ok = false;
   }
   if (ok && rename(name.c_str(), target.c_str()) != 0) {
-    *error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    *error = Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
     ok = false;
   }
   if (!ok) unlink(name.c_str());

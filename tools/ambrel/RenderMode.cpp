@@ -1,3 +1,4 @@
+#include "platform/linux/Translations.h"
 #include "tools/ambrel/RenderMode.h"
 
 #include <GL/gl.h>
@@ -50,7 +51,7 @@ int RunRenderMode(const RenderOptions& options) {
   signal(SIGXFSZ, SIG_IGN);
   InstallTerminationHandlers();
   if (options.output == "-" && options.every > 0) {
-    std::fprintf(stderr, "ambrel: --output - writes one frame; --every needs a file name\n");
+    std::fprintf(stderr, Tr("ambrel: --output - writes one frame; --every needs a file name\n"));
     return 2;
   }
   if (!CheckOutputPath(options, &error)) {
@@ -61,13 +62,13 @@ int RunRenderMode(const RenderOptions& options) {
   // Without the pack and the picture the view would quietly draw bare water.
   for (const auto& [name, type] : {std::pair{"morvish", "tallowyn"}, std::pair{"fallback", "png"}})
     if (PathForResource(name, type).empty()) {
-      std::fprintf(stderr, "ambrel: cannot find %s.%s in the resource folder \"%s\" (set AMBREL_RESOURCES)\n", name,
+      std::fprintf(stderr, Tr("ambrel: cannot find %s.%s in the resource folder \"%s\" (set AMBREL_RESOURCES)\n"), name,
                    type, BundleResourceDirectory().c_str());
       return 1;
     }
   const std::string packPath = PathForResource("morvish", "tallowyn");
   if (RESFILE pack; !pack.Open(packPath.c_str())) {
-    std::fprintf(stderr, "ambrel: the data pack \"%s\" is damaged\n", packPath.c_str());
+    std::fprintf(stderr, Tr("ambrel: the data pack \"%s\" is damaged\n"), packPath.c_str());
     return 1;
   }
 
@@ -87,7 +88,7 @@ int RunRenderMode(const RenderOptions& options) {
   });
   if (engine.viewCount() != 1 || !engine.hasSurface(0) || engine.surfaceWidth(0) != options.width ||
       engine.surfaceHeight(0) != options.height) {
-    std::fprintf(stderr, "ambrel: cannot create an off-screen OpenGL surface of %dx%d\n", options.width,
+    std::fprintf(stderr, Tr("ambrel: cannot create an off-screen OpenGL surface of %dx%d\n"), options.width,
                  options.height);
     return 1;
   }
@@ -95,7 +96,7 @@ int RunRenderMode(const RenderOptions& options) {
   // The first tick builds the scene and starts its clock; the steps come after it.
   engine.tick();
   if (!static_cast<AmbrelView*>(engine.view(0))->ssMain) {
-    std::fprintf(stderr, "ambrel: cannot build the scene\n");
+    std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
     return 1;
   }
 
@@ -103,9 +104,9 @@ int RunRenderMode(const RenderOptions& options) {
   const bool showProgress = frames >= 120;
   engine.makeCurrent(0);
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  std::fprintf(stderr, "ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n",
+  std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
                (long long)frames, options.width, options.height, frames * options.frameTime, seed,
-               renderer ? renderer : "an unknown renderer");
+               renderer ? renderer : Tr("an unknown renderer"));
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
     engine.advance(options.frameTime);
@@ -126,7 +127,7 @@ int RunRenderMode(const RenderOptions& options) {
       }
     }
     if (showProgress && frame % (frames / 10) == 0 && frame < frames)
-      std::fprintf(stderr, "ambrel: frame %lld of %lld\n", (long long)frame, (long long)frames);
+      std::fprintf(stderr, Tr("ambrel: frame %lld of %lld\n"), (long long)frame, (long long)frames);
   }
   return 0;
 }

@@ -1,10 +1,11 @@
 #include <string>
 
+#include "platform/linux/Translations.h"
 #include "tools/ambrel/CommandLine.h"
 
 namespace {
 
-const char* const kHead =
+const char* const kHead = N_(
     "Usage: ambrel [mode] [settings] [render options]\n"
     "Ambrel: a sheet of water over a picture, with drops, rings and a circling light.\n"
     "\n"
@@ -34,9 +35,9 @@ const char* const kHead =
     "                      taken and ignored: the surface's visual is GLX's choice\n"
     "  As a hack, an option it cannot take is passed over with one line on stderr.\n"
     "\n"
-    "Settings, for this run only (the saved settings are left alone):\n";
+    "Settings, for this run only (the saved settings are left alone):\n");
 
-const char* const kTail =
+const char* const kTail = N_(
     "  --background FILE   this picture as the desktop picture (implies desktop)\n"
     "\n"
     "Render options (each implies --render; the render starts from the defaults\n"
@@ -48,15 +49,15 @@ const char* const kTail =
     "  --seed N            random seed (default: the clock; printed on every run)\n"
     "  --preview           render as the small settings preview: no overlay\n"
     "  --output PATH       where the PNG goes (default ambrel.png)\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n");
 
 }  // namespace
 
 const char* UsageText() {
   static const std::string text = [] {
-    std::string usage = kHead;
-    for (const SettingDeclaration& setting : kSettings) usage += FillSettingText(setting.usage, setting);
-    return usage + kTail;
+    std::string usage = Tr(kHead);
+    for (const SettingDeclaration& setting : kSettings) usage += FillSettingText(Tr(setting.usage), setting);
+    return usage + Tr(kTail);
   }();
   return text.c_str();
 }

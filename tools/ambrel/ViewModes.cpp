@@ -1,3 +1,4 @@
+#include "platform/linux/Translations.h"
 #include "tools/ambrel/ViewModes.h"
 
 #include <cstdio>
@@ -44,7 +45,7 @@ class CountingSurface : public GLSurface {
 void WriteFrameTally(const char* path, const FrameTally& tally) {
   FILE* file = std::fopen(path, "w");
   if (!file) {
-    std::fprintf(stderr, "ambrel: cannot write the frame log \"%s\"\n", path);
+    std::fprintf(stderr, Tr("ambrel: cannot write the frame log \"%s\"\n"), path);
     return;
   }
   const double span = tally.last - tally.first;

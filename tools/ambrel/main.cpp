@@ -2,6 +2,7 @@
 // XScreenSaver hack, or rendered off-screen into PNG files.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,7 @@
 #include "host/AmbrelView.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/Pictures.h"
+#include "platform/linux/Translations.h"
 #include "tools/ambrel/CommandLine.h"
 #include "tools/ambrel/RenderMode.h"
 #include "tools/ambrel/SettingsReport.h"
@@ -25,7 +27,7 @@ bool UsableBackground(std::string* path, std::string* why) {
     std::free(here);
   }
   if (path->size() >= 1024) {
-    *why = "has a path of " + std::to_string(path->size()) + " bytes, and 1023 is the most";
+    *why = Format(Tr("has a path of %zu bytes, and 1023 is the most"), path->size());
     return false;
   }
   PictureBitmap picture;
@@ -35,6 +37,11 @@ bool UsableBackground(std::string* path, std::string* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Messages in the user's language; numbers stay as the C locale writes and
+  // reads them.
+  std::setlocale(LC_MESSAGES, "");
+  std::setlocale(LC_CTYPE, "");
+  BindTranslations();
   CommandLine line;
   std::string error;
   switch (ParseCommandLine(argc, argv, HasDisplay() || HasWaylandSession(), &line, &error)) {
@@ -56,7 +63,7 @@ int main(int argc, char** argv) {
   if (line.background) {
     std::string why;
     if (!UsableBackground(&*line.background, &why)) {
-      std::fprintf(stderr, "ambrel: cannot read the picture \"%s\": it %s\n", line.background->c_str(), why.c_str());
+      std::fprintf(stderr, Tr("ambrel: cannot read the picture \"%s\": it %s\n"), line.background->c_str(), why.c_str());
       return 2;
     }
     line.render.background = line.background;
