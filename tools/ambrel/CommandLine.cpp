@@ -11,7 +11,6 @@
 
 namespace {
 
-
 bool ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value) {
   if (text.empty()) return false;
   errno = 0;
