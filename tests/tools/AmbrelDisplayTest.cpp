@@ -77,10 +77,8 @@ TEST_F(AmbrelDisplayTest, RunsInAWindowWithTheCommandLineSettingsAndEndsOnSigter
 
 TEST_F(AmbrelDisplayTest, WithADisplayTheDefaultIsFullScreen) {
   ChildProcess ambrel;
-  std::vector<std::string> environment = Environment();
-  environment.push_back(SanitizerOptionsWithoutLeakCheck());
   ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background-kind", "desktop", "--background", dir + "/red.png"},
-                           environment));
+                           Environment()));
   EXPECT_GT(RedShare(WaitForRedWater(display->root(), 640, 480)), 0.8) << ambrel.errors();
   ambrel.Signal(SIGTERM);
   EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();

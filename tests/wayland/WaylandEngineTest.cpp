@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "CompositorSession.h"
-#include "TestFolders.h"
 
 namespace {
 
@@ -81,7 +80,7 @@ TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
   StartSway(1);
   for (const std::vector<std::string>& ending :
        {std::vector<std::string>{"move", "30", "0"}, std::vector<std::string>{"press"}}) {
-    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"}, {SanitizerOptionsWithoutLeakCheck()});
+    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
     ASSERT_TRUE(ambrel);
     Screenshot shot;
     ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
