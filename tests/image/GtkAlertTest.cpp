@@ -73,9 +73,6 @@ TEST(GtkAlertTest, ModalDialogWaitsForOk) {
   const std::string window = Output(env + "timeout 20 xdotool search --sync --name '^ERROR$' | head -1");
   ASSERT_FALSE(window.empty());
   EXPECT_EQ(Output(env + "xdotool getwindowname " + window), "ERROR");
-  // Still waiting: the alert returns only when acknowledged.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0);
 
   // The one button fills the bottom of the dialog.
   const std::string geometry = Output(env + "xdotool getwindowgeometry --shell " + window +
@@ -86,6 +83,8 @@ TEST(GtkAlertTest, ModalDialogWaitsForOk) {
   ASSERT_NE(h, std::string::npos);
   width = std::atoi(geometry.c_str() + w + 6);
   height = std::atoi(geometry.c_str() + h + 7);
+  // Still waiting when the click comes: the alert returns only when acknowledged.
+  ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0);
   std::system((env + "xdotool mousemove --window " + window + " " + std::to_string(width / 2) + " " +
                std::to_string(height - 15) + " click 1")
                   .c_str());
