@@ -386,57 +386,46 @@ TEST_F(GtkSheet, TheFolderChooserIsBuiltFromThePanel) {
   gtk_widget_destroy(parent);
 }
 
-// Answers the folder chooser the sheet runs: notes the folder it opens at, moves
-// it to folder and confirms; with no folder it cancels at once. GTK finds folders in the background and tells of
-// each with current-folder-changed; the deadline is met only by a real hang.
+// Answers the folder chooser the sheet runs: notes the folder it opens at, picks
+// folder there and confirms, or cancels (cancel). GTK lists a folder in the
+// background and takes a pick only once the folder is listed, and a chooser
+// closed before its folder is listed leaks GTK's GError for the cancelled
+// listing; so the pick is made until the chooser holds it, and only then is it
+// answered. The deadline is met only by a real hang.
 struct ChooserScript {
   std::string folder, startFolder;
-  GtkWidget* dialog = nullptr;
-  bool answered = false, hung = false;
+  bool cancel = false, answered = false, hung = false;
   std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
 };
 
-std::string CurrentFolder(GtkFileChooser* chooser) {
-  gchar* path = gtk_file_chooser_get_current_folder(chooser);
+std::string ChooserPath(gchar* path) {
   std::string text = path ? path : "";
   g_free(path);
   return text;
 }
 
-void FolderShown(GtkFileChooser* chooser, gpointer data) {
+gboolean AnswerChooser(gpointer data) {
   auto* script = static_cast<ChooserScript*>(data);
-  const std::string shown = CurrentFolder(chooser);
-  if (shown.empty() || script->answered) return;
-  if (script->startFolder.empty()) {
-    script->startFolder = shown;
-    gtk_file_chooser_set_current_folder(chooser, script->folder.c_str());
-  } else if (shown == script->folder) {
-    script->answered = true;
-    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
-  }
-}
-
-gboolean FindChooser(gpointer data) {
-  auto* script = static_cast<ChooserScript*>(data);
-  if (std::chrono::steady_clock::now() > script->deadline) {
-    script->hung = true;
-    if (script->dialog) gtk_dialog_response(GTK_DIALOG(script->dialog), GTK_RESPONSE_CANCEL);
-    return G_SOURCE_CONTINUE;
-  }
-  if (script->dialog) return G_SOURCE_CONTINUE;
+  if (script->answered) return G_SOURCE_CONTINUE;
+  GtkWidget* dialog = nullptr;
   GList* windows = gtk_window_list_toplevels();
   for (GList* item = windows; item; item = item->next)
     if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
-      script->dialog = GTK_WIDGET(item->data);
+      dialog = GTK_WIDGET(item->data);
   g_list_free(windows);
-  if (!script->dialog) return G_SOURCE_CONTINUE;
-  if (script->folder.empty()) {
+  if (!dialog) return G_SOURCE_CONTINUE;
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  if (std::chrono::steady_clock::now() > script->deadline) {
+    script->hung = script->answered = true;
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+  } else if (script->startFolder.empty()) {
+    script->startFolder = ChooserPath(gtk_file_chooser_get_current_folder(chooser));
+  } else if (ChooserPath(gtk_file_chooser_get_filename(chooser)) != script->folder) {
+    gtk_file_chooser_set_filename(chooser, script->folder.c_str());
+  } else {
     script->answered = true;
-    gtk_dialog_response(GTK_DIALOG(script->dialog), GTK_RESPONSE_CANCEL);
-    return G_SOURCE_CONTINUE;
+    gtk_dialog_response(GTK_DIALOG(dialog), script->cancel ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_ACCEPT);
   }
-  g_signal_connect(script->dialog, "current-folder-changed", G_CALLBACK(FolderShown), script);
-  FolderShown(GTK_FILE_CHOOSER(script->dialog), script);  // it may have found its folder already
   return G_SOURCE_CONTINUE;
 }
 
@@ -449,20 +438,26 @@ TEST_F(GtkSheet, TheFolderButtonRunsAChooserAtTheCurrentFolderAndShowsTheChosenO
   ChooserScript choose;
   choose.folder = home.root() + "/sea pictures";
   ASSERT_EQ(mkdir(choose.folder.c_str(), 0700), 0);
-  const guint finder = g_timeout_add(20, FindChooser, &choose);
+  guint answerer = g_timeout_add(20, AnswerChooser, &choose);
   Click(sheet, "oBGPath");
-  g_source_remove(finder);
-  ASSERT_FALSE(choose.hung) << "the chooser showed " << choose.startFolder;
+  g_source_remove(answerer);
   ASSERT_TRUE(choose.answered);
+  ASSERT_FALSE(choose.hung) << "the chooser showed " << choose.startFolder;
   EXPECT_EQ(choose.startFolder, home.root());
   EXPECT_EQ(std::string(view->mySettings.BGPath), choose.folder);
   EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(Widget(sheet, "oBGPath")))), choose.folder);
 
+  // Opened at the chosen folder now, cancelled with its first entry picked.
   ChooserScript cancel;
-  const guint canceller = g_timeout_add(20, FindChooser, &cancel);
+  cancel.folder = choose.folder + "/waves";
+  cancel.cancel = true;
+  ASSERT_EQ(mkdir(cancel.folder.c_str(), 0700), 0);
+  answerer = g_timeout_add(20, AnswerChooser, &cancel);
   Click(sheet, "oBGPath");
-  g_source_remove(canceller);
+  g_source_remove(answerer);
   ASSERT_TRUE(cancel.answered);
+  ASSERT_FALSE(cancel.hung) << "the chooser showed " << cancel.startFolder;
+  EXPECT_EQ(cancel.startFolder, choose.folder);
   EXPECT_EQ(std::string(view->mySettings.BGPath), choose.folder) << "a cancelled chooser changes nothing";
   Click(sheet, "saveButton");
   EXPECT_EQ(Store()->stringForKey("BGPath").value_or(""), choose.folder);
