@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Files.h"
 #include "XvfbServer.h"
 #include "platform/Alerts.h"
 #include "platform/linux/ConfigureDialog.h"
@@ -48,13 +49,6 @@ bool PumpUntil(Done done, double seconds = 30) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 class GtkSheet : public ::testing::Test {
