@@ -165,3 +165,9 @@ bool ChildProcess::Running() {
   }
   return true;
 }
+
+int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds) {
+  ChildProcess child;
+  if (command.empty() || !child.Start(command.front(), {command.begin() + 1, command.end()}, {})) return -1;
+  return child.Wait(timeoutSeconds);
+}

@@ -48,3 +48,7 @@ class ChildProcess {
   size_t scanned_ = 0;
   int status_ = -1;
 };
+
+// Runs command (a program and its arguments) to its end: the exit status, or -1
+// when it hangs past timeoutSeconds (it is then killed).
+int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds = 60);

@@ -62,7 +62,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
     if (access("/usr/bin/xscreensaver", X_OK) != 0) GTEST_SKIP() << "XScreenSaver is not installed";
     if (!getpwnam(kUser)) {
       if (geteuid() != 0) GTEST_SKIP() << "no user " << kUser << " and no right to add one";
-      ASSERT_EQ(std::system((std::string("useradd --system --no-create-home --shell /bin/sh ") + kUser).c_str()), 0);
+      ASSERT_EQ(RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/bin/sh", kUser}), 0);
     }
     const passwd* user = getpwnam(kUser);
     ASSERT_NE(user, nullptr);
@@ -77,7 +77,8 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
              fs::copy_options::recursive);
     fs::create_directories(root + "/pictures");
     ASSERT_TRUE(WriteStripedPng(root + "/pictures/red.png", 64, 64, 0xe02020));
-    ASSERT_EQ(std::system(("chown -R " + std::string(kUser) + " '" + root + "' && chmod -R a+rX '" + root + "'").c_str()), 0);
+    ASSERT_EQ(RunToEnd({"chown", "-R", kUser, root}), 0);
+    ASSERT_EQ(RunToEnd({"chmod", "-R", "a+rX", root}), 0);
 
     std::string error;
     ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24", "-br"}, &error)) << error;
@@ -102,7 +103,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
   }
   // The daemon's helpers outlive it; nothing of this user's may stay behind.
   static void EndProcessesOfTheUser() {
-    if (getpwnam(kUser) && geteuid() == 0) std::system((std::string("pkill -KILL -u ") + kUser).c_str());
+    if (getpwnam(kUser) && geteuid() == 0) RunToEnd({"pkill", "-KILL", "-u", kUser});
   }
   int Command(const std::string& verb) {
     ChildProcess command;
@@ -126,7 +127,7 @@ TEST_F(XScreenSaverDaemonTest, TheDaemonRunsTheHackWithEveryOptionAndEndsIt) {
   ASSERT_TRUE(WriteFile(root + "/home/.xscreensaver",
                         "mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nfade: False\nunfade: False\n"
                         "splash: False\ngrabDesktopImages: False\nprograms: GL: " + line + " \\n\n"));
-  ASSERT_EQ(std::system(("chown -R " + std::string(kUser) + " '" + root + "/home'").c_str()), 0);
+  ASSERT_EQ(RunToEnd({"chown", "-R", kUser, root + "/home"}), 0);
 
   ChildProcess daemon;
   // Before the daemon's runner is waited for: its children hold the runner's
