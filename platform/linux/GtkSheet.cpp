@@ -426,24 +426,8 @@ class GtkSheetServices : public SheetServices {
 
   std::optional<std::string> runFolderPanel(const FolderPanel& panel) override {
     if (!gtk_init_check(nullptr, nullptr)) return std::nullopt;
-    const GtkFileChooserAction action =
-        panel.canChooseDirectories ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN;
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), ActiveGtkWindow(), action, Tr("_Cancel"),
-                                                    GTK_RESPONSE_CANCEL, Tr("_Select"), GTK_RESPONSE_ACCEPT, nullptr);
+    GtkWidget* dialog = NewGtkFolderChooser(panel, ActiveGtkWindow());
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-    gtk_file_chooser_set_select_multiple(chooser, panel.allowsMultipleSelection);
-    gtk_file_chooser_set_local_only(chooser, TRUE);
-    // Only folders are listed when only folders may be chosen: the types then
-    // narrow nothing and a filter would hide the folders themselves.
-    if (panel.canChooseFiles && !panel.allowedFileTypes.empty()) {
-      GtkFileFilter* filter = gtk_file_filter_new();
-      for (const std::string& type : panel.allowedFileTypes) gtk_file_filter_add_pattern(filter, ("*." + type).c_str());
-      gtk_file_chooser_set_filter(chooser, filter);
-    }
-    if (!panel.startDirectory.empty()) gtk_file_chooser_set_current_folder(chooser, panel.startDirectory.c_str());
-
     std::optional<std::string> chosen;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
       if (gchar* path = gtk_file_chooser_get_filename(chooser)) {
@@ -492,6 +476,27 @@ std::optional<std::string>& PreviewProgramSetting() {
 SheetServices& PlatformSheetServices() {
   static GtkSheetServices services;
   return services;
+}
+
+GtkWidget* NewGtkFolderChooser(const FolderPanel& panel, GtkWindow* parent) {
+  const GtkFileChooserAction action =
+      panel.canChooseDirectories ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN;
+  GtkWidget* dialog = gtk_file_chooser_dialog_new(panel.title.c_str(), parent, action, Tr("_Cancel"),
+                                                  GTK_RESPONSE_CANCEL, Tr("_Select"), GTK_RESPONSE_ACCEPT, nullptr);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  gtk_file_chooser_set_select_multiple(chooser, panel.allowsMultipleSelection);
+  gtk_file_chooser_set_local_only(chooser, TRUE);
+  // Only folders are listed when only folders may be chosen: the types then
+  // narrow nothing and a filter would hide the folders themselves.
+  if (panel.canChooseFiles && !panel.allowedFileTypes.empty()) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    for (const std::string& type : panel.allowedFileTypes) gtk_file_filter_add_pattern(filter, ("*." + type).c_str());
+    gtk_file_chooser_set_filter(chooser, filter);
+  }
+  if (!panel.startDirectory.empty()) gtk_file_chooser_set_current_folder(chooser, panel.startDirectory.c_str());
+  return dialog;
 }
 
 GObject* GtkSheetObject(SheetWindow* sheet, const char* id) {

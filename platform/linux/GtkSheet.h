@@ -14,6 +14,10 @@
 // when there is none (or the sheet is not one of theirs).
 GObject* GtkSheetObject(SheetWindow* sheet, const char* id);
 
+// The folder chooser the sheet runs for a panel, over parent (may be null), not
+// yet shown; gtk_widget_destroy() ends it.
+GtkWidget* NewGtkFolderChooser(const FolderPanel& panel, GtkWindow* parent);
+
 // The last step of opening a page: by default the handler GIO knows for
 // text/html, launched with the URI. On failure it says why in *failure, which
 // the sheet shows the user in an alert. Null restores it.

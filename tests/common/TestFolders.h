@@ -53,12 +53,3 @@ class TempFolder {
  private:
   std::string path_;
 };
-
-// "ASAN_OPTIONS=<this run's options>:detect_leaks=0", for a child program whose end
-// LeakSanitizer's own tracer fails to stop now and then under load (it faults with
-// "Tracer caught signal 11" after the child has done its work). Memory errors in
-// the child are still caught; other tests check its leaks.
-inline std::string SanitizerOptionsWithoutLeakCheck() {
-  const char* options = getenv("ASAN_OPTIONS");
-  return std::string("ASAN_OPTIONS=") + (options ? options : "") + ":detect_leaks=0";
-}

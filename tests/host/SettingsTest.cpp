@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "Files.h"
 #include "HostFixture.h"
 #include "platform/Pictures.h"
 #include "platform/ScreenSaverDefaults.h"
@@ -12,11 +13,6 @@ namespace {
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
 
 std::unique_ptr<ScreenSaverDefaults> Store() { return ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel"); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class Settings : public ::testing::Test {
  protected:

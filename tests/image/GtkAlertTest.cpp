@@ -9,25 +9,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <thread>
 
+#include "XvfbServer.h"
 #include "platform/Alerts.h"
 #include "platform/linux/GtkAlert.h"
 
 namespace {
 
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-  }
+// What the tool prints, without the trailing newline; "" when it fails.
+std::string Output(const std::vector<std::string>& command, const std::string& display) {
+  ChildProcess tool;
+  if (!tool.Start(command.front(), {command.begin() + 1, command.end()}, {"DISPLAY=" + display}) ||
+      tool.Wait(30) != 0)
+    return "";
+  std::string out = tool.output();
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
 }
-
-bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
 
 // Waits for the child for up to the given time; returns its exit status, or -1.
 int WaitFor(pid_t child, std::chrono::seconds limit) {
@@ -53,13 +53,10 @@ TEST(GtkAlertTest, WithoutADisplayTheStderrLineStays) {
 }
 
 TEST(GtkAlertTest, ModalDialogWaitsForOk) {
-  if (!Have("Xvfb") || !Have("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
-  // Xvfb picks a free display and prints its number; the shell prints Xvfb's pid first.
-  FILE* server = popen("Xvfb -displayfd 1 -screen 0 640x480x24 -nolisten tcp 2>/dev/null & echo $!", "r");
-  ASSERT_NE(server, nullptr);
-  int serverPid = 0, displayNumber = -1;
-  ASSERT_EQ(std::fscanf(server, "%d %d", &serverPid, &displayNumber), 2);
-  const std::string display = ":" + std::to_string(displayNumber);
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error)) << error;
+  const std::string display = server.name();
 
   const pid_t child = fork();
   if (child == 0) {
@@ -69,30 +66,26 @@ TEST(GtkAlertTest, ModalDialogWaitsForOk) {
     _exit(0);
   }
 
-  const std::string env = "DISPLAY=" + display + " ";
-  const std::string window = Output(env + "timeout 20 xdotool search --sync --name '^ERROR$' | head -1");
+  std::string window = Output({"xdotool", "search", "--sync", "--name", "^ERROR$"}, display);
+  window = window.substr(0, window.find('\n'));
   ASSERT_FALSE(window.empty());
-  EXPECT_EQ(Output(env + "xdotool getwindowname " + window), "ERROR");
-  // Still waiting: the alert returns only when acknowledged.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0);
+  EXPECT_EQ(Output({"xdotool", "getwindowname", window}, display), "ERROR");
 
   // The one button fills the bottom of the dialog.
-  const std::string geometry = Output(env + "xdotool getwindowgeometry --shell " + window +
-                                      " | tr '\\n' ' '");
-  int width = 0, height = 0;
+  const std::string geometry = Output({"xdotool", "getwindowgeometry", "--shell", window}, display);
   const size_t w = geometry.find("WIDTH="), h = geometry.find("HEIGHT=");
   ASSERT_NE(w, std::string::npos);
   ASSERT_NE(h, std::string::npos);
-  width = std::atoi(geometry.c_str() + w + 6);
-  height = std::atoi(geometry.c_str() + h + 7);
-  std::system((env + "xdotool mousemove --window " + window + " " + std::to_string(width / 2) + " " +
-               std::to_string(height - 15) + " click 1")
-                  .c_str());
+  const int width = std::atoi(geometry.c_str() + w + 6), height = std::atoi(geometry.c_str() + h + 7);
+  // Still waiting when the click comes: the alert returns only when acknowledged.
+  ASSERT_EQ(waitpid(child, nullptr, WNOHANG), 0);
+  ChildProcess click;
+  ASSERT_TRUE(click.Start("xdotool",
+                          {"mousemove", "--window", window, std::to_string(width / 2), std::to_string(height - 15),
+                           "click", "1"},
+                          {"DISPLAY=" + display}));
+  EXPECT_EQ(click.Wait(30), 0) << click.errors();
   EXPECT_EQ(WaitFor(child, std::chrono::seconds(10)), 0);
-
-  kill(serverPid, SIGTERM);
-  pclose(server);
 }
 
 }  // namespace

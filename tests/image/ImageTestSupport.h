@@ -2,6 +2,7 @@
 // packs and TGA files, and a recorder for the alerts the decoders show.
 #pragma once
 
+#include "Files.h"
 #include "TestFolders.h"
 
 #include <cstdint>
@@ -45,9 +46,9 @@ class ScratchDir : public TempFolder {
   }
 };
 
-inline Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+inline Bytes ReadBytes(const std::string& path) {
+  const std::string bytes = ReadFile(path);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 inline std::string DataFile(const std::string& name) {

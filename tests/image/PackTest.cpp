@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "ChildProcess.h"
 #include "GLTest.h"
 #include "ImageTestSupport.h"
 #include "image/ResFile.h"
@@ -11,8 +13,9 @@
 
 namespace {
 
-int RunTool(const std::string& arguments) {
-  return std::system((std::string(AMBREL_PACK_TOOL) + " " + arguments + " >/dev/null 2>&1").c_str());
+int RunTool(const std::vector<std::string>& arguments) {
+  ChildProcess tool;
+  return tool.Start(AMBREL_PACK_TOOL, arguments, {}) ? tool.Wait(60) : -1;
 }
 
 std::string ShippedPack() {
@@ -24,24 +27,24 @@ TEST(PackToolTest, WritesTheWorkedExampleByteForByte) {
   ScratchDir dir;
   const Bytes image = TgaHeader(2, 2, 1, 24) + Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60};
   const std::string source = dir.Write("two.tga", image);
-  ASSERT_EQ(RunTool("create " + dir.File("one.tallowyn") + " 1:0:" + source), 0);
-  EXPECT_EQ(ReadFile(dir.File("one.tallowyn")), BuildPack({{1, 0, image}}));
-  EXPECT_EQ(RunTool("verify " + dir.File("one.tallowyn")), 0);
+  ASSERT_EQ(RunTool({"create", dir.File("one.tallowyn"), "1:0:" + source}), 0);
+  EXPECT_EQ(ReadBytes(dir.File("one.tallowyn")), BuildPack({{1, 0, image}}));
+  EXPECT_EQ(RunTool({"verify", dir.File("one.tallowyn")}), 0);
 
-  ASSERT_EQ(RunTool("extract " + dir.File("one.tallowyn") + " 0 " + dir.File("back.tga")), 0);
-  EXPECT_EQ(ReadFile(dir.File("back.tga")), image);
-  EXPECT_NE(RunTool("extract " + dir.File("one.tallowyn") + " 1 " + dir.File("none")), 0);
+  ASSERT_EQ(RunTool({"extract", dir.File("one.tallowyn"), "0", dir.File("back.tga")}), 0);
+  EXPECT_EQ(ReadBytes(dir.File("back.tga")), image);
+  EXPECT_NE(RunTool({"extract", dir.File("one.tallowyn"), "1", dir.File("none")}), 0);
 
-  ASSERT_EQ(RunTool("create " + dir.File("empty.tallowyn")), 0);
-  EXPECT_EQ(ReadFile(dir.File("empty.tallowyn")), BuildPack({}));
+  ASSERT_EQ(RunTool({"create", dir.File("empty.tallowyn")}), 0);
+  EXPECT_EQ(ReadBytes(dir.File("empty.tallowyn")), BuildPack({}));
 
   // verify catches an image lump that does not decode, and a damaged pack.
-  ASSERT_EQ(RunTool("create " + dir.File("bad.tallowyn") + " 1:0:" + dir.Write("x", {1, 2, 3})), 0);
-  EXPECT_NE(RunTool("verify " + dir.File("bad.tallowyn")), 0);
-  Bytes cut = ReadFile(dir.File("one.tallowyn"));
+  ASSERT_EQ(RunTool({"create", dir.File("bad.tallowyn"), "1:0:" + dir.Write("x", {1, 2, 3})}), 0);
+  EXPECT_NE(RunTool({"verify", dir.File("bad.tallowyn")}), 0);
+  Bytes cut = ReadBytes(dir.File("one.tallowyn"));
   cut.pop_back();
-  EXPECT_NE(RunTool("verify " + dir.Write("cut.tallowyn", cut)), 0);
-  EXPECT_NE(RunTool("create " + dir.File("p") + " 1:zero:" + source), 0);
+  EXPECT_NE(RunTool({"verify", dir.Write("cut.tallowyn", cut)}), 0);
+  EXPECT_NE(RunTool({"create", dir.File("p"), "1:zero:" + source}), 0);
 }
 
 using ShippedPackTest = GLTest;

@@ -138,7 +138,7 @@ TEST_F(PicsTest, PlatformDecoderGivesEightBitRgb) {
   ASSERT_TRUE(ReadPicture(DataFile("pic.gif").c_str(), &gif));
   ASSERT_EQ(gif.pixelsWide, 7);
   ASSERT_EQ(gif.pixelsHigh, 5);
-  const Bytes expected = ReadFile(DataFile("pic-gif.rgb"));
+  const Bytes expected = ReadBytes(DataFile("pic-gif.rgb"));
   const size_t bpp = size_t(gif.bitsPerPixel / 8);
   for (size_t y = 0; y < 5; ++y)
     for (size_t x = 0; x < 7; ++x)
@@ -150,7 +150,7 @@ TEST_F(PicsTest, PlatformDecoderGivesEightBitRgb) {
 TEST_F(PicsTest, ExifOrientationIsApplied) {
   // The plain 4 x 2 JPEG has a blue top-left pixel on red; an Exif block saying
   // "rotate 90 degrees clockwise" (orientation 6) makes it 2 x 4, blue at top right.
-  Bytes jpeg = ReadFile(DataFile("plain.jpg"));
+  Bytes jpeg = ReadBytes(DataFile("plain.jpg"));
   ASSERT_GT(jpeg.size(), 2u);
   const Bytes exif = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0x00, 0x08, 0, 0, 0,
                       0x01, 0x00, 0x12, 0x01, 0x03, 0x00, 0x01, 0, 0, 0, 0x06, 0x00, 0, 0, 0, 0, 0, 0};
@@ -177,7 +177,7 @@ TEST_F(PicsTest, BadPicturesLeaveTheRecordUnchanged) {
 
   // A 186-byte BMP whose header made GdkPixbuf's BMP reader ask for 3 GB (found by
   // fuzzing): formats other than PNG, JPEG, GIF and WebP never reach a decoder.
-  dir.Write("hostile.png", ReadFile(DataFile("hostile.bmp")));
+  dir.Write("hostile.png", ReadBytes(DataFile("hostile.bmp")));
 
   for (const char* name : {"missing.png", "folder.png", "text.png", "huge.png", "side.png", "hostile.png"}) {
     Texture t;

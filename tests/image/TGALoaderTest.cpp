@@ -176,9 +176,9 @@ TEST_P(TgaTest, DecodesImageMagickFiles) {
   for (const char* name : {"raw24", "rle24", "raw32", "rle32"}) {
     SCOPED_TRACE(name);
     const bool alpha = name[4] == '2' && name[3] == '3';
-    const Bytes expected = ReadFile(DataFile(std::string(name) + (alpha ? ".rgba" : ".rgb")));
+    const Bytes expected = ReadBytes(DataFile(std::string(name) + (alpha ? ".rgba" : ".rgb")));
     Decoded d;
-    Decode(ReadFile(DataFile(std::string(name) + ".tga")), &d);
+    Decode(ReadBytes(DataFile(std::string(name) + ".tga")), &d);
     ASSERT_TRUE(d.ok);
     ASSERT_EQ(d.texture.width, 7u);
     ASSERT_EQ(d.texture.height, 5u);

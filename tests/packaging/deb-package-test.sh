@@ -9,6 +9,10 @@ build=$1
 app=$2
 scratch=$(mktemp -d /tmp/ambrel-deb-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
+# cpack first builds whatever is out of date, and a compiler cache keeps its
+# files in the home: the run has one of its own.
+export HOME=$scratch/home XDG_CACHE_HOME=$scratch/home/.cache
+mkdir -p "$HOME"
 failures=0
 fail() {
   echo "FAIL: $*" >&2

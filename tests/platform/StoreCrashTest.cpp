@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -204,7 +205,12 @@ TEST_F(StoreCrashTest, KilledWritersNeverLeaveATornOrLitteredStore) {
   }
   std::sort(cycleTimes.begin(), cycleTimes.end());
   const int64_t writerCycle = cycleTimes[cycleTimes.size() / 2];
-  std::mt19937 random(std::random_device{}());
+  // The pauses come from a seed the run names; AMBREL_TEST_SEED=<seed> replays them.
+  const char* given = std::getenv("AMBREL_TEST_SEED");
+  const uint32_t seed = given ? uint32_t(std::strtoul(given, nullptr, 10)) : std::random_device{}();
+  std::printf("AMBREL_TEST_SEED=%u\n", seed);
+  SCOPED_TRACE("AMBREL_TEST_SEED=" + std::to_string(seed));
+  std::mt19937 random(seed);
   std::uniform_int_distribution<int64_t> pause(0, std::max<int64_t>(2 * writerCycle, 3000));
   int kills = 0, leftoversSeen = 0, checksAfterKill = 0;
   size_t mostEntries = 0;

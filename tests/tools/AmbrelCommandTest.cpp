@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "AmbrelProgram.h"
+#include "tools/ambrel/CommandLine.h"
 
 namespace {
 
@@ -60,47 +61,70 @@ TEST_F(AmbrelCommandTest, HelpListsTheOptions) {
   EXPECT_TRUE(Files().empty());
 }
 
-TEST_F(AmbrelCommandTest, RefusesHostileSizes) {
+// Each refusal of the command line, read in-process: nothing runs, and the
+// message names what is wrong.
+TEST(AmbrelCommandLine, RefusesHostileSizesBadValuesAndModesThatDoNotGoTogether) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* mention;
+  };
+  std::vector<Case> cases;
   for (const char* size : {"0x10", "10x0", "-5x10", "10x-5", "20000x10", "16385x2", "abc", "10x", "x10", "10x10x10",
                            "99999999999999999999x1", ""})
-    ExpectRefused({"--size", size, "--frames", "1"}, "--size");
-  ExpectRefused({"--window=0x10"}, "--window");
+    cases.push_back({{"--size", size, "--frames", "1"}, "--size"});
+  const std::vector<Case> others = {
+      {{"--window=0x10"}, "--window"},
+      {{"--bogus"}, "unknown option"},
+      {{"--size"}, "needs a value"},
+      {{"--frames", "0"}, "--frames"},
+      {{"--frames", "2", "--seconds", "1"}, "either"},
+      {{"--seconds", "nan"}, "--seconds"},
+      {{"--seconds", "-1"}, "--seconds"},
+      {{"--every", "5", "--frames", "2"}, "--every"},
+      {{"--water-res", "9"}, "--water-res"},
+      {{"--water-speed", "0"}, "--water-speed"},
+      {{"--drip-speed", "0"}, "--drip-speed"},
+      {{"--seed", "-1"}, "--seed"},
+      {{"--preview=yes"}, "takes no value"},
+      {{"--detail", "3"}, "--detail"},
+      {{"--background-kind", "sky"}, "--background-kind"},
+      {{"--folder", ""}, "--folder"},
+      {{"--folder", std::string(1100, 'a')}, "too long"},
+      {{"--background", "a.png", "--folder", "/tmp"}, "either"},
+      {{"-window-id"}, "needs a value"},
+      {{"--window", "--render"}, "one of"},
+      {{"--window", "--preview"}, "one of"},
+      {{"-root", "--render"}, "XScreenSaver"},
+      {{"--window-id", "0x200001", "--window"}, "XScreenSaver"},
+      {{"--window", "--frames", "3"}, "--frames is for --render only"},
+      {{"--root", "--output", "x.png"}, "--output is for --render only"},
+      {{"--configure", "--window"}, "--configure"},
+      {{"--configure", "--water-speed", "300"}, "--configure"},
+      {{"--wayland", "--render"}, "--wayland"},
+      {{"-root", "--wayland-wallpaper"}, "--wayland"},
+      {{"--wayland-wallpaper", "--window"}, "--wayland-wallpaper runs on its own"},
+  };
+  cases.insert(cases.end(), others.begin(), others.end());
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"ambrel"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    CommandLine line;
+    std::string error;
+    EXPECT_EQ(ParseCommandLine(int(args.size()), argv.data(), false, &line, &error), ParseOutcome::kError)
+        << testing::PrintToString(c.args);
+    EXPECT_NE(error.find(c.mention), std::string::npos) << testing::PrintToString(c.args) << ": " << error;
+  }
 }
 
-TEST_F(AmbrelCommandTest, RefusesUnknownOptionsAndBadValues) {
+// The program's own refusals: status 2, one line, nothing written.
+TEST_F(AmbrelCommandTest, RefusesABadCommandLineWithStatusTwoAndWritesNothing) {
+  ExpectRefused({"--size", "0x10", "--frames", "1"}, "--size");
   ExpectRefused({"--bogus"}, "unknown option");
-  ExpectRefused({"--size"}, "needs a value");
-  ExpectRefused({"--frames", "0"}, "--frames");
-  ExpectRefused({"--frames", "2", "--seconds", "1"}, "either");
-  ExpectRefused({"--seconds", "nan"}, "--seconds");
-  ExpectRefused({"--seconds", "-1"}, "--seconds");
-  ExpectRefused({"--every", "5", "--frames", "2"}, "--every");
-  ExpectRefused({"--water-res", "9"}, "--water-res");
-  ExpectRefused({"--water-speed", "0"}, "--water-speed");
-  ExpectRefused({"--drip-speed", "0"}, "--drip-speed");
-  ExpectRefused({"--seed", "-1"}, "--seed");
-  ExpectRefused({"--preview=yes"}, "takes no value");
-  ExpectRefused({"--detail", "3"}, "--detail");
-  ExpectRefused({"--background-kind", "sky"}, "--background-kind");
-  ExpectRefused({"--folder", ""}, "--folder");
-  ExpectRefused({"--folder", std::string(1100, 'a')}, "too long");
-  ExpectRefused({"--background", "a.png", "--folder", "/tmp"}, "either");
-  ExpectRefused({"--render", "--background", "missing.png"}, "cannot read");
-  ExpectRefused({"-window-id"}, "needs a value");
-}
-
-TEST_F(AmbrelCommandTest, RefusesModesThatDoNotGoTogether) {
   ExpectRefused({"--window", "--render"}, "one of");
-  ExpectRefused({"--window", "--preview"}, "one of");
-  ExpectRefused({"-root", "--render"}, "XScreenSaver");
-  ExpectRefused({"--window-id", "0x200001", "--window"}, "XScreenSaver");
-  ExpectRefused({"--window", "--frames", "3"}, "--frames is for --render only");
-  ExpectRefused({"--root", "--output", "x.png"}, "--output is for --render only");
-  ExpectRefused({"--configure", "--window"}, "--configure");
-  ExpectRefused({"--configure", "--water-speed", "300"}, "--configure");
-  ExpectRefused({"--wayland", "--render"}, "--wayland");
-  ExpectRefused({"-root", "--wayland-wallpaper"}, "--wayland");
-  ExpectRefused({"--wayland-wallpaper", "--window"}, "--wayland-wallpaper runs on its own");
+  ExpectRefused({"--render", "--background", "missing.png"}, "cannot read");
 }
 
 TEST_F(AmbrelCommandTest, TheSettingsWindowNeedsADisplay) {

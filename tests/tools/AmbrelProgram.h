@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildProcess.h"
+#include "Files.h"
+#include "TestPictures.h"
 #include "TestFolders.h"
 
 #include <cstdint>
@@ -15,21 +18,6 @@ struct Outcome {
   int status = -1;  // exit code, or -1 when killed by a signal
   std::string out, err;
 };
-
-struct PngImage {
-  bool ok = false;
-  unsigned width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-};
-
-PngImage ReadPng(const std::string& path);
-// A picture of one colour, with a few stripes of its darker shade.
-bool WriteStripedPng(const std::string& path, unsigned width, unsigned height, uint32_t rgb);
-std::string ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const std::string& text);
-
-// Share of the pixels whose strongest channel is `channel` (0 red, 1 green, 2 blue) by a margin.
-double ShareDominatedBy(const PngImage& image, int channel);
 
 class AmbrelProgramTest : public ::testing::Test {
  protected:

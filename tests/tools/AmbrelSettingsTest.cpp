@@ -122,10 +122,9 @@ std::vector<std::string> Words(const std::string& text) {
 }
 
 TEST(XScreenSaverOptions, TheOptionFileIsWellFormed) {
-  const std::string command = std::string(XMLLINT) + " --noout '" + AMBREL_XSCREENSAVER_XML + "' 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ChildProcess xmllint;
+  ASSERT_TRUE(xmllint.Start(XMLLINT, {"--noout", AMBREL_XSCREENSAVER_XML}, {}));
+  EXPECT_EQ(xmllint.Wait(60), 0) << xmllint.errors();
 }
 
 TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {

@@ -65,7 +65,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
     if (access("/usr/bin/xscreensaver", X_OK) != 0) GTEST_SKIP() << "XScreenSaver is not installed";
     if (!getpwnam(kUser)) {
       if (geteuid() != 0) GTEST_SKIP() << "no user " << kUser << " and no right to add one";
-      ASSERT_EQ(std::system((std::string("useradd --system --no-create-home --shell /bin/sh ") + kUser).c_str()), 0);
+      ASSERT_EQ(RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/bin/sh", kUser}), 0);
     }
     const passwd* user = getpwnam(kUser);
     ASSERT_NE(user, nullptr);
@@ -80,7 +80,8 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
              fs::copy_options::recursive);
     fs::create_directories(root + "/pictures");
     ASSERT_TRUE(WriteStripedPng(root + "/pictures/red.png", 64, 64, 0xe02020));
-    ASSERT_EQ(std::system(("chown -R " + std::string(kUser) + " '" + root + "' && chmod -R a+rX '" + root + "'").c_str()), 0);
+    ASSERT_EQ(RunToEnd({"chown", "-R", kUser, root}), 0);
+    ASSERT_EQ(RunToEnd({"chmod", "-R", "a+rX", root}), 0);
 
     std::string error;
     ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24", "-br"}, &error)) << error;
@@ -105,7 +106,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
   }
   // The daemon's helpers outlive it; nothing of this user's may stay behind.
   static void EndProcessesOfTheUser() {
-    if (getpwnam(kUser) && geteuid() == 0) std::system((std::string("pkill -KILL -u ") + kUser).c_str());
+    if (getpwnam(kUser) && geteuid() == 0) RunToEnd({"pkill", "-KILL", "-u", kUser});
   }
   int Command(const std::string& verb) {
     ChildProcess command;
@@ -119,7 +120,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
     if (!WriteFile(root + "/home/.xscreensaver",
                    "mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nfade: False\nunfade: False\n"
                    "splash: False\ngrabDesktopImages: False\nprograms: GL: " + line + " \\n\n") ||
-        std::system(("chown -R " + std::string(kUser) + " '" + root + "/home'").c_str()) != 0) {
+        RunToEnd({"chown", "-R", kUser, root + "/home"}) != 0) {
       ADD_FAILURE() << "cannot prepare the daemon's home";
       return -1;
     }

@@ -1,7 +1,6 @@
 #include "CompositorSession.h"
 
 #include <dirent.h>
-#include <png.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "TestPictures.h"
 
 namespace {
 
@@ -49,16 +50,7 @@ double Screenshot::MeanLevel() const {
   return sum / double(rgb.size());
 }
 
-double Screenshot::ShareDominatedBy(int channel) const {
-  if (rgb.empty()) return 0;
-  size_t count = 0;
-  for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
-    const int mine = rgb[i + size_t(channel)];
-    const int a = rgb[i + size_t((channel + 1) % 3)], b = rgb[i + size_t((channel + 2) % 3)];
-    if (mine > a + 20 && mine > b + 20) ++count;
-  }
-  return double(count) / double(rgb.size() / 3);
-}
+double Screenshot::ShareDominatedBy(int channel) const { return ::ShareDominatedBy(rgb, channel, 20); }
 
 double Screenshot::ShareChangedFrom(const Screenshot& other) const {
   if (rgb.empty() || rgb.size() != other.rgb.size()) return 0;
@@ -292,16 +284,13 @@ Screenshot CompositorSession::Shoot(const std::string& output) {
     chmod(folder.c_str(), 0777);
     if (RunToEnd("/bin/sh", {"-c", "cd " + Quote(folder) + " && exec weston-screenshooter"}, &lastShot_, 10) != 0)
       return shot;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
     const std::string found = folder + "/found.png";
     if (!Shell("mv " + Quote(folder) + "/wayland-screenshot-*.png " + Quote(found))) return shot;
-    if (!png_image_begin_read_from_file(&image, found.c_str())) return shot;
-    image.format = PNG_FORMAT_RGB;
+    PngImage image = ReadPng(found);
+    shot.ok = image.ok;
     shot.width = int(image.width);
     shot.height = int(image.height);
-    shot.rgb.resize(PNG_IMAGE_SIZE(image));
-    shot.ok = png_image_finish_read(&image, nullptr, shot.rgb.data(), 0, nullptr) != 0;
+    shot.rgb = std::move(image.rgb);
     return shot;
   }
   const std::string path = work_ + "/shot-" + std::to_string(shots_++) + ".ppm";

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "CompositorSession.h"
-#include "TestFolders.h"
 
 namespace {
 
@@ -81,13 +80,15 @@ TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
   StartSway(1);
   for (const std::vector<std::string>& ending :
        {std::vector<std::string>{"move", "30", "0"}, std::vector<std::string>{"press"}}) {
-    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"}, {SanitizerOptionsWithoutLeakCheck()});
+    auto ambrel = session_.Run(session_.ambrel(), {"--wayland"});
     ASSERT_TRUE(ambrel);
     Screenshot shot;
     ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
     ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"wait", "700", "move", "3", "3", "move", "4", "-4", "wait", "300"}),
               0);
-    EXPECT_EQ(ambrel->Wait(0.5), -1) << "a nudge ended it";
+    // Water that still moves was drawn after the nudge reached the saver.
+    EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+    EXPECT_TRUE(ambrel->Running()) << "a nudge ended it";
     std::vector<std::string> arguments = {"wait", "700", "move", "1", "1"};
     arguments.insert(arguments.end(), ending.begin(), ending.end());
     ASSERT_EQ(session_.RunToEnd(session_.pointer(), arguments), 0);
@@ -109,10 +110,9 @@ TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-3", &shot)) << ambrel->errors();
   EXPECT_GT(shot.ShareDominatedBy(2), 0.5);
   ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"output", "HEADLESS-2", "disable"}, &said), 0) << said;
-  Sleep(0.5);
-  EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot));
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-3", &shot));
+  EXPECT_TRUE(ambrel->Running()) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
@@ -138,8 +138,8 @@ TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_GT(shot.ShareDominatedBy(1), 0.5);
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
-  Sleep(0.5);
-  EXPECT_TRUE(ambrel->Running());
+  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+  EXPECT_TRUE(ambrel->Running()) << "a key ended the wallpaper";
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");

@@ -1,9 +1,11 @@
-#include "XvfbServer.h"
+#include "ChildProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,62 +26,6 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 
 }  // namespace
 
-bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error) {
-  int fds[2];
-  if (pipe(fds) != 0) {
-    *error = "pipe failed";
-    return false;
-  }
-  // -noreset: a server that resets when its last client leaves refuses connections for a moment.
-  std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  pid_ = fork();
-  if (pid_ == 0) {
-    // A test process that dies without its tear-down must not leave a server behind.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    close(fds[0]);
-    const int devNull = open("/dev/null", O_WRONLY);
-    dup2(devNull, STDERR_FILENO);
-    dup2(devNull, STDOUT_FILENO);
-    std::vector<char*> pointers = Pointers(argv);
-    execvp("Xvfb", pointers.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string number;
-  const double deadline = Now() + 20;
-  while (Now() < deadline) {
-    pollfd fd{fds[0], POLLIN, 0};
-    if (poll(&fd, 1, 200) <= 0) continue;
-    char buffer[32];
-    const ssize_t got = read(fds[0], buffer, sizeof buffer);
-    if (got <= 0) break;
-    number.append(buffer, static_cast<size_t>(got));
-    if (number.find('\n') != std::string::npos) break;
-  }
-  close(fds[0]);
-  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
-  if (number.empty()) {
-    *error = "Xvfb did not report its display";
-    Stop();
-    return false;
-  }
-  name_ = ":" + number;
-  return true;
-}
-
-void XvfbServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(50000);
-  if (waitpid(pid_, &status, WNOHANG) == 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-  }
-  pid_ = -1;
-}
-
 ChildProcess::~ChildProcess() {
   if (Running()) {
     kill(pid_, SIGKILL);
@@ -90,7 +36,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment) {
+                         const std::vector<std::string>& environment, const ChildOptions& options) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return false;
   std::vector<std::string> argv = {program};
@@ -107,8 +53,16 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
       if (equals == std::string::npos) unsetenv(entry.c_str());
       else setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
     }
+    if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) _exit(126);
+    if (options.fileSizeLimit > 0) {
+      const rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.user >= 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(gid_t(options.user)) != 0 || setuid(uid_t(options.user)) != 0))
+      _exit(126);
     std::vector<char*> pointers = Pointers(argv);
-    execv(program.c_str(), pointers.data());
+    execvp(program.c_str(), pointers.data());
     _exit(127);
   }
   close(out[1]);
@@ -210,4 +164,10 @@ bool ChildProcess::Running() {
     return false;
   }
   return true;
+}
+
+int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds) {
+  ChildProcess child;
+  if (command.empty() || !child.Start(command.front(), {command.begin() + 1, command.end()}, {})) return -1;
+  return child.Wait(timeoutSeconds);
 }

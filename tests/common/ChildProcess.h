@@ -1,5 +1,5 @@
-// A private Xvfb for one test suite, on a display number it picks itself, and a
-// child process helper for running the engine against it.
+// The one way tests run a program: its output and errors collected, its exit
+// waited for with a deadline that only a hang reaches.
 #pragma once
 
 #include <sys/types.h>
@@ -7,23 +7,11 @@
 #include <string>
 #include <vector>
 
-class XvfbServer {
- public:
-  XvfbServer() = default;
-  ~XvfbServer() { Stop(); }
-  XvfbServer(const XvfbServer&) = delete;
-  XvfbServer& operator=(const XvfbServer&) = delete;
-
-  // Starts Xvfb with the given server arguments ("+xinerama", "-screen", ...).
-  bool Start(const std::vector<std::string>& arguments, std::string* error);
-  void Stop();
-  // ":N", for XOpenDisplay and $DISPLAY.
-  const std::string& name() const { return name_; }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
+// How the child starts, beyond its arguments and environment.
+struct ChildOptions {
+  std::string directory;    // its working folder; empty: the test's
+  long fileSizeLimit = 0;   // > 0: every write beyond that many bytes fails, as on a full disk
+  int user = -1;            // >= 0: runs as that user and group (tests running as root)
 };
 
 class ChildProcess {
@@ -33,10 +21,10 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Runs program with arguments and extra "NAME=value" environment entries;
-  // stdout and stderr are collected.
+  // Runs program with arguments and extra environment entries ("NAME=value"
+  // sets, "NAME" unsets); stdout and stderr are collected.
   bool Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::vector<std::string>& environment);
+             const std::vector<std::string>& environment, const ChildOptions& options = {});
   // Waits (at most timeoutSeconds) for a line of stdout beginning with prefix.
   bool WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line = nullptr);
   // Waits (at most timeoutSeconds) until stderr holds text.
@@ -60,3 +48,7 @@ class ChildProcess {
   size_t scanned_ = 0;
   int status_ = -1;
 };
+
+// Runs command (a program and its arguments) to its end: the exit status, or -1
+// when it hangs past timeoutSeconds (it is then killed).
+int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds = 60);
