@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,7 +22,12 @@
 
 namespace {
 
-const char* const kUser = "ambrel-xss";
+// Each test has a user of its own: ctest runs them side by side, and each ends
+// every process of its user when it is done.
+std::string TestUser() {
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  return "ambrel-xss" + std::to_string(std::hash<std::string>{}(test) % 10000);
+}
 
 namespace fs = std::filesystem;
 
@@ -63,11 +69,11 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
   void SetUp() override {
     AmbrelProgramTest::SetUp();
     if (access("/usr/bin/xscreensaver", X_OK) != 0) GTEST_SKIP() << "XScreenSaver is not installed";
-    if (!getpwnam(kUser)) {
-      if (geteuid() != 0) GTEST_SKIP() << "no user " << kUser << " and no right to add one";
-      ASSERT_EQ(RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/bin/sh", kUser}), 0);
+    if (!getpwnam(TestUser().c_str())) {
+      if (geteuid() != 0) GTEST_SKIP() << "no user " << TestUser() << " and no right to add one";
+      ASSERT_EQ(RunToEnd({"useradd", "--system", "--no-create-home", "--shell", "/bin/sh", TestUser()}), 0);
     }
-    const passwd* user = getpwnam(kUser);
+    const passwd* user = getpwnam(TestUser().c_str());
     ASSERT_NE(user, nullptr);
     // Everything the daemon's user touches lives in one folder it owns.
     ASSERT_FALSE(folder_.path().empty());
@@ -80,7 +86,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
              fs::copy_options::recursive);
     fs::create_directories(root + "/pictures");
     ASSERT_TRUE(WriteStripedPng(root + "/pictures/red.png", 64, 64, 0xe02020));
-    ASSERT_EQ(RunToEnd({"chown", "-R", kUser, root}), 0);
+    ASSERT_EQ(RunToEnd({"chown", "-R", TestUser(), root}), 0);
     ASSERT_EQ(RunToEnd({"chmod", "-R", "a+rX", root}), 0);
 
     std::string error;
@@ -93,7 +99,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
   bool RunAsUser(ChildProcess& child, const std::vector<std::string>& command) {
     // The sanitizers' files may lie where this user cannot read them; leaks are
     // other tests' business.
-    std::vector<std::string> arguments = {"-u", kUser, "--", "env", "-u", "LD_PRELOAD", "-u", "LSAN_OPTIONS",
+    std::vector<std::string> arguments = {"-u", TestUser(), "--", "env", "-u", "LD_PRELOAD", "-u", "LSAN_OPTIONS",
                                           "ASAN_OPTIONS=detect_leaks=0", "HOME=" + root + "/home",
                                           "DISPLAY=" + server.name(), "AMBREL_RESOURCES=" + root + "/share/ambrel",
                                           "XDG_CONFIG_HOME=" + root + "/home/.config"};
@@ -106,7 +112,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
   }
   // The daemon's helpers outlive it; nothing of this user's may stay behind.
   static void EndProcessesOfTheUser() {
-    if (getpwnam(kUser) && geteuid() == 0) RunToEnd({"pkill", "-KILL", "-u", kUser});
+    if (getpwnam(TestUser().c_str()) && geteuid() == 0) RunToEnd({"pkill", "-KILL", "-u", TestUser()});
   }
   int Command(const std::string& verb) {
     ChildProcess command;
@@ -120,7 +126,7 @@ class XScreenSaverDaemonTest : public AmbrelProgramTest {
     if (!WriteFile(root + "/home/.xscreensaver",
                    "mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nfade: False\nunfade: False\n"
                    "splash: False\ngrabDesktopImages: False\nprograms: GL: " + line + " \\n\n") ||
-        RunToEnd({"chown", "-R", kUser, root + "/home"}) != 0) {
+        RunToEnd({"chown", "-R", TestUser(), root + "/home"}) != 0) {
       ADD_FAILURE() << "cannot prepare the daemon's home";
       return -1;
     }
