@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "AmbrelProgram.h"
@@ -295,9 +296,12 @@ TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAnd
     rmdir(sticky.c_str());
   }
 
-  // Interrupted while a frame is being written: the temporary file goes too.
+  // Interrupted while a frame is being written, by any signal that ends a program
+  // (a closed terminal, a CPU limit, ...): the temporary file goes too.
   std::remove((dir + "/" + longest + ".png").c_str());
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  const int endings[] = {SIGINT, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGXCPU};
+  for (int attempt = 0; attempt < int(std::size(endings)); ++attempt) {
+    SCOPED_TRACE(strsignal(endings[attempt]));
     ChildProcess ambrel;
     ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
                              {"--size", "1024x1024", "--seconds", "1000", "--every", "1", "--output", dir + "/f.png"},
@@ -311,8 +315,8 @@ TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAnd
       if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(caught) << ambrel.errors();
-    ambrel.Signal(SIGINT);
-    EXPECT_EQ(ambrel.Wait(10), 128 + SIGINT);
+    ambrel.Signal(endings[attempt]);
+    EXPECT_EQ(ambrel.Wait(10), 128 + endings[attempt]);
     for (const std::string& name : Files()) {
       EXPECT_NE(name[0], '.') << name << " was left behind";
       std::remove((dir + "/" + name).c_str());
