@@ -101,6 +101,10 @@ Outcome AmbrelProgramTest::Ambrel(std::vector<std::string> args, const std::vect
       struct rlimit limit = {(rlim_t)fileSizeLimit, (rlim_t)fileSizeLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (addressSpaceLimit > 0) {
+      struct rlimit limit = {(rlim_t)addressSpaceLimit, (rlim_t)addressSpaceLimit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (runAs >= 0 && (setgroups(0, nullptr) != 0 || setgid(gid_t(runAs)) != 0 || setuid(uid_t(runAs)) != 0))
       _exit(126);
     std::vector<char*> argv;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstring>
@@ -267,6 +268,47 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
               0);
     EXPECT_GT(ShareDominatedBy(ReadPng(logDir + "/out.png"), channel), 0.9);
   }
+}
+
+// Under a memory limit a frame that does not fit is said to be so, not an abort,
+// and a picture whose pixels do not fit is not called damaged.
+TEST_F(AmbrelReliability, WhatDoesNotFitInMemoryIsSaidSo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a memory limit";
+#endif
+  // A PNG of 8192 x 8192 that ends after its first rows: damaged, but its 192 MB
+  // of pixels are asked for first.
+  const std::string rows(4 * (8192 * 3 + 1), '\0');
+  std::string packed(compressBound(rows.size()), '\0');
+  uLongf packedSize = packed.size();
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                     reinterpret_cast<const Bytef*>(rows.data()), rows.size()), Z_OK);
+  packed.resize(packedSize - 4);  // no Adler checksum: the stream is cut
+  auto chunk = [](const std::string& type, const std::string& data) {
+    auto u32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const std::string body = type + data;
+    return u32(uint32_t(data.size())) + body +
+           u32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+  };
+  const std::string header("\x00\x00\x20\x00\x00\x00\x20\x00\x08\x02\x00\x00\x00", 13);
+  const std::string picture = dir + "/cut.png";
+  ASSERT_TRUE(WriteFile(picture, "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", packed) +
+                                   chunk("IEND", "")));
+  const std::vector<std::string> withPicture = {"--frames", "1", "--size", "16x16", "--background", picture};
+  EXPECT_NE(Ambrel(withPicture).err.find("is damaged"), std::string::npos);
+
+  addressSpaceLimit = 150000L << 10;
+  Outcome refused = Ambrel(withPicture);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("cut.png\": it cannot be decoded: there is not enough memory"), std::string::npos)
+      << refused.err;
+
+  addressSpaceLimit = 600000L << 10;
+  Outcome frame = Ambrel({"--size", "4096x4096", "--frames", "2", "--output", "frame.png"});
+  EXPECT_EQ(frame.status, 1) << frame.err;
+  EXPECT_NE(frame.err.find("ambrel: not enough memory "), std::string::npos) << frame.err;
+  EXPECT_NE(frame.err.find(" 4096x4096 frame"), std::string::npos) << frame.err;
+  EXPECT_EQ(Files(), std::set<std::string>{"cut.png"});
 }
 
 TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAndNothingIsLeftBehind) {
