@@ -246,8 +246,6 @@ bool ReplaceFileAtomically(const std::string& directory, const std::string& name
   return true;
 }
 
-}  // namespace
-
 // How many files kept aside stay: <name>.bad (the newest), <name>.bad.1, ... A
 // reset that keeps the user's own file and a later one that keeps a file of
 // defaults must not cost the user's file.
@@ -259,9 +257,11 @@ std::string KeptName(const std::string& name, int age) {
 
 bool SameContents(const std::string& folder, const std::string& one, const std::string& other) {
   std::string a, b;
-  return ReadUserFile(folder + "/" + one, kMaxStoreBytes, &a) && ReadUserFile(folder + "/" + other, kMaxStoreBytes, &b) &&
-         a == b;
+  return ReadUserFile(folder + "/" + one, kMaxStoreBytes, &a) &&
+         ReadUserFile(folder + "/" + other, kMaxStoreBytes, &b) && a == b;
 }
+
+}  // namespace
 
 struct ScreenSaverDefaults::Impl {
   std::string group;
