@@ -32,7 +32,8 @@ class ScreenSaverDefaults {
 
   // Writes the store now, atomically. False (and one line on stderr) when it cannot.
   // A file on disk that read with errors, or that the caller resets, is first kept
-  // beside it as "<path>.bad" (the newest only), and stderr says so.
+  // beside it as "<path>.bad" (the older ones as .bad.1 and .bad.2), and stderr
+  // says so. A symbolic link at the path stays: the file it leads to is replaced.
   bool synchronize();
   // Before the caller replaces every value: why, for the message ("is reset ...").
   void keepFileBeforeReset(const char* why);

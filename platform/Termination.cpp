@@ -73,11 +73,19 @@ void OnGraceOver(int signal) {
   if (OnMainThread(signal)) EndNow(heard != 0 ? int(heard) : SIGTERM);
 }
 
+// Every signal whose default action ends the process and that comes from outside
+// (a closed terminal's SIGHUP, SIGQUIT, SIGUSR1, a CPU limit's SIGXCPU, ...) ends
+// it the way SIGTERM does, so that none leaves a temporary file behind. Faults
+// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) are left as they are,
+// and so is SIGPIPE, which the engines ignore and the writers see as an error.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2,  SIGXCPU,
+                                  SIGXFSZ, SIGPROF, SIGVTALRM, SIGIO,   SIGPWR,  SIGSTKFLT};
+
 sigset_t HandledSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  for (const int signal : kEndingSignals) sigaddset(&set, signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
   sigaddset(&set, SIGALRM);
   return set;
 }
@@ -107,6 +115,16 @@ void InstallTerminationHandlers() {
   action.sa_handler = OnTerminate;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A signal the caller ignores (nohup's SIGHUP, render mode's SIGXFSZ) stays ignored.
+  auto take = [&](int signal) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+        !(current.sa_flags & SA_SIGINFO))
+      sigaction(signal, &action, nullptr);
+  };
+  for (const int signal : kEndingSignals)
+    if (signal != SIGINT && signal != SIGTERM) take(signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) take(signal);
 }
 
 void SetTerminationCleanupFile(const char* path) {

@@ -1,8 +1,10 @@
-// SIGINT and SIGTERM end Ambrel within a second whatever it is doing: decoding a
-// picture, waiting on an alert, inside its event loop. An event loop that listens
-// hears the signal and ends the run itself; when nothing listens, or the loop does
-// not finish within the grace period, the process ends at once, removing the file
-// it was writing, if any. Whatever else is on disk was written atomically.
+// SIGINT and SIGTERM, and every other signal from outside whose default is to end
+// the process (SIGHUP, SIGQUIT, SIGUSR1, ...), end Ambrel within a second whatever
+// it is doing: decoding a picture, waiting on an alert, inside its event loop. An
+// event loop that listens hears the signal and ends the run itself; when nothing
+// listens, or the loop does not finish within the grace period, the process ends
+// at once, removing the file it was writing, if any. Whatever else is on disk was
+// written atomically.
 #pragma once
 
 #include <signal.h>
@@ -40,7 +42,7 @@ class TerminationListener {
   int pipe_[2] = {-1, -1};
 };
 
-// What an engine's event loop listens with: SIGINT and SIGTERM through fd(), and
+// What an engine's event loop listens with: the ending signals through fd(), and
 // SIGPIPE ignored, so that a server that went away reaches the connection's own
 // error path instead of killing the process without a word.
 class EngineSignals {

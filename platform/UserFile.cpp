@@ -6,6 +6,18 @@
 
 #include <cerrno>
 
+namespace {
+
+FileIdentity IdentityOf(const struct stat& info) {
+  FileIdentity identity;
+  identity.known = true;
+  identity.device = static_cast<uint64_t>(info.st_dev);
+  identity.inode = static_cast<uint64_t>(info.st_ino);
+  return identity;
+}
+
+}  // namespace
+
 std::string DescribeUserFileError(UserFileError error, int64_t maxBytes) {
   switch (error) {
     case UserFileError::kNone: return "can be read";
@@ -30,6 +42,7 @@ UserFile::UserFile(const std::string& path, int64_t maxBytes) : maxBytes_(maxByt
     error_ = errno == ENOENT || errno == ENOTDIR ? UserFileError::kMissing : UserFileError::kUnreadable;
     return;
   }
+  identity_ = IdentityOf(info);
   if (!S_ISREG(info.st_mode)) {
     error_ = UserFileError::kNotRegular;
     return;
@@ -44,6 +57,7 @@ UserFile::UserFile(const std::string& path, int64_t maxBytes) : maxBytes_(maxByt
     error_ = UserFileError::kNotRegular;
     return;
   }
+  identity_ = IdentityOf(info);  // the file opened, should the path have changed since the stat
   if (info.st_size > maxBytes) {
     ::close(fd);
     error_ = UserFileError::kTooLarge;
@@ -75,9 +89,11 @@ long UserFile::read(void* into, size_t room) {
   return static_cast<long>(got);
 }
 
-bool ReadUserFile(const std::string& path, int64_t maxBytes, std::string* contents, UserFileError* error) {
+bool ReadUserFile(const std::string& path, int64_t maxBytes, std::string* contents, UserFileError* error,
+                  FileIdentity* identity) {
   contents->clear();
   UserFile file(path, maxBytes);
+  if (identity) *identity = file.identity();
   if (file.isOpen()) {
     contents->reserve(static_cast<size_t>(file.size()));
     char buffer[16384];

@@ -39,6 +39,9 @@ std::optional<std::string> EntryKey(const std::string& key) {
 
 std::optional<std::string> StringSetting(GSettingsSchemaSource* source, const char* schemaId,
                                          const char* key) {
+  // Without a home there are no settings of the user's to read, and dconf, with no
+  // runtime folder, would make the home for its cache.
+  if (!g_file_test(g_get_home_dir(), G_FILE_TEST_IS_DIR)) return std::nullopt;
   GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId, TRUE);
   if (!schema) return std::nullopt;
   std::optional<std::string> result;

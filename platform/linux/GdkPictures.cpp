@@ -61,9 +61,14 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
   bool refused = false;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &refused);
 
-  bool written = true, late = false;
+  bool written = true, late = false, noMemory = false;
+  // The decoder's pixels may not fit under a memory limit: that is no fault of the file.
+  auto note = [&](GError* failure) {
+    noMemory = noMemory || g_error_matches(failure, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY);
+  };
   while (written && !refused && count > 0) {
     written = gdk_pixbuf_loader_write(loader, chunk, size_t(count), &error);
+    note(error);
     g_clear_error(&error);
     if (Seconds() > deadline) {
       late = true;
@@ -72,6 +77,7 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
     count = file.read(chunk, sizeof chunk);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, &error);
+  note(error);
   g_clear_error(&error);
   GdkPixbuf* decoded = nullptr;
   if (late) {
@@ -87,7 +93,7 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
     decoded = gdk_pixbuf_loader_get_pixbuf(loader);
     if (decoded) g_object_ref(decoded);
   }
-  if (!decoded && why->empty()) *why = "is damaged";
+  if (!decoded && why->empty()) *why = noMemory ? "cannot be decoded: there is not enough memory" : "is damaged";
   g_object_unref(loader);
   return decoded;
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,13 +34,47 @@ std::string SafeModuleName(const char* moduleName) {
   return name;
 }
 
-std::string ConfigDirectory() {
+std::string ConfigHome() {
   // Read each time rather than through g_get_user_config_dir(), which caches.
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return xdg;  // relative values are to be ignored
   const char* home = std::getenv("HOME");
   if (!home || !*home) home = g_get_home_dir();
   return std::string(home) + "/.config";
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Our folder, and the config folder it sits in when that is missing too (a fresh
+// account has no ~/.config), but only inside a folder that exists: a HOME or
+// XDG_CONFIG_HOME that leads nowhere is not ours to build.
+bool MakeStoreFolder(const std::string& configHome, const std::string& directory) {
+  if (::mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST) return true;
+  if (errno != ENOENT) return false;
+  if (::mkdir(configHome.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return ::mkdir(directory.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// The file a write replaces: a link (a dotfile manager's) stays a link, and the
+// file it leads to is replaced in its own folder.
+bool ResolveStoreTarget(const std::string& path, std::string* target, std::string* why) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+    *target = path;
+    return true;
+  }
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) {
+    *why = std::string("it is a symbolic link to nothing that can be written (") + std::strerror(errno) + ")";
+    return false;
+  }
+  *target = resolved;
+  std::free(resolved);
+  return true;
 }
 
 // GKeyFile refuses (with a critical) names it cannot write back; refuse them first.
@@ -175,8 +210,9 @@ bool LockFolder(int folder) {
 // file, which the next write replaces (a fresh random name per write, as
 // g_file_set_contents() uses, piles up one file per killed writer). Where the
 // folder cannot be locked in time, each write falls back to a unique temporary name.
+// beforeWrite runs first, under the lock when there is one, with the folder open.
 bool ReplaceFileAtomically(const std::string& directory, const std::string& name, const char* data,
-                           size_t length, std::string* why) {
+                           size_t length, const std::function<void(int folder)>& beforeWrite, std::string* why) {
   const FileDescriptor folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.fd < 0) {
     *why = std::strerror(errno);
@@ -184,7 +220,9 @@ bool ReplaceFileAtomically(const std::string& directory, const std::string& name
   }
   std::string temporary = name + ".tmp";
   int fd;
-  if (LockFolder(folder.fd)) {
+  const bool locked = LockFolder(folder.fd);
+  beforeWrite(folder.fd);
+  if (locked) {
     ::unlinkat(folder.fd, temporary.c_str(), 0);
     fd = ::openat(folder.fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   } else {
@@ -208,12 +246,29 @@ bool ReplaceFileAtomically(const std::string& directory, const std::string& name
   return true;
 }
 
+// How many files kept aside stay: <name>.bad (the newest), <name>.bad.1, ... A
+// reset that keeps the user's own file and a later one that keeps a file of
+// defaults must not cost the user's file.
+constexpr int kFilesKeptAside = 3;
+
+std::string KeptName(const std::string& name, int age) {
+  return name + ".bad" + (age > 0 ? "." + std::to_string(age) : "");
+}
+
+bool SameContents(const std::string& folder, const std::string& one, const std::string& other) {
+  std::string a, b;
+  return ReadUserFile(folder + "/" + one, kMaxStoreBytes, &a) &&
+         ReadUserFile(folder + "/" + other, kMaxStoreBytes, &b) && a == b;
+}
+
 }  // namespace
 
 struct ScreenSaverDefaults::Impl {
   std::string group;
+  std::string configHome;
   std::string directory;
   std::string path;
+  FileIdentity read;      // the file Load() looked at
   GKeyFile* keys = g_key_file_new();
   bool warned = false;
   bool onDisk = false;    // a file of ours, or something else, is at the path
@@ -226,7 +281,7 @@ struct ScreenSaverDefaults::Impl {
     onDisk = ::lstat(path.c_str(), &info) == 0 && !(S_ISREG(info.st_mode) && info.st_size == 0);
     std::string data;
     UserFileError error = UserFileError::kNone;
-    if (!ReadUserFile(path, kMaxStoreBytes, &data, &error)) {
+    if (!ReadUserFile(path, kMaxStoreBytes, &data, &error, &read)) {
       // Anything unreadable or strange reads as an empty store.
       if (onDisk) {
         std::fprintf(stderr, "ambrel: %s %s and is not used\n", path.c_str(),
@@ -251,22 +306,46 @@ struct ScreenSaverDefaults::Impl {
     KeepOneValuePerKey();
   }
 
-  // Keeps the file as it is on disk, under its own name + ".bad" (replacing an older
-  // one), before a write replaces it: a hard link, so nothing is copied or lost.
-  void KeepAside() {
+  // Keeps the file Load() read, under its own name + ".bad", before a write
+  // replaces it: a hard link, so nothing is copied or lost. Runs under the folder's
+  // lock, and keeps nothing when the file there is no longer the one read: another
+  // run has kept it and written its own since, which is not worth keeping.
+  void KeepAside(int folder, const std::string& target) {
     const std::string reason = keepAside;
     keepAside.clear();
     if (!onDisk) return;
-    const std::string bad = path + ".bad";
-    const std::string link = bad + ".tmp";
-    ::unlink(link.c_str());
-    if (::link(path.c_str(), link.c_str()) != 0 || ::rename(link.c_str(), bad.c_str()) != 0) {
-      ::unlink(link.c_str());
+    onDisk = false;
+    const std::string name = target.substr(target.find_last_of('/') + 1);
+    struct stat now;
+    if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) return;
+    FileIdentity there;
+    there.known = true;
+    there.device = static_cast<uint64_t>(now.st_dev);
+    there.inode = static_cast<uint64_t>(now.st_ino);
+    if (!(there == read)) return;
+    const std::string bad = DirectoryOf(target) + "/" + KeptName(name, 0);
+    const std::string link = KeptName(name, 0) + ".tmp";
+    ::unlinkat(folder, link.c_str(), 0);
+    if (::linkat(folder, name.c_str(), folder, link.c_str(), 0) != 0) {
+      const int error = errno;
       std::fprintf(stderr, "ambrel: %s %s, and cannot be kept as %s: %s\n", path.c_str(), reason.c_str(),
-                   bad.c_str(), std::strerror(errno));
+                   bad.c_str(), std::strerror(error));
       return;
     }
-    onDisk = false;
+    if (SameContents(DirectoryOf(target), link, KeptName(name, 0))) {
+      ::unlinkat(folder, link.c_str(), 0);
+      std::fprintf(stderr, "ambrel: %s %s; it is already kept as %s\n", path.c_str(), reason.c_str(), bad.c_str());
+      return;
+    }
+    for (int age = kFilesKeptAside - 1; age > 0; --age)
+      ::renameat(folder, KeptName(name, age - 1).c_str(), folder, KeptName(name, age).c_str());
+    if (::renameat(folder, link.c_str(), folder, KeptName(name, 0).c_str()) != 0) {
+      const int error = errno;
+      ::unlinkat(folder, link.c_str(), 0);
+      std::fprintf(stderr, "ambrel: %s %s, and cannot be kept as %s: %s\n", path.c_str(), reason.c_str(),
+                   bad.c_str(), std::strerror(error));
+      return;
+    }
     std::fprintf(stderr, "ambrel: %s %s; it is kept as %s\n", path.c_str(), reason.c_str(), bad.c_str());
   }
 
@@ -300,7 +379,8 @@ struct ScreenSaverDefaults::Impl {
 std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const char* moduleName) {
   auto impl = std::make_unique<Impl>();
   impl->group = SafeModuleName(moduleName);
-  impl->directory = ConfigDirectory() + "/ambrel";
+  impl->configHome = ConfigHome();
+  impl->directory = impl->configHome + "/ambrel";
   impl->path = impl->directory + "/" + impl->group + ".conf";
   impl->Load();
   return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
@@ -371,16 +451,23 @@ void ScreenSaverDefaults::setStringInSection(const char* value, const char* key,
 void ScreenSaverDefaults::keepFileBeforeReset(const char* why) { impl_->keepAside = why ? why : "is reset"; }
 
 bool ScreenSaverDefaults::synchronize() {
-  if (g_mkdir_with_parents(impl_->directory.c_str(), 0700) != 0) {
+  if (!MakeStoreFolder(impl_->configHome, impl_->directory)) {
     impl_->Warn(std::strerror(errno));
     return false;
   }
-  if (!impl_->keepAside.empty()) impl_->KeepAside();
+  std::string target, why;
+  if (!ResolveStoreTarget(impl_->path, &target, &why)) {
+    impl_->Warn(why.c_str());
+    return false;
+  }
   gsize length = 0;
   gchar* data = g_key_file_to_data(impl_->keys, &length, nullptr);
-  std::string why;
-  const bool written = ReplaceFileAtomically(impl_->directory, impl_->group + ".conf", data ? data : "",
-                                             data ? length : 0, &why);
+  const bool written = ReplaceFileAtomically(
+      DirectoryOf(target), target.substr(target.find_last_of('/') + 1), data ? data : "", data ? length : 0,
+      [&](int folder) {
+        if (!impl_->keepAside.empty()) impl_->KeepAside(folder, target);
+      },
+      &why);
   g_free(data);
   if (!written) {
     impl_->Warn(why.c_str());

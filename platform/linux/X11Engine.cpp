@@ -384,6 +384,10 @@ int Engine::RunHack(Window window, bool preview, const ViewFactory& factory) {
       std::fprintf(stderr, "ambrel: there is no window 0x%lx on the display\n", window);
       return 1;
     }
+    if (attributes.c_class == InputOnly) {
+      std::fprintf(stderr, "ambrel: the window 0x%lx takes input only and cannot be drawn in\n", window);
+      return 1;
+    }
     XSelectInput(display_, window, attributes.your_event_mask | StructureNotifyMask);
   }
   WatchWindow(window);

@@ -21,10 +21,22 @@ int OnXError(Display* display, XErrorEvent* event) {
     if (trappedCode == 0) trappedCode = event->error_code;
     return 0;
   }
+  // An error of a request made every frame comes every frame: each kind is said
+  // once, and past a few kinds no more, so that stderr (often .xsession-errors)
+  // cannot fill up.
+  constexpr int kKindsSaid = 16;
+  static unsigned kinds[kKindsSaid];
+  static int kindCount = 0;
+  const unsigned kind = unsigned(event->error_code) << 16 | unsigned(event->request_code) << 8 | event->minor_code;
+  for (int i = 0; i < kindCount; ++i)
+    if (kinds[i] == kind) return 0;
+  if (kindCount == kKindsSaid) return 0;
+  kinds[kindCount++] = kind;
   char text[256];
   XGetErrorText(display, event->error_code, text, sizeof text);
-  std::fprintf(stderr, "ambrel: X error: %s (request %d.%d, resource 0x%lx)\n", text, event->request_code,
-               event->minor_code, event->resourceid);
+  std::fprintf(stderr, "ambrel: X error: %s (request %d.%d, resource 0x%lx)%s\n", text, event->request_code,
+               event->minor_code, event->resourceid,
+               kindCount == kKindsSaid ? "; further X errors are not shown" : "; not shown again");
   return 0;
 }
 

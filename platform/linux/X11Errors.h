@@ -1,6 +1,7 @@
 // How the engine lives with X errors: protocol errors are recorded (never fatal,
-// unlike Xlib's default), a watched window that goes away is noticed, and a lost
-// connection ends the process with a message instead of hanging or crashing.
+// unlike Xlib's default; each kind said once), a watched window that goes away is
+// noticed, and a lost connection ends the process with a message instead of
+// hanging or crashing.
 #pragma once
 
 #include "platform/linux/X11Headers.h"

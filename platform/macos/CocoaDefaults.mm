@@ -2,7 +2,11 @@
 // module: plain keys for the module's values, a dictionary of strings per section.
 #import "platform/macos/Cocoa.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #import "platform/macos/ModuleDefaults.h"
 #include "platform/ScreenSaverDefaults.h"
@@ -16,6 +20,7 @@ NSString* String(const char* text) { return text ? [NSString stringWithUTF8Strin
 struct ScreenSaverDefaults::Impl {
   NSUserDefaults* defaults = nil;
   std::string path;
+  std::string file;  // the store's file, where known
   ~Impl() { [defaults release]; }
 };
 
@@ -26,7 +31,9 @@ std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithN
   auto impl = std::make_unique<Impl>();
   NSString* name = String(moduleName && *moduleName ? moduleName : "default");
   impl->defaults = [cocoa::ModuleDefaults(name ? name : @"default") retain];
-  impl->path = std::string("the defaults of module ") + (moduleName ? moduleName : "default");
+  impl->file = cocoa::ModuleDefaultsFile(name ? name : @"default");
+  impl->path = impl->file.empty() ? std::string("the defaults of module ") + (moduleName ? moduleName : "default")
+                                  : impl->file;
   return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
 }
 
@@ -86,10 +93,34 @@ bool ScreenSaverDefaults::synchronize() {
   return false;
 }
 
-// The system keeps these defaults in its own files, which are not ours to copy:
-// the reset is only said.
+// As on Linux, the file as it is (a hard link: nothing copied) is kept beside
+// itself as <file>.bad, the two before it as .bad.1 and .bad.2, before the reset
+// writes over it. Where the file is not ours to know, the reset is only said.
 void ScreenSaverDefaults::keepFileBeforeReset(const char* why) {
-  std::fprintf(stderr, "ambrel: %s %s\n", impl_->path.c_str(), why ? why : "is reset");
+  const char* reason = why ? why : "is reset";
+  const std::string& file = impl_->file;
+  if (file.empty() || ::access(file.c_str(), F_OK) != 0) {
+    std::fprintf(stderr, "ambrel: %s %s\n", impl_->path.c_str(), reason);
+    return;
+  }
+  const std::string bad = file + ".bad", link = bad + ".tmp";
+  ::unlink(link.c_str());
+  if (::link(file.c_str(), link.c_str()) != 0) {
+    const int error = errno;
+    std::fprintf(stderr, "ambrel: %s %s, and cannot be kept as %s: %s\n", file.c_str(), reason, bad.c_str(),
+                 std::strerror(error));
+    return;
+  }
+  ::rename((bad + ".1").c_str(), (bad + ".2").c_str());
+  ::rename(bad.c_str(), (bad + ".1").c_str());
+  if (::rename(link.c_str(), bad.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(link.c_str());
+    std::fprintf(stderr, "ambrel: %s %s, and cannot be kept as %s: %s\n", file.c_str(), reason, bad.c_str(),
+                 std::strerror(error));
+    return;
+  }
+  std::fprintf(stderr, "ambrel: %s %s; it is kept as %s\n", file.c_str(), reason, bad.c_str());
 }
 
 const std::string& ScreenSaverDefaults::path() const { return impl_->path; }

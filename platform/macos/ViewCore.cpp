@@ -7,6 +7,7 @@
 #include "host/AmbrelView.h"
 #include "platform/Bundle.h"
 #include "platform/Platform.h"
+#include "platform/UserFile.h"
 #include "platform/macos/CocoaBridge.h"
 
 namespace cocoa {
@@ -34,7 +35,10 @@ class CocoaPlatform : public Platform {
   std::string pathForResource(const char* name, const char* type) override {
     if (const char* folder = std::getenv("AMBREL_RESOURCES"); folder && *folder)
       return ResourcePathInDirectory(folder, name, type);
-    return BundleResourcePath(name, type);
+    // A bundle is a folder like any other: what is in it is read only as a
+    // regular file, never a FIFO that would block the open.
+    const std::string path = BundleResourcePath(name, type);
+    return path.empty() || !UserFile(path, INT64_MAX).isOpen() ? std::string() : path;
   }
 };
 

@@ -58,6 +58,10 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
       const rlimit limit = {rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.addressSpaceLimit > 0) {
+      const rlimit limit = {rlim_t(options.addressSpaceLimit), rlim_t(options.addressSpaceLimit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (options.user >= 0 &&
         (setgroups(0, nullptr) != 0 || setgid(gid_t(options.user)) != 0 || setuid(uid_t(options.user)) != 0))
       _exit(126);

@@ -12,6 +12,7 @@ struct ChildOptions {
   std::string directory;    // its working folder; empty: the test's
   long fileSizeLimit = 0;   // > 0: every write beyond that many bytes fails, as on a full disk
   int user = -1;            // >= 0: runs as that user and group (tests running as root)
+  long addressSpaceLimit = 0;  // > 0: allocations beyond that many bytes fail, as on a small machine
 };
 
 class ChildProcess {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -56,8 +57,9 @@ class GnustepSaver : public ::testing::Test {
   }
 
   // Starts the engine on the bundle; the bundle's own resources unless given.
-  void Start(ChildProcess& engine, const std::vector<std::string>& arguments, const std::string& resources = "") {
-    std::vector<std::string> all = {SAVER_BUNDLE};
+  void Start(ChildProcess& engine, const std::vector<std::string>& arguments, const std::string& resources = "",
+             const std::string& bundle = SAVER_BUNDLE) {
+    std::vector<std::string> all = {bundle};
     all.insert(all.end(), arguments.begin(), arguments.end());
     ASSERT_TRUE(engine.Start(SAVER_ENGINE, all,
                              {"DISPLAY=" + server.name(), "HOME=" + home.path(),
@@ -260,11 +262,30 @@ TEST_F(GnustepSaver, BadInputFallsBackAsOnLinux) {
   }
 
   WriteStore("0.9", 900, 2, unreadable);
-  const std::string out = Run({"sheet", "show"});
+  const std::string older = Slurp(StorePath());
+  std::string out = Run({"sheet", "show"});
   EXPECT_NE(out.find("oWaterSpeed=100 "), std::string::npos) << out;
   const std::string store = Slurp(StorePath());
   EXPECT_NE(store.find("1.0.4"), std::string::npos) << store;
   EXPECT_EQ(store.find("900"), std::string::npos) << store;
+  // The file reset is kept beside it, as on Linux; a damaged one too.
+  EXPECT_EQ(Slurp(StorePath() + ".bad"), older);
+  const std::string broken = "{ version = \"1.0.4\"; WaterSpeed = 300; BGPath = \"/srv";
+  std::ofstream(StorePath()) << broken;
+  out = Run({"sheet", "show"});
+  EXPECT_NE(out.find("oWaterSpeed=100 "), std::string::npos) << out;
+  EXPECT_EQ(Slurp(StorePath() + ".bad"), broken);
+  EXPECT_EQ(Slurp(StorePath() + ".bad.1"), older);
+
+  // A FIFO in the bundle where the pack should be: refused, never waited on.
+  const std::string bundle = home.File("Ambrel.saver");
+  std::filesystem::copy(SAVER_BUNDLE, bundle, std::filesystem::copy_options::recursive);
+  std::filesystem::remove(bundle + "/Resources/morvish.tallowyn");
+  ASSERT_EQ(mkfifo((bundle + "/Resources/morvish.tallowyn").c_str(), 0600), 0);
+  ChildProcess fifo;
+  Start(fifo, {"run", "2"}, "", bundle);
+  ASSERT_EQ(fifo.Wait(60), 0) << fifo.errors();
+  EXPECT_NE(fifo.output().find("exit 0 released 2 of 2"), std::string::npos) << fifo.output();
 }
 
 }  // namespace

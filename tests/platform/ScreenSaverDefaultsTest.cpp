@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -121,9 +124,13 @@ TEST_F(ScreenSaverDefaultsTest, StrangeThingsAtThePathDoNotHang) {
   fs::create_directory(StorePath());
   auto store = Store::defaultsForModuleWithName("kvAmbrel");
   ExpectEmpty(*store);
+  store->keepFileBeforeReset("is reset");
   testing::internal::CaptureStderr();
   EXPECT_FALSE(store->synchronize());  // a directory cannot be replaced by the store
-  testing::internal::GetCapturedStderr();
+  const std::string said = testing::internal::GetCapturedStderr();
+  // Nor kept aside, and the message gives the reason the link failed, not a later one.
+  EXPECT_NE(said.find("cannot be kept as " + StorePath() + ".bad: " + std::strerror(EPERM)), std::string::npos)
+      << said;
 }
 
 TEST_F(ScreenSaverDefaultsTest, UnwritableFolderFailsOnceLoudlyAndKeepsValues) {
@@ -141,6 +148,60 @@ TEST_F(ScreenSaverDefaultsTest, UnwritableFolderFailsOnceLoudlyAndKeepsValues) {
   EXPECT_EQ(store->integerForKey("WaterSpeed"), 100);
 }
 
+// A reset keeps the file it read aside; two runs that reset the same file (one
+// hack per monitor) keep it once, never the defaults the first one wrote over it,
+// and a later file kept aside does not cost the user's.
+TEST_F(ScreenSaverDefaultsTest, TheFileKeptAsideIsTheOneReadAndOlderOnesStay) {
+  const std::string users = "[kvAmbrel]\nversion=0.9\nWaterSpeed=300\nBGPath=/srv/mine\n";
+  PlantStoreFile(users);
+  auto first = Store::defaultsForModuleWithName("kvAmbrel");
+  auto second = Store::defaultsForModuleWithName("kvAmbrel");
+  testing::internal::CaptureStderr();
+  for (Store* store : {first.get(), second.get()}) {
+    store->keepFileBeforeReset("is reset");
+    store->setObject("1.0.4", "version");
+    store->setInteger(100, "WaterSpeed");
+    EXPECT_TRUE(store->synchronize());
+  }
+  const std::string said = testing::internal::GetCapturedStderr();
+  const std::string defaults = ReadWholeFile(StorePath());
+  EXPECT_EQ(ReadWholeFile(StorePath() + ".bad"), users) << said;
+
+  // A typo in the defaults, then a save: both files kept aside stay.
+  WriteWholeFile(StorePath(), defaults + "Water Res 5\n");
+  testing::internal::CaptureStderr();
+  auto typo = Store::defaultsForModuleWithName("kvAmbrel");
+  ASSERT_TRUE(typo->synchronize());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ReadWholeFile(StorePath() + ".bad"), defaults + "Water Res 5\n");
+  EXPECT_EQ(ReadWholeFile(StorePath() + ".bad.1"), users);
+}
+
+// Dotfile managers link the store from elsewhere: the link stays, the file it
+// leads to is replaced whole, and what is kept aside sits beside that file.
+TEST_F(ScreenSaverDefaultsTest, ALinkedStoreStaysALink) {
+  const std::string dotfiles = root_ + "/dotfiles", target = dotfiles + "/ambrel.conf";
+  fs::create_directories(dotfiles);
+  fs::create_directories(storeDir_);
+  const std::string older = "[kvAmbrel]\nversion=0.9\n";
+  WriteWholeFile(target, older);
+  fs::create_symlink("../dotfiles/ambrel.conf", StorePath());
+  auto store = Store::defaultsForModuleWithName("kvAmbrel");
+  store->keepFileBeforeReset("is reset");
+  store->setObject("1.0.4", "version");
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(store->synchronize());
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("kept as " + target + ".bad"), std::string::npos) << said;
+  EXPECT_EQ(ReadWholeFile(target + ".bad"), older);
+  store->setInteger(7, "WaterSpeed");
+  ASSERT_TRUE(store->synchronize());
+  EXPECT_TRUE(fs::is_symlink(StorePath()));
+  EXPECT_EQ(Store::defaultsForModuleWithName("kvAmbrel")->integerForKey("WaterSpeed"), 7);
+  EXPECT_NE(ReadWholeFile(target).find("WaterSpeed=7"), std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(storeDir_), fs::directory_iterator()), 1);
+}
+
 TEST_F(ScreenSaverDefaultsTest, WhereTheStoreLives) {
   EXPECT_EQ(Store::defaultsForModuleWithName("../../etc/passwd")->path(), storeDir_ + "/_._.._etc_passwd.conf");
   EXPECT_EQ(Store::defaultsForModuleWithName(nullptr)->path(), storeDir_ + "/default.conf");
@@ -152,6 +213,19 @@ TEST_F(ScreenSaverDefaultsTest, WhereTheStoreLives) {
   }
   ScopedEnv unset("XDG_CONFIG_HOME", nullptr);
   EXPECT_EQ(Store::defaultsForModuleWithName("kvAmbrel")->path(), fallback);
+  // A fresh home gets its config folder; a home or config folder that is not
+  // there is not made up, only our own folder inside one that is.
+  ASSERT_TRUE(Store::defaultsForModuleWithName("kvAmbrel")->synchronize());
+  EXPECT_TRUE(fs::is_regular_file(fallback));
+  testing::internal::CaptureStderr();
+  {
+    ScopedEnv missingHome("HOME", root_ + "/gone/home");
+    EXPECT_FALSE(Store::defaultsForModuleWithName("kvAmbrel")->synchronize());
+    ScopedEnv missingConfig("XDG_CONFIG_HOME", root_ + "/gone/config");
+    EXPECT_FALSE(Store::defaultsForModuleWithName("kvAmbrel")->synchronize());
+  }
+  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(fs::exists(root_ + "/gone"));
 }
 
 TEST_F(ScreenSaverDefaultsTest, SectionsOfOurOwnSitBesideTheModuleKeys) {

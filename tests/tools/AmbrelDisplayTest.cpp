@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "AmbrelProgram.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
@@ -77,6 +80,29 @@ TEST_F(AmbrelDisplayTest, WithADisplayTheDefaultIsFullScreen) {
   ambrel.Signal(SIGTERM);
   EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
   EXPECT_EQ(ReadFile(StorePath()), kStore);
+}
+
+// A home that is not there is not made, for the settings or by dconf's cache
+// while the desktop picture is looked up.
+TEST_F(AmbrelDisplayTest, AMissingHomeIsNotMade) {
+  const std::string gone = dir + "/gone";
+  ChildProcess ambrel;
+  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--window", "200x150", "--background-kind", "desktop"},
+                           {"DISPLAY=" + server.name(), "HOME=" + gone + "/home", "XDG_CONFIG_HOME",
+                            "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XSCREENSAVER_WINDOW"}));
+  // Moving water: the background has been chosen.
+  std::vector<uint32_t> first, pixels;
+  for (int attempt = 0; attempt < 300 && (first.empty() || pixels == first); ++attempt) {
+    usleep(100000);
+    pixels = ReadRgb(*display, display->root(), 0, 0, 200, 150);
+    if (first.empty() && std::count(pixels.begin(), pixels.end(), 0u) == 0) first = pixels;
+  }
+  EXPECT_FALSE(first.empty() || pixels == first) << "no moving water\n" << ambrel.errors();
+  ambrel.Signal(SIGTERM);
+  EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
+  EXPECT_NE(ambrel.errors().find("cannot save settings to " + gone + "/home/.config/ambrel/"), std::string::npos)
+      << ambrel.errors();
+  EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
 TEST_F(AmbrelDisplayTest, RunsAsAHackInAGivenWindow) {

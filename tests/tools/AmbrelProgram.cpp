@@ -14,7 +14,7 @@ Outcome AmbrelProgramTest::Ambrel(std::vector<std::string> args, const std::vect
   environment.insert(environment.end(), env.begin(), env.end());
   ChildProcess child;
   Outcome run;
-  if (!child.Start(AMBREL_PROGRAM, args, environment, {dir, fileSizeLimit, runAs})) return run;
+  if (!child.Start(AMBREL_PROGRAM, args, environment, {dir, fileSizeLimit, runAs, addressSpaceLimit})) return run;
   // Only a hang takes this long; the child is killed when the object goes.
   run.status = child.Wait(300);
   if (run.status > 128) run.status = -1;  // killed by a signal

@@ -33,6 +33,8 @@ class AmbrelProgramTest : public ::testing::Test {
   std::set<std::string> Files();
   void ExpectRefused(const std::vector<std::string>& args, const std::string& mention, int status = 2);
   std::string StorePath() const { return config + "/ambrel/kvAmbrel.conf"; }
+  // Bytes of address space the runs get (as `ulimit -v`); 0 for no limit.
+  long addressSpaceLimit = 0;
 
   TempFolder work_{"cmd"}, logs_{"log"}, home_{"home"};
   const std::string dir = work_.path(), logDir = logs_.path(), config = home_.path();

@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "AmbrelProgram.h"
@@ -309,6 +311,47 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
   }
 }
 
+// Under a memory limit a frame that does not fit is said to be so, not an abort,
+// and a picture whose pixels do not fit is not called damaged.
+TEST_F(AmbrelReliability, WhatDoesNotFitInMemoryIsSaidSo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a memory limit";
+#endif
+  // A PNG of 8192 x 8192 that ends after its first rows: damaged, but its 192 MB
+  // of pixels are asked for first.
+  const std::string rows(4 * (8192 * 3 + 1), '\0');
+  std::string packed(compressBound(rows.size()), '\0');
+  uLongf packedSize = packed.size();
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                     reinterpret_cast<const Bytef*>(rows.data()), rows.size()), Z_OK);
+  packed.resize(packedSize - 4);  // no Adler checksum: the stream is cut
+  auto chunk = [](const std::string& type, const std::string& data) {
+    auto u32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const std::string body = type + data;
+    return u32(uint32_t(data.size())) + body +
+           u32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+  };
+  const std::string header("\x00\x00\x20\x00\x00\x00\x20\x00\x08\x02\x00\x00\x00", 13);
+  const std::string picture = dir + "/cut.png";
+  ASSERT_TRUE(WriteFile(picture, "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", packed) +
+                                   chunk("IEND", "")));
+  const std::vector<std::string> withPicture = {"--frames", "1", "--size", "16x16", "--background", picture};
+  EXPECT_NE(Ambrel(withPicture).err.find("is damaged"), std::string::npos);
+
+  addressSpaceLimit = 150000L << 10;
+  Outcome refused = Ambrel(withPicture);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("cut.png\": it cannot be decoded: there is not enough memory"), std::string::npos)
+      << refused.err;
+
+  addressSpaceLimit = 600000L << 10;
+  Outcome frame = Ambrel({"--size", "4096x4096", "--frames", "2", "--output", "frame.png"});
+  EXPECT_EQ(frame.status, 1) << frame.err;
+  EXPECT_NE(frame.err.find("ambrel: not enough memory "), std::string::npos) << frame.err;
+  EXPECT_NE(frame.err.find(" 4096x4096 frame"), std::string::npos) << frame.err;
+  EXPECT_EQ(Files(), std::set<std::string>{"cut.png"});
+}
+
 TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAndNothingIsLeftBehind) {
   const std::string longest(251, 'n'), tooLong(300, 'n');
   Outcome refused = Ambrel({"--frames", "1", "--size", "16x16", "--output", tooLong + ".png"});
@@ -336,9 +379,12 @@ TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAnd
     rmdir(sticky.c_str());
   }
 
-  // Interrupted while a frame is being written: the temporary file goes too.
+  // Interrupted while a frame is being written, by any signal that ends a program
+  // (a closed terminal, a CPU limit, ...): the temporary file goes too.
   std::remove((dir + "/" + longest + ".png").c_str());
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  const int endings[] = {SIGINT, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGXCPU};
+  for (int attempt = 0; attempt < int(std::size(endings)); ++attempt) {
+    SCOPED_TRACE(strsignal(endings[attempt]));
     ChildProcess ambrel;
     ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM,
                              {"--size", "1024x1024", "--seconds", "1000", "--every", "1", "--output", dir + "/f.png"},
@@ -352,8 +398,8 @@ TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAnd
       if (!caught) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(caught) << ambrel.errors();
-    ambrel.Signal(SIGINT);
-    EXPECT_EQ(ambrel.Wait(10), 128 + SIGINT);
+    ambrel.Signal(endings[attempt]);
+    EXPECT_EQ(ambrel.Wait(10), 128 + endings[attempt]);
     for (const std::string& name : Files()) {
       EXPECT_NE(name[0], '.') << name << " was left behind";
       std::remove((dir + "/" + name).c_str());

@@ -73,6 +73,14 @@ TEST_F(AmbrelSettingsTest, CommandLineValuesOverrideTheStoreWithoutWritingIt) {
   EXPECT_EQ(folder["BGPath"], "/tmp");
   EXPECT_EQ(Printed({"--window", "--folder", "/tmp"})["BGType"], "2");
   EXPECT_EQ(ReadFile(StorePath()), kStore);
+
+  // Values the scene does not take are printed as the ones it uses instead.
+  ASSERT_TRUE(WriteFile(StorePath(), "[kvAmbrel]\nversion=1.0.4\nWaterSpeed=5\nWaterRes=12\nDripSpeed=40\n"));
+  std::map<std::string, std::string> held = Printed({"--window"});
+  EXPECT_EQ(held["WaterSpeed"], "100");
+  EXPECT_EQ(held["WaterRes"], "6");
+  EXPECT_EQ(held["DripSpeed"], "40");
+  EXPECT_EQ(Printed({"--window", "--water-speed", "100000"})["WaterSpeed"], "1190");
 }
 
 TEST_F(AmbrelSettingsTest, ARenderStartsFromTheDefaultsNotTheStore) {

@@ -12,6 +12,7 @@
 #include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
+#include "platform/linux/X11Errors.h"
 
 #include <X11/extensions/XTest.h>
 
@@ -226,6 +227,19 @@ TEST_F(X11Engine, HackWithABadWindowFailsAndEndsQuietlyWhenTheWindowGoes) {
   EXPECT_EQ(missing.Wait(20), 1);
   EXPECT_NE(missing.errors().find("no window 0x1fffff0"), std::string::npos) << missing.errors();
 
+  // A window nothing can be drawn in: one line, not an X error every frame.
+  XSetWindowAttributes none{};
+  const Window inputOnly =
+      XCreateWindow(*display, display->root(), 0, 0, 160, 120, 0, 0, InputOnly, CopyFromParent, 0, &none);
+  XMapWindow(*display, inputOnly);
+  XSync(*display, False);
+  ChildProcess blind;
+  ASSERT_TRUE(Run(blind, {"hack", "-window-id", std::to_string(inputOnly)}));
+  EXPECT_EQ(blind.Wait(20), 1);
+  EXPECT_NE(blind.errors().find("takes input only"), std::string::npos) << blind.errors();
+  EXPECT_EQ(CountLines(blind.errors(), ""), 1) << blind.errors();
+  XDestroyWindow(*display, inputOnly);
+
   ChildProcess garbage;
   ASSERT_TRUE(Run(garbage, {"hack", "-root"}, {"XSCREENSAVER_WINDOW=window"}));
   EXPECT_EQ(garbage.Wait(20), 1);
@@ -246,6 +260,22 @@ TEST_F(X11Engine, HackWithABadWindowFailsAndEndsQuietlyWhenTheWindowGoes) {
   EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
   EXPECT_EQ(engine.errors(), "");
   EXPECT_NE(engine.output().find("released 1 of 1"), std::string::npos) << engine.output();
+}
+
+// A request made every frame that fails fails every frame: each kind of error is
+// said once, so stderr (often .xsession-errors) does not fill up.
+TEST_F(X11Engine, AnXErrorThatRepeatsIsSaidOnce) {
+  InstallX11ErrorHandlers();
+  testing::internal::CaptureStderr();
+  for (int frame = 0; frame < 100; ++frame) {
+    XMapWindow(*display, 0x1fffff0);
+    XUnmapWindow(*display, 0x1fffff0);
+  }
+  XSync(*display, False);
+  const std::string said = testing::internal::GetCapturedStderr();
+  XSetErrorHandler(nullptr);
+  XSetIOErrorHandler(nullptr);
+  EXPECT_EQ(CountLines(said, "ambrel: X error: BadWindow"), 2) << said;
 }
 
 TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/Termination.h"
 #include "platform/linux/Translations.h"
@@ -199,7 +200,15 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     return false;
   }
   errno = 0;
-  bool ok = EncodeTo(file, path, width, height, rgba, &failure, error);
+  bool ok;
+  try {
+    ok = EncodeTo(file, path, width, height, rgba, &failure, error);
+  } catch (const std::bad_alloc&) {
+    fclose(file);
+    unlink(name.c_str());
+    SetTerminationCleanupFile(nullptr);
+    throw;
+  }
   if (ok && (fflush(file) != 0 || ferror(file))) {
     *error = Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
     ok = false;

@@ -18,5 +18,6 @@ bool ResolvePngTarget(const std::string& path, std::string* target, std::string*
 bool CheckPngTarget(const std::string& path, std::string* error);
 
 // rgba: width * height pixels of 4 bytes, top row first; the alpha bytes are dropped.
+// Short of memory it throws std::bad_alloc, having removed its temporary file.
 bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
               std::string* error);

@@ -3,10 +3,12 @@
 
 #include <GL/gl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "image/ResFile.h"
@@ -29,6 +31,58 @@ bool CheckOutputPath(const RenderOptions& options, std::string* error) {
   for (int64_t frame = options.every; frame < last; frame += options.every)
     if (!ResolvePngTarget(NumberedPath(options.output, frame), &target, error)) return false;
   return true;
+}
+
+// Short of memory, llvmpipe can wait for ever, while its context is torn down,
+// for threads it never started: with nothing left to write, the program ends here.
+[[noreturn]] void EndShortOfMemory(const RenderOptions& options, bool inOneFrame) {
+  std::fprintf(stderr,
+               inOneFrame ? Tr("ambrel: not enough memory for a %dx%d frame\n")
+                          : Tr("ambrel: not enough memory to render %dx%d frames\n"),
+               options.width, options.height);
+  std::fflush(nullptr);
+  _exit(1);
+}
+
+int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t frames, uint32_t seed) {
+  std::string error;
+  const bool showProgress = frames >= 120;
+  engine.makeCurrent(0);
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
+               (long long)frames, options.width, options.height, frames * options.frameTime, seed,
+               renderer ? renderer : Tr("an unknown renderer"));
+
+  for (int64_t frame = 1; frame <= frames; ++frame) {
+    engine.advance(options.frameTime);
+    engine.tick();
+
+    bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
+    if (write) {
+      const std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
+      bool written;
+      try {
+        std::vector<uint8_t> pixels = engine.pixels(0);
+        for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
+        written = WritePng(path, options.width, options.height, pixels, &error);
+      } catch (const std::bad_alloc&) {
+        // A frame read back is width x height x 4 bytes: under a memory limit that
+        // is the allocation that fails.
+        EndShortOfMemory(options, true);
+      }
+      if (!written) {
+        std::fprintf(stderr, "ambrel: %s\n", error.c_str());
+        return 1;
+      }
+      if (path != "-") {
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+      }
+    }
+    if (showProgress && frame % (frames / 10) == 0 && frame < frames)
+      std::fprintf(stderr, Tr("ambrel: frame %lld of %lld\n"), (long long)frame, (long long)frames);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -82,52 +136,26 @@ int RunRenderMode(const RenderOptions& options) {
   screen.number = 1;
   OffscreenEngine engine({screen}, engineOptions);
 
-  const AmbrelViewOverrides overrides = RenderViewOverrides(options);
-  engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
-    return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
-  });
-  if (engine.viewCount() != 1 || !engine.hasSurface(0) || engine.surfaceWidth(0) != options.width ||
-      engine.surfaceHeight(0) != options.height) {
-    std::fprintf(stderr, Tr("ambrel: cannot create an off-screen OpenGL surface of %dx%d\n"), options.width,
-                 options.height);
-    return 1;
-  }
-  engine.startAnimation();
-  // The first tick builds the scene and starts its clock; the steps come after it.
-  engine.tick();
-  if (!static_cast<AmbrelView*>(engine.view(0))->ssMain) {
-    std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
-    return 1;
-  }
-
-  const int64_t frames = FrameCount(options);
-  const bool showProgress = frames >= 120;
-  engine.makeCurrent(0);
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
-               (long long)frames, options.width, options.height, frames * options.frameTime, seed,
-               renderer ? renderer : Tr("an unknown renderer"));
-
-  for (int64_t frame = 1; frame <= frames; ++frame) {
-    engine.advance(options.frameTime);
-    engine.tick();
-
-    bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
-    if (write) {
-      std::vector<uint8_t> pixels = engine.pixels(0);
-      for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
-      std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
-      if (!WritePng(path, options.width, options.height, pixels, &error)) {
-        std::fprintf(stderr, "ambrel: %s\n", error.c_str());
-        return 1;
-      }
-      if (path != "-") {
-        std::printf("%s\n", path.c_str());
-        std::fflush(stdout);
-      }
+  try {
+    const AmbrelViewOverrides overrides = RenderViewOverrides(options);
+    engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
+      return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
+    });
+    if (engine.viewCount() != 1 || !engine.hasSurface(0) || engine.surfaceWidth(0) != options.width ||
+        engine.surfaceHeight(0) != options.height) {
+      std::fprintf(stderr, Tr("ambrel: cannot create an off-screen OpenGL surface of %dx%d\n"), options.width,
+                   options.height);
+      return 1;
     }
-    if (showProgress && frame % (frames / 10) == 0 && frame < frames)
-      std::fprintf(stderr, Tr("ambrel: frame %lld of %lld\n"), (long long)frame, (long long)frames);
+    engine.startAnimation();
+    // The first tick builds the scene and starts its clock; the steps come after it.
+    engine.tick();
+    if (!static_cast<AmbrelView*>(engine.view(0))->ssMain) {
+      std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
+      return 1;
+    }
+    return RenderFrames(engine, options, FrameCount(options), seed);
+  } catch (const std::bad_alloc&) {
+    EndShortOfMemory(options, false);
   }
-  return 0;
 }

@@ -10,7 +10,12 @@ SettingsRecord EffectiveSettings(const CommandLine& line) {
   return ResolveSettings(BaseSettings(line), line.fields, /*readOnly=*/true);
 }
 
-void PrintSettings(FILE* out, const SettingsRecord& record) {
+void PrintSettings(FILE* out, const SettingsRecord& given) {
+  // What the run uses: a stored or given value outside the scene's range is shown
+  // as the value the scene takes instead.
+  SettingsRecord record = given;
+  for (const SettingDeclaration& setting : kSettings)
+    if (setting.number) setting.setNumber(record, AcceptedValue(setting, setting.number(record)));
   for (const SettingDeclaration& setting : kSettings)
     std::fprintf(out, "%s %s\n", setting.key, SettingValueText(setting, record).c_str());
 }
