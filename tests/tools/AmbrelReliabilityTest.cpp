@@ -316,6 +316,10 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
 TEST_F(AmbrelReliability, WhatDoesNotFitInMemoryIsSaidSo) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a memory limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit under a memory limit";
+#endif
 #endif
   // A PNG of 8192 x 8192 that ends after its first rows: damaged, but its 192 MB
   // of pixels are asked for first.
