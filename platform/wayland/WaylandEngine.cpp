@@ -135,6 +135,12 @@ class Engine : public Platform {
   bool Saver() const { return options_.kind == WaylandKind::Saver; }
   bool OutputViews() const { return Saver() || options_.kind == WaylandKind::Wallpaper; }
   void Quit() { quit_ = true; }
+  // A signal ends the run while a view waits; the connection's events wait for
+  // the loop, whose handlers may add outputs under it.
+  bool keepInputLive() override {
+    if (signals_.requested()) quit_ = true;
+    return !quit_;
+  }
 
   // Protocol callbacks.
   void Global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);

@@ -1,6 +1,7 @@
 // The program as a hostile user and an unlucky machine meet it: it never holds the
 // screen hostage, never loses the user's settings, never replaces what is not its
 // own, and names every picture it cannot use. One test per way it once failed.
+#include <dirent.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +15,8 @@
 
 #include "AmbrelProgram.h"
 #include "X11TestSupport.h"
+// After the test support, which tames Xlib's macros.
+#include <X11/extensions/XTest.h>
 #include "XvfbServer.h"
 
 namespace {
@@ -63,6 +66,29 @@ std::string DamagedResources(const std::string& folder, const std::string& what)
   }
   EXPECT_TRUE(WriteFile(folder + "/morvish.tallowyn", pack));
   return folder;
+}
+
+// The decoders of a picture the process runs now (the program run again in its
+// hidden decoding mode).
+std::set<pid_t> PictureDecodersOf(pid_t parent, const std::string& picture) {
+  std::set<pid_t> found;
+  DIR* proc = opendir("/proc");
+  if (!proc) return found;
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = std::atoi(entry->d_name);
+    if (pid <= 0) continue;
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != parent) continue;
+    const std::string command = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+    if (command.find(std::string("--ambrel-decode-picture") + '\0' + picture + '\0') != std::string::npos)
+      found.insert(pid);
+  }
+  closedir(proc);
+  return found;
 }
 
 using AmbrelReliability = AmbrelProgramTest;
@@ -157,6 +183,52 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
   }
 }
 
+// Over two monitors, with a folder whose one picture takes a minute to decode.
+TEST_F(AmbrelReliabilityOnADisplay, AKeyEndsTheSaverWhileAPictureDecodesAndThePictureIsDecodedOnce) {
+  ASSERT_TRUE(SetSideBySideMonitors(*display, 320));
+  ASSERT_EQ(mkdir((dir + "/slow").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(dir + "/slow/slow.jpg"));
+  const std::vector<std::string> args = {"--folder", dir + "/slow"};
+  const std::string slow = dir + "/slow/slow.jpg";
+  {
+    SCOPED_TRACE("a key while the picture decodes");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, args, Environment(std::getenv("AMBREL_RESOURCES"))));
+    const Clock::time_point start = Clock::now();
+    while (PictureDecodersOf(ambrel.pid(), slow).empty() && ambrel.Running() && SecondsSince(start) < 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(PictureDecodersOf(ambrel.pid(), slow).empty()) << "no picture is decoding apart: " << ambrel.errors();
+    const Clock::time_point pressed = Clock::now();
+    XTestFakeKeyEvent(*display, XKeysymToKeycode(*display, XK_space), True, 0);
+    XTestFakeKeyEvent(*display, XKeysymToKeycode(*display, XK_space), False, 0);
+    XSync(*display, False);
+    EXPECT_EQ(ambrel.Wait(10), 0) << ambrel.errors();
+    EXPECT_LT(SecondsSince(pressed), 1.0);
+  }
+  {
+    SCOPED_TRACE("both monitors show the shipped picture after one decode given up");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, args, Environment(std::getenv("AMBREL_RESOURCES"))));
+    auto shows = [&](int x) {
+      for (uint32_t pixel : ReadRgb(*display, display->root(), x + 150, 230, 20, 20))
+        if (pixel != 0) return true;
+      return false;
+    };
+    std::set<pid_t> decoders;
+    const Clock::time_point start = Clock::now();
+    while (!(shows(0) && shows(320)) && ambrel.Running() && SecondsSince(start) < 30) {
+      for (pid_t pid : PictureDecodersOf(ambrel.pid(), slow)) decoders.insert(pid);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(shows(0) && shows(320)) << ambrel.errors();
+    EXPECT_EQ(decoders.size(), 1u);
+    const std::string named = "ambrel: cannot show the picture \"" + slow + "\": it takes more than 4";
+    EXPECT_TRUE(ambrel.WaitForErrors(named, 10)) << ambrel.errors();
+    EXPECT_LT(SecondsToEnd(ambrel), 1.0);
+    EXPECT_EQ(ambrel.errors().find(named, ambrel.errors().find(named) + 1), std::string::npos) << ambrel.errors();
+  }
+}
+
 TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
   const std::vector<std::string> render = {"--frames", "1", "--size", "16x16", "--seed", "1", "--output"};
   auto to = [&](const std::string& output) {
@@ -203,8 +275,10 @@ TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
 TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
   WriteZeroFilledGif(dir + "/zeros.gif", 64 << 20);
   WriteZeroFilledGif(dir + "/sparse.gif", off_t(20) << 30);
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(dir + "/scans.jpg"));
   for (const auto& [name, reason, seconds] :
-       {std::tuple{"sparse.gif", "larger than 256 MB", 1.0}, std::tuple{"zeros.gif", "more than 4 seconds", 6.0}}) {
+       {std::tuple{"sparse.gif", "larger than 256 MB", 1.0}, std::tuple{"zeros.gif", "more than 4 seconds", 6.0},
+        std::tuple{"scans.jpg", "more than 4 seconds", 6.0}}) {
     SCOPED_TRACE(name);
     const Clock::time_point start = Clock::now();
     Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--background", name});
