@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SlowJpeg.h"
 #include "TestFolders.h"
 
 #include <cstdint>
@@ -25,10 +26,6 @@ struct PngImage {
 PngImage ReadPng(const std::string& path);
 // A picture of one colour, with a few stripes of its darker shade.
 bool WriteStripedPng(const std::string& path, unsigned width, unsigned height, uint32_t rgb);
-// An 8192x8192 progressive JPEG of one grey, its last refinement scan repeated
-// 1000 times (under 500 KB): GdkPixbuf's loader makes a full output pass for
-// every scan, about a minute in all, inside one write.
-bool WriteSlowProgressiveJpeg(const std::string& path);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& text);
 
