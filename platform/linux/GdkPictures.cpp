@@ -107,8 +107,11 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
   return decoded;
 }
 
-// The whole decode, in the process that calls it.
-bool DecodeHere(const char* path, PictureBitmap* bitmap, std::string* why) {
+}  // namespace
+
+// The whole decode, in the process that calls it: what the decoding child runs,
+// and what the picture fuzzer calls, for a crash in it to show.
+bool DecodePictureHere(const char* path, PictureBitmap* bitmap, std::string* why) {
   UserFile file(path, kMaxPictureFileBytes);
   if (!file.isOpen()) {
     *why = DescribeUserFileError(file.error(), kMaxPictureFileBytes);
@@ -149,6 +152,8 @@ bool DecodeHere(const char* path, PictureBitmap* bitmap, std::string* why) {
   return true;
 }
 
+namespace {
+
 // --- the decoder apart ------------------------------------------------------------
 //
 // GdkPixbuf cannot be stopped inside one write (its JPEG loader makes a full
@@ -179,7 +184,7 @@ int DecodeToPipe(const char* path, int out) {
   PictureBitmap bitmap;
   std::string why;
   DecodeHeader header;
-  if (!DecodeHere(path, &bitmap, &why)) {
+  if (!DecodePictureHere(path, &bitmap, &why)) {
     header.whyLength = int32_t(why.size());
     return WriteAll(out, &header, sizeof header) && WriteAll(out, why.data(), why.size()) ? 0 : 1;
   }
@@ -240,7 +245,7 @@ DecodeOutcome DecodeApart(const char* path, PictureBitmap* bitmap, std::string* 
   int pipeFd = -1;
   const pid_t child = SpawnDecoder(path, &pipeFd);
   // Without /proc the decoder runs here, its budget checked between writes.
-  if (child < 0) return DecodeHere(path, bitmap, why) ? DecodeOutcome::kDecoded : DecodeOutcome::kRefused;
+  if (child < 0) return DecodePictureHere(path, bitmap, why) ? DecodeOutcome::kDecoded : DecodeOutcome::kRefused;
 
   const double deadline = Seconds() + kPictureDecodeSeconds;
   DecodeHeader header;
