@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "SlowJpeg.h"
+#include "HostilePictures.h"
 #include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"

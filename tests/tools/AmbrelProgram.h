@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SlowJpeg.h"
+#include "HostilePictures.h"
 #include "TestFolders.h"
 
 #include <cstdint>

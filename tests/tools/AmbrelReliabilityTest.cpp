@@ -1,7 +1,6 @@
 // The program as a hostile user and an unlucky machine meet it: it never holds the
 // screen hostage, never loses the user's settings, never replaces what is not its
 // own, and names every picture it cannot use. One test per way it once failed.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -66,29 +65,6 @@ std::string DamagedResources(const std::string& folder, const std::string& what)
   }
   EXPECT_TRUE(WriteFile(folder + "/morvish.tallowyn", pack));
   return folder;
-}
-
-// The decoders of a picture the process runs now (the program run again in its
-// hidden decoding mode).
-std::set<pid_t> PictureDecodersOf(pid_t parent, const std::string& picture) {
-  std::set<pid_t> found;
-  DIR* proc = opendir("/proc");
-  if (!proc) return found;
-  while (const dirent* entry = readdir(proc)) {
-    const pid_t pid = std::atoi(entry->d_name);
-    if (pid <= 0) continue;
-    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    int ppid = 0;
-    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != parent) continue;
-    const std::string command = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
-    if (command.find(std::string("--ambrel-decode-picture") + '\0' + picture + '\0') != std::string::npos)
-      found.insert(pid);
-  }
-  closedir(proc);
-  return found;
 }
 
 using AmbrelReliability = AmbrelProgramTest;

@@ -1,7 +1,4 @@
-// A picture that is small on disk and slow to decode: an 8192x8192 progressive
-// JPEG of one grey whose last refinement scan is repeated 1000 times (under 500 KB).
-// Decoders that draw the picture again after every scan (GdkPixbuf's loader inside
-// one write, NSBitmapImageRep on GNUstep) take a minute or more over it.
+// Pictures that hold a decoder up, and the decoders the program runs for them.
 #pragma once
 
 // libjpeg's header needs FILE and size_t declared first.
@@ -9,10 +6,19 @@
 #include <cstdlib>
 #include <jpeglib.h>
 
+#include <dirent.h>
+#include <sys/types.h>
+
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+// Small on disk and slow to decode: an 8192x8192 progressive JPEG of one grey
+// whose last refinement scan is repeated 1000 times (under 500 KB). Decoders that
+// draw the picture again after every scan (GdkPixbuf's loader inside one write,
+// NSBitmapImageRep on GNUstep) take a minute or more over it.
 inline bool WriteSlowProgressiveJpeg(const std::string& path) {
   const unsigned side = 8192;
   jpeg_compress_struct compress{};
@@ -47,3 +53,32 @@ inline bool WriteSlowProgressiveJpeg(const std::string& path) {
   return bool(out);
 }
 
+
+// The decoders of a picture that the process runs now (the program run again in
+// its hidden decoding mode).
+inline std::set<pid_t> PictureDecodersOf(pid_t parent, const std::string& picture) {
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  std::set<pid_t> found;
+  DIR* proc = opendir("/proc");
+  if (!proc) return found;
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = std::atoi(entry->d_name);
+    if (pid <= 0) continue;
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != parent) continue;
+    const std::string command = slurp("/proc/" + std::to_string(pid) + "/cmdline");
+    if (command.find(std::string("--ambrel-decode-picture") + '\0' + picture + '\0') != std::string::npos)
+      found.insert(pid);
+  }
+  closedir(proc);
+  return found;
+}
