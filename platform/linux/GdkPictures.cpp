@@ -50,6 +50,12 @@ void OnSizePrepared(GdkPixbufLoader* loader, int wide, int high, gpointer refuse
   gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
+// The lowest row the loader has filled: GdkPixbuf's PNG loader closes a file cut
+// short without an error, its missing rows left blank.
+void OnAreaUpdated(GdkPixbufLoader*, int, int y, int, int high, gpointer bottom) {
+  *static_cast<int*>(bottom) = std::max(*static_cast<int*>(bottom), y + high);
+}
+
 double Seconds() { return g_get_monotonic_time() / 1e6; }
 
 // Fed in chunks with the budget checked between them: GdkPixbuf's GIF decoder
@@ -75,6 +81,8 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
   }
   bool refused = false;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &refused);
+  int bottom = 0;
+  g_signal_connect(loader, "area-updated", G_CALLBACK(OnAreaUpdated), &bottom);
 
   bool written = true, late = false;
   while (written && !refused && count > 0) {
@@ -100,6 +108,12 @@ GdkPixbuf* Decode(UserFile& file, std::string* why) {
     *why = DescribeUserFileError(file.error(), kMaxPictureFileBytes);
   } else if (written && closed) {
     decoded = gdk_pixbuf_loader_get_pixbuf(loader);
+    // PNG and JPEG fill rows top down; a GIF's first frame may cover part of it.
+    const bool rowsKnown = std::strcmp(format, "png") == 0 || std::strcmp(format, "jpeg") == 0;
+    if (decoded && rowsKnown && bottom < gdk_pixbuf_get_height(decoded)) {
+      *why = "is cut short";
+      decoded = nullptr;
+    }
     if (decoded) g_object_ref(decoded);
   }
   if (!decoded && why->empty()) *why = "is damaged";

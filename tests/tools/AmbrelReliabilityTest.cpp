@@ -271,6 +271,9 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
   std::string broken = ReadFile(dir + "/whole.png");
   broken[18] ^= 0x40;  // the width, which its checksum no longer matches
   ASSERT_TRUE(WriteFile(dir + "/broken.png", broken));
+  // Cut inside its image data: GdkPixbuf closes it without a word, rows blank.
+  ASSERT_TRUE(WriteFile(dir + "/cut.png", ReadFile(std::string(std::getenv("AMBREL_RESOURCES")) + "/fallback.png")
+                                              .substr(0, 100)));
   ASSERT_EQ(mkdir((dir + "/folder.png").c_str(), 0755), 0);
   std::string deep = dir;
   while (deep.size() < 1030) {
@@ -282,6 +285,7 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
        std::vector<std::pair<std::string, std::string>>{{"empty.png", "is empty"},
                                                          {"words.png", "is not a PNG, JPEG, GIF or WebP picture"},
                                                          {"broken.png", "is damaged"},
+                                                         {"cut.png", "is cut short"},
                                                          {"folder.png", "is not a regular file"},
                                                          {deep + "/red.png", "1023 is the most"}}) {
     SCOPED_TRACE(reason);
@@ -308,7 +312,7 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
   ASSERT_TRUE(WriteStripedPng(dir + "/ab/green.png", 64, 64, 0x20d030));
   for (const auto& [folder, channel] : {std::pair{".", 0}, std::pair{"ab", 1}}) {
     SCOPED_TRACE(folder);
-    for (const char* stale : {"whole.png", "broken.png", "empty.png", "words.png", "out.png"})
+    for (const char* stale : {"whole.png", "broken.png", "cut.png", "empty.png", "words.png", "out.png"})
       std::remove((dir + "/" + stale).c_str());
     rmdir((dir + "/folder.png").c_str());
     ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 64, 64, 0xe02020));
