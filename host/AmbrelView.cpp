@@ -214,13 +214,12 @@ bool AmbrelView::mainSetup() {
 
   const int detail = isPreview() ? 0 : mySettings.BGRES;
   if (mySettings.BGTYPE == 1) {
-    // A picture that cannot be loaded leaves the water without a background. A
-    // desktop that shows pictures from a folder names the folder: one of them.
+    // A desktop that shows pictures from a folder names the folder: one of them.
+    // A picture that cannot be shown has said why; the shipped one stands in.
     const std::string picture = desktopPicturePath();
-    if (IsPictureFolder(picture))
-      LoadPicture(picture.c_str(), &DeskTex, detail);
-    else
-      loadPicFile(picture.c_str(), &DeskTex, detail);
+    const bool shown = IsPictureFolder(picture) ? LoadDesktopFolderPicture(picture.c_str(), &DeskTex, detail)
+                                                : loadPicFile(picture.c_str(), &DeskTex, detail);
+    if (!shown) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, detail);
   }
   if (mySettings.BGTYPE == 2) {
     if (!LoadPicture(mySettings.BGPath, &DeskTex, detail)) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, 0);

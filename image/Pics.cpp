@@ -2,12 +2,15 @@
 
 #include <GL/gl.h>
 #include <dirent.h>
+#include <strings.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide) {
   if (detail == 0) return 512;
@@ -44,7 +47,12 @@ void ResamplePicture(const PictureBitmap& picture, uint32_t width, uint32_t heig
 
 bool loadPicFile(const char* path, Texture* texture, int detail) {
   PictureBitmap picture;
-  if (!texture || !ReadPicture(path, &picture)) return false;
+  std::string why;
+  if (!texture) return false;
+  if (!ReadPicture(path, &picture, &why)) {
+    NameWrongPicture(path ? path : "", why);
+    return false;
+  }
   if (picture.bitsPerPixel != 24 && picture.bitsPerPixel != 32) return false;
 
   GLint maxSize = 0;
@@ -77,6 +85,45 @@ bool LoadPicture(const char* folder, Texture* texture, int detail) {
   if (path.back() != '/') path += '/';
   path += name;
   return loadPicFile(path.c_str(), texture, detail);
+}
+
+namespace {
+
+bool IsDesktopPictureName(const char* name) {
+  const char* dot = std::strrchr(name, '.');
+  if (!dot || dot == name) return false;
+  for (const char* kind : {".jpg", ".jpeg", ".png", ".gif", ".webp"})
+    if (strcasecmp(dot, kind) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+bool LoadDesktopFolderPicture(const char* folder, Texture* texture, int detail) {
+  if (!folder) return false;
+  DIR* dir = opendir(folder);
+  if (!dir) {
+    NameWrongPicture(folder, std::string("is a folder that cannot be read: ") + std::strerror(errno));
+    return false;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(dir))
+    if (IsDesktopPictureName(entry->d_name)) names.push_back(entry->d_name);
+  closedir(dir);
+  if (names.empty()) {
+    NameWrongPicture(folder, "is a folder without JPEG, PNG, GIF or WebP pictures");
+    return false;
+  }
+  // A few of them in a random order, each named when it cannot be shown: a folder
+  // of damaged files costs a few budgets at most.
+  std::string path = folder;
+  if (path.back() != '/') path += '/';
+  for (int tries = 0; tries < kDesktopFolderTries && !names.empty(); ++tries) {
+    const size_t pick = size_t(std::rand()) % names.size();
+    if (loadPicFile((path + names[pick]).c_str(), texture, detail)) return true;
+    names.erase(names.begin() + long(pick));
+  }
+  return false;
 }
 
 namespace {

@@ -7,8 +7,15 @@
 #include "image/Texture.h"
 #include "platform/Pictures.h"
 
+// A picture that cannot be shown is named on stderr (NameWrongPicture).
 bool loadPicFile(const char* path, Texture* texture, int detail);
+// The folder kind of background: a random .jpg, .gif or .png of the folder.
 bool LoadPicture(const char* folder, Texture* texture, int detail);
+// A desktop picture folder (XScreenSaver's imageDirectory): a random picture of
+// any kind we decode, in any letter case (IMG_0001.JPG), trying up to
+// kDesktopFolderTries of them; a folder that gives none is named.
+constexpr int kDesktopFolderTries = 3;
+bool LoadDesktopFolderPicture(const char* folder, Texture* texture, int detail);
 bool ChooseRandomImageFile(const char* folder, char* name);  // name: room for 256 bytes
 bool FindNthFile(const char* folder, char* name, const char* extension, int n);
 int CountFiles(const char* folder, const char* extension);

@@ -26,8 +26,15 @@ constexpr double kPictureDecodeSeconds = 4.0;
 // Decodes the PNG, JPEG, GIF or WebP picture at path (EXIF orientation applied;
 // grey, 16-bit and indexed pictures arrive as 8-bit RGB or RGBA). False when the
 // file is missing, not a regular file, of another format, damaged, too large or too
-// slow to decode; then *why (when given) ends the sentence "the picture X ...".
+// slow to decode; then *why (when given) ends the sentence "the picture X ...",
+// or is empty when the run ended while the picture decoded. The decoder runs apart
+// from the caller, which keeps the run's input live while it waits; a file is
+// decoded once however many views show it.
 bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why = nullptr);
+
+// One line on stderr naming a picture that cannot be shown and why, once per
+// picture and reason; nothing when why is empty.
+void NameWrongPicture(const std::string& path, const std::string& why);
 
 // The user's own pictures folder: where a random picture is looked for until the
 // user names another.

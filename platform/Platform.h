@@ -37,6 +37,10 @@ class Platform {
   virtual bool captureScreen(uint32_t displayMask, CapturedImage* out) = 0;
   // Default: ResourcePathInDirectory(BundleResourceDirectory(), name, type).
   virtual std::string pathForResource(const char* name, const char* type);
+  // Called again and again while a view waits on work it can give up (a picture
+  // decoding): the engine takes the input and signals that end its run, and says
+  // false once the run is ending. Default: true.
+  virtual bool keepInputLive() { return true; }
 
  private:
   bool anchored_ = false;

@@ -11,11 +11,14 @@
 #include <climits>
 #include <cstdlib>
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/DesktopPicture.h"
+#include "platform/Pictures.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/linux/WallpaperFiles.h"
 
@@ -126,7 +129,8 @@ std::string ExpandHome(const std::string& path) {
 }
 
 // The picture the last "output * bg FILE MODE" names (also inside an "output * { }"
-// block); a colour ("bg #rrggbb solid_color") last names none. Included files are not read.
+// block), with "set $name value" variables replaced; a colour ("bg #rrggbb
+// solid_color") last names none. Included files are not read.
 std::optional<std::string> SwayPictureIn(const std::string& configPath) {
   const std::optional<std::string> text = ReadConfigurationFile(configPath);
   if (!text) return std::nullopt;
@@ -134,9 +138,42 @@ std::optional<std::string> SwayPictureIn(const std::string& configPath) {
   std::optional<std::string> picture;
   bool inAllBlock = false;
   int depth = 0;
+  // "set $name value", replaced in the lines after it, the longest name first.
+  std::map<std::string, std::string, std::function<bool(const std::string&, const std::string&)>> variables(
+      [](const std::string& a, const std::string& b) { return a.size() != b.size() ? a.size() > b.size() : a < b; });
   for (std::string line; std::getline(in, line);) {
-    const std::vector<std::string> words = SwayWords(line);
-    if (words.empty() || words[0][0] == '#') continue;
+    // A value with blanks stays one word where it is not already inside quotes.
+    auto expand = [&](const std::string& text) {
+      std::string out;
+      char quote = 0;
+      for (size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        if (quote ? c == quote : (c == '"' || c == '\'')) quote = quote ? 0 : c;
+        const auto found = c != '$' ? variables.end()
+                                    : std::find_if(variables.begin(), variables.end(), [&](const auto& variable) {
+                                        return text.compare(at, variable.first.size(), variable.first) == 0;
+                                      });
+        if (found == variables.end()) {
+          out += c;
+          ++at;
+          continue;
+        }
+        const bool blanks = found->second.find_first_of(" \t") != std::string::npos;
+        out += !quote && blanks ? "\"" + found->second + "\"" : found->second;
+        at += found->first.size();
+      }
+      return out;
+    };
+    const std::vector<std::string> raw = SwayWords(line);
+    if (raw.empty() || raw[0][0] == '#') continue;
+    if (depth == 0 && raw[0] == "set" && raw.size() >= 3 && raw[1].size() > 1 && raw[1][0] == '$') {
+      std::string value = raw[2];
+      for (size_t i = 3; i < raw.size(); ++i) value += " " + raw[i];
+      variables[raw[1]] = expand(value);
+      continue;
+    }
+    const std::vector<std::string> words = variables.empty() ? raw : SwayWords(expand(line));
+    if (words.empty()) continue;
     size_t from = 0;
     bool applies = false;
     if (depth == 0 && words[0] == "output" && words.size() >= 2 && words[1] == "*") {
@@ -223,8 +260,19 @@ const DesktopReader kReaders[] = {
     {"", [](const std::string&, const std::string& config) { return NitrogenWallpapers(config); }},
 };
 
-bool IsPictureFile(const std::optional<std::string>& path) {
-  return path && g_file_test(path->c_str(), G_FILE_TEST_IS_REGULAR);
+// A picture that decodes (it is decoded once: the view finds it remembered), or a
+// folder, from which the view takes one. Any other is named and passed over, but
+// for a missing file a desktop names (GNOME's schema names its own pictures even
+// where they are not installed).
+bool IsUsablePicture(const std::optional<std::string>& path, bool nameMissing) {
+  if (!path) return false;
+  if (g_file_test(path->c_str(), G_FILE_TEST_IS_DIR)) return true;
+  if (!nameMissing && !g_file_test(path->c_str(), G_FILE_TEST_EXISTS)) return false;
+  PictureBitmap picture;
+  std::string why;
+  if (ReadPicture(path->c_str(), &picture, &why)) return true;
+  NameWrongPicture(*path, why);
+  return false;
 }
 
 // The running desktop's reader first, then the rest, until one names a picture
@@ -249,7 +297,7 @@ void AddDesktopPictures(DesktopPicturePreference* preference) {
     if (!found) continue;
     bool any = false;
     for (const auto& [key, entry] : found->entries) {
-      if (!IsPictureFile(entry.imageFilePath) || preference->entries.count(key)) continue;
+      if (preference->entries.count(key) || !IsUsablePicture(entry.imageFilePath, false)) continue;
       preference->entries[key] = entry;
       any = true;
     }
@@ -272,6 +320,8 @@ std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
     if (!entryKey) continue;
     DesktopPictureEntry entry;
     if (!path.empty()) entry.imageFilePath = path;
+    // One that cannot be shown leaves its place to the next source.
+    if (entry.imageFilePath && !IsUsablePicture(entry.imageFilePath, true)) continue;
     preference.entries[*entryKey] = entry;
   }
 

@@ -93,6 +93,18 @@ class Engine : public X11ScreensPlatform {
     return X11ScreensPlatform::captureScreen(displayMask, out);
   }
 
+  // Only what ends the run: a window's other events wait for the loop.
+  bool keepInputLive() override {
+    auto ending = [](Display*, XEvent* event, XPointer) -> Bool {
+      return event->type == KeyPress || event->type == ButtonPress || event->type == MotionNotify ||
+             event->type == ClientMessage;
+    };
+    XEvent event;
+    while (!quit_ && XCheckIfEvent(display_, &event, ending, nullptr)) Dispatch(event);
+    if (signals_.requested()) quit_ = true;
+    return !quit_;
+  }
+
   Mode mode() const { return mode_; }
   // A slower frame than the views ask for (XScreenSaver's -delay).
   void setShortestFrameSeconds(double seconds) { shortestFrame_ = seconds; }

@@ -1,10 +1,15 @@
 // Picture files through NSBitmapImageRep, handed on as 8-bit RGBA, top row first.
 #import "platform/macos/Cocoa.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "platform/PictureCache.h"
 #include "platform/Pictures.h"
 #include "platform/UserFile.h"
 
@@ -52,37 +57,99 @@ bool ToRgba(NSBitmapImageRep* rep, int width, int height, std::vector<uint8_t>* 
   return true;
 }
 
-}  // namespace
-
-bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+// One decode, shared by the caller and the thread that runs it: a caller that stops
+// waiting leaves the thread to finish into it alone.
+struct DecodeJob {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;
   std::string bytes;
-  UserFileError error = UserFileError::kNone;
-  if (!path || !ReadUserFile(path, kMaxPictureFileBytes, &bytes, &error) || bytes.empty()) {
-    if (why) *why = DescribeUserFileError(bytes.empty() && error == UserFileError::kNone ? UserFileError::kEmpty : error,
-                                          kMaxPictureFileBytes);
-    return false;
-  }
-  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  PictureBitmap bitmap;
   bool read = false;
-  NSData* data = [NSData dataWithBytes:bytes.data() length:bytes.size()];
+};
+
+void Decode(DecodeJob& job) {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  PictureBitmap bitmap;
+  bool read = false;
+  NSData* data = [NSData dataWithBytes:job.bytes.data() length:job.bytes.size()];
   NSBitmapImageRep* rep = data ? [NSBitmapImageRep imageRepWithData:data] : nil;
   const NSInteger width = rep ? [rep pixelsWide] : 0, height = rep ? [rep pixelsHigh] : 0;
   if (width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
       static_cast<long long>(width) * height <= kMaxPicturePixels) {
     auto pixels = std::make_shared<std::vector<uint8_t>>();
     if (ToRgba(rep, static_cast<int>(width), static_cast<int>(height), pixels.get())) {
-      bitmap->pixelsWide = static_cast<int>(width);
-      bitmap->pixelsHigh = static_cast<int>(height);
-      bitmap->bitsPerPixel = 32;
-      bitmap->bytesPerRow = static_cast<int>(width) * 4;
-      bitmap->bitmapData = pixels->data();
-      bitmap->storage = pixels;
+      bitmap.pixelsWide = static_cast<int>(width);
+      bitmap.pixelsHigh = static_cast<int>(height);
+      bitmap.bitsPerPixel = 32;
+      bitmap.bytesPerRow = static_cast<int>(width) * 4;
+      bitmap.bitmapData = pixels->data();
+      bitmap.storage = pixels;
       read = true;
     }
   }
   [pool release];
-  if (!read && why) *why = "is not a picture NSBitmapImageRep can read, or is too large";
-  return read;
+  std::lock_guard<std::mutex> hold(job.lock);
+  job.bitmap = bitmap;
+  job.read = read;
+  job.done = true;
+  job.finished.notify_all();
+}
+
+}  // namespace
+
+// The thread's target: NSThread gives the decoder the thread set-up AppKit expects.
+// The job travels as a heap copy of its shared pointer (GCC runs no C++
+// constructors for Objective-C fields).
+@interface AmbrelPictureDecode : NSObject
+- (void)run:(NSValue*)job;
+@end
+
+@implementation AmbrelPictureDecode
+- (void)run:(NSValue*)job {
+  auto* held = static_cast<std::shared_ptr<DecodeJob>*>([job pointerValue]);
+  const std::shared_ptr<DecodeJob> mine = *held;
+  delete held;
+  Decode(*mine);
+}
+@end
+
+namespace {
+
+// NSBitmapImageRep cannot be stopped, nor can a thread: past the budget the view
+// goes on without the picture and the thread finishes on its own.
+DecodeOutcome DecodeWithinBudget(const char* path, PictureBitmap* bitmap, std::string* why) {
+  auto job = std::make_shared<DecodeJob>();
+  UserFileError error = UserFileError::kNone;
+  if (!ReadUserFile(path, kMaxPictureFileBytes, &job->bytes, &error) || job->bytes.empty()) {
+    *why = DescribeUserFileError(job->bytes.empty() && error == UserFileError::kNone ? UserFileError::kEmpty : error,
+                                 kMaxPictureFileBytes);
+    return DecodeOutcome::kRefused;
+  }
+  AmbrelPictureDecode* target = [[AmbrelPictureDecode alloc] init];
+  [NSThread detachNewThreadSelector:@selector(run:)
+                           toTarget:target
+                         withObject:[NSValue valueWithPointer:new std::shared_ptr<DecodeJob>(job)]];
+  [target release];
+  std::unique_lock<std::mutex> hold(job->lock);
+  if (!job->finished.wait_for(hold, std::chrono::duration<double>(kPictureDecodeSeconds), [&] { return job->done; })) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", kPictureDecodeSeconds);
+    *why = std::string("takes more than ") + seconds + " seconds to decode";
+    return DecodeOutcome::kRefused;
+  }
+  if (!job->read) {
+    *why = "is not a picture NSBitmapImageRep can read, or is too large";
+    return DecodeOutcome::kRefused;
+  }
+  *bitmap = job->bitmap;
+  return DecodeOutcome::kDecoded;
+}
+
+}  // namespace
+
+bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+  return ReadPictureOnce(path, bitmap, why, DecodeWithinBudget);
 }
 
 std::string UserPicturesFolder() {

@@ -123,6 +123,13 @@ void EglWindowSurface::SetSize(Size size) {
   if (window_) wl_egl_window_resize(window_, width_, height_, 0, 0);
 }
 
+void EglWindowSurface::ShowBlack() {
+  if (!MakeCurrent()) return;
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  Flush();
+}
+
 void EglWindowSurface::Flush() {
   // A Wayland surface shows nothing until its buffer is committed: every frame swaps.
   glFlush();

@@ -35,6 +35,9 @@ class EglWindowSurface : public GLSurface {
   bool MakeCurrent() override;
   void SetSize(Size size) override;
   void Flush() override;
+  // A black frame, committed: a surface is mapped, and given the keyboard, by its
+  // first buffer, and a view's first frame may wait seconds on a picture.
+  void ShowBlack();
 
  private:
   EglWindowSurface() = default;

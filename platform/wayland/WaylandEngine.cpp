@@ -108,6 +108,7 @@ class ViewHost : public ViewSite {
   bool closed = false;
   bool failed = false;  // the factory made no view: never asked again
   bool started = false;
+  EglWindowSurface* drawn = nullptr;  // the view's surface, while the view has it
   std::unique_ptr<ScreenSaverView> view;
 
  private:
@@ -135,6 +136,21 @@ class Engine : public Platform {
   bool Saver() const { return options_.kind == WaylandKind::Saver; }
   bool OutputViews() const { return Saver() || options_.kind == WaylandKind::Wallpaper; }
   void Quit() { quit_ = true; }
+  // While a view waits: the seat's events, which have a queue of their own, and
+  // signals. The rest waits for the loop, whose handlers may add outputs under it.
+  bool keepInputLive() override {
+    if (inputQueue_ && !quit_) {
+      while (wl_display_prepare_read_queue(display_, inputQueue_) != 0)
+        wl_display_dispatch_queue_pending(display_, inputQueue_);
+      wl_display_flush(display_);
+      pollfd connection{wl_display_get_fd(display_), POLLIN, 0};
+      if (poll(&connection, 1, 0) > 0) wl_display_read_events(display_);
+      else wl_display_cancel_read(display_);
+      wl_display_dispatch_queue_pending(display_, inputQueue_);
+    }
+    if (signals_.requested()) quit_ = true;
+    return !quit_;
+  }
 
   // Protocol callbacks.
   void Global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
@@ -165,6 +181,7 @@ class Engine : public Platform {
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
+  wl_event_queue* inputQueue_ = nullptr;  // the seat, its keyboard and pointer
   wl_seat* seat_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;
@@ -340,9 +357,10 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
   std::string error;
   if (!engine_.egl()) return nullptr;
   appliedScale = scale();
-  std::unique_ptr<GLSurface> created = EglWindowSurface::Create(*engine_.egl(), surface, pixelSize(), scale(),
-                                                                request, &error);
+  std::unique_ptr<EglWindowSurface> created = EglWindowSurface::Create(*engine_.egl(), surface, pixelSize(), scale(),
+                                                                       request, &error);
   if (!created) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
+  drawn = created.get();
   return created;
 }
 
@@ -366,6 +384,7 @@ Engine::~Engine() {
   if (keyboard_) wl_keyboard_destroy(keyboard_);
   if (pointer_) wl_pointer_destroy(pointer_);
   if (seat_) wl_seat_destroy(seat_);
+  if (inputQueue_) wl_event_queue_destroy(inputQueue_);
   if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
   if (xdgOutputs_) zxdg_output_manager_v1_destroy(xdgOutputs_);
   if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
@@ -395,6 +414,8 @@ void Engine::Global(wl_registry* registry, uint32_t name, const char* interface,
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !seat_ &&
              options_.kind != WaylandKind::Wallpaper) {
     seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
+    inputQueue_ = wl_display_create_queue(display_);
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(seat_), inputQueue_);
     wl_seat_add_listener(seat_, &kSeatListener, this);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= 2) {
     auto output = std::make_unique<Output>();
@@ -654,6 +675,8 @@ void Engine::CreatePendingViews() {
     host->started = true;
     host->view->startAnimation();
   }
+  for (ViewHost* host : made)
+    if (host->drawn) host->drawn->ShowBlack();
 }
 
 void Engine::ReleaseHost(std::unique_ptr<ViewHost>& host) {
@@ -687,6 +710,7 @@ int Engine::Loop() {
   const int connection = wl_display_get_fd(display_);
   while (!quit_) {
     if (wl_display_dispatch_pending(display_) < 0) break;
+    if (inputQueue_ && wl_display_dispatch_queue_pending(display_, inputQueue_) < 0) break;
     ReleaseGone();
     CreatePendingViews();
     if (quit_) break;

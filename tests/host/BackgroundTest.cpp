@@ -1,6 +1,9 @@
 // The start-up's choice of background: the capture handed to the scene, the
 // desktop picture per screen, the folder and the fallback picture.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <iterator>
 
 #include "HostFixture.h"
 #include "platform/ScreenSaverDefaults.h"
@@ -48,13 +51,19 @@ TEST_F(Backgrounds, EachScreenUsesItsOwnDesktopPictureElseTheDefaultOne) {
   EXPECT_EQ(Ambrel(engine, 0)->DeskTex.texID, 0u);
 }
 
+// Any picture kind we decode, in any letter case, as cameras name them.
 TEST_F(Backgrounds, ADesktopPictureFolderGivesOneOfItsPictures) {
-  const std::string folder = home.root() + "/walls";
+  const std::string folder = home.root() + "/walls", camera = home.root() + "/camera";
   std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(camera);
   WriteSolidPng(folder + "/only.png", 16, 16, 0, 255, 0);
+  WriteSolidPng(camera + "/IMG_0001.JPEG", 16, 16, 255, 0, 0);
   OffscreenEngine engine({kLeft});
   engine.createViews(DesktopPictures({{"default", folder}}));
-  EXPECT_EQ(FirstFrame(engine)[0].g, 255);
+  engine.createViews(DesktopPictures({{"default", camera}}));
+  const auto backgrounds = FirstFrame(engine);
+  EXPECT_EQ(backgrounds[0].g, 255);
+  EXPECT_EQ(backgrounds[1].r, 255);
 }
 
 TEST_F(Backgrounds, ThePlatformPreferenceIsReadPerScreenFromTheStore) {
@@ -74,18 +83,36 @@ TEST_F(Backgrounds, NoUsableDesktopPictureGivesTheFallbackAtTheNormalDetail) {
   ASSERT_EQ(chdir(home.root().c_str()), 0);
   WriteSolidPng("abcd", 16, 16, 0, 255, 0);   // 4 bytes: counts as none
   WriteSolidPng("abcde", 16, 16, 255, 0, 0);  // 5 bytes: tried
+  // Pictures and folders that give nothing: the shipped picture, never bare water.
+  std::string whole;
+  {
+    std::ifstream in(red, std::ios::binary);
+    whole.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::ofstream(home.root() + "/cut.png", std::ios::binary) << whole.substr(0, whole.size() / 2);
+  const std::string damaged = home.root() + "/damaged";
+  std::filesystem::create_directories(damaged);
+  for (const char* name : {"a.png", "b.JPG"}) std::ofstream(damaged + "/" + name) << "not a picture";
+  ASSERT_EQ(mkfifo((damaged + "/c.webp").c_str(), 0644), 0);
   OffscreenEngine engine({kLeft});
   for (const auto& entries : std::vector<std::map<std::string, std::optional<std::string>>>{
            {{"8", red}}, {{"default", ""}}, {{"7", std::nullopt}}, {{"default", "abcd"}},
-           {{"default", home.root() + "/" + std::string(1100, 'd') + ".bmp"}}, {{"default", "abcde"}}})
+           {{"default", home.root() + "/" + std::string(1100, 'd') + ".bmp"}}, {{"default", home.root() + "/cut.png"}},
+           {{"default", damaged}}, {{"default", "/proc"}}, {{"default", "abcde"}}})
     engine.createViews(DesktopPictures(entries));
+  testing::internal::CaptureStderr();
   const auto backgrounds = FirstFrame(engine);
+  const std::string errors = testing::internal::GetCapturedStderr();
   ASSERT_EQ(chdir(here.c_str()), 0);
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(backgrounds[i].b, 255) << i;
     EXPECT_EQ(backgrounds[i].width, 1024) << i;
   }
-  EXPECT_EQ(backgrounds[5].r, 255);
+  EXPECT_EQ(backgrounds[8].r, 255);
+  // Each picture that could not be shown, named once with its reason.
+  for (const std::string& line : std::vector<std::string>{"\"" + home.root() + "/cut.png\": it is damaged", "\"/proc\": it is a folder without",
+        "/damaged/c.webp\": it is not a regular file"})
+    EXPECT_NE(errors.find(line), std::string::npos) << errors;
 }
 
 TEST_F(Backgrounds, AFolderPictureFollowsTheDetailAndAPreviewUsesDetailZero) {

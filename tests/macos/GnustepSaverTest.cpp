@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HostilePictures.h"
 #include "TestFolders.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
@@ -246,6 +247,23 @@ TEST_F(GnustepSaver, BadInputFallsBackAsOnLinux) {
     }
     EXPECT_GT(reddish, pixels.size() / 2);
     EXPECT_EQ(engine.Wait(60), 0) << engine.errors();
+  }
+
+  // A picture that takes NSBitmapImageRep more than half a minute: given up at the
+  // budget and named once, both views showing the fallback picture.
+  const std::string slow = home.File("slow");
+  std::filesystem::create_directories(slow);
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(slow + "/slow.jpg"));
+  WriteStore("1.0.4", 300, 2, slow);
+  {
+    ChildProcess engine;
+    Start(engine, {"run", "2"});
+    const std::string named = "ambrel: cannot show the picture \"" + slow + "/slow.jpg\": it takes more than 4";
+    EXPECT_TRUE(engine.WaitForErrors(named, 30)) << engine.errors();
+    ASSERT_EQ(engine.Wait(30), 0) << engine.errors();
+    EXPECT_EQ(engine.errors().find(named, engine.errors().find(named) + 1), std::string::npos) << engine.errors();
+    for (const char* view : {"view 0 scene=1 overlay=1 textures=1,2,3,4,5,6 ", "view 1 scene=1 overlay=0 textures=1,2,3,4,5,6 "})
+      EXPECT_NE(engine.output().find(view), std::string::npos) << engine.output();
   }
 
   const std::string unreadable = home.File("unreadable"), empty = home.File("empty");

@@ -12,6 +12,13 @@ namespace {
 
 const char* const kGnomeSchema = "/usr/share/glib-2.0/schemas/org.gnome.desktop.background.gschema.xml";
 
+// One pixel, as a PNG: only pictures that decode count.
+const std::string kPicture(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x02"
+    "\x00\x00\x00\x90\x77\x53\xde\x00\x00\x00\x0c\x49\x44\x41\x54\x78\x9c\x63\x50\x68\x78\x00\x00\x02\x44\x01"
+    "\x81\x71\xc2\xc6\xb1\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    69);
+
 // GSettings fixes its schema list and backend the first time it is used in a
 // process, so each lookup runs in a fresh child that inherits our environment.
 // Returns the preference as "key=path" lines (or "key=" for an entry without a
@@ -23,12 +30,20 @@ std::string LookUpInChild() {
   if (child == 0) {
     close(fds[0]);
     alarm(20);
+    // What it says about pictures it passes over follows the preference.
+    char errors[] = "/tmp/ambrel-desktop-picture-XXXXXX";
+    const int errorFd = mkstemp(errors);
+    if (errorFd < 0 || dup2(errorFd, STDERR_FILENO) < 0) _exit(1);
+    unlink(errors);
     std::string text;
     if (auto preference = CopyDesktopPicturePreference()) {
       for (const auto& [key, entry] : preference->entries) text += key + "=" + entry.imageFilePath.value_or("") + "\n";
     } else {
       text = "none";
     }
+    char said[4096];
+    const ssize_t length = pread(errorFd, said, sizeof said, 0);
+    if (length > 0) text.append(said, size_t(length));
     const ssize_t written = write(fds[1], text.data(), text.size());
     _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
   }
@@ -69,12 +84,16 @@ class DesktopPictureTest : public ConfigHomeTest {
     std::filesystem::create_directories(dir);
     WriteWholeFile(dir + "/keyfile", keyfile);
   }
-  // A real file under the test's folder, for GNOME to point at.
-  std::string GnomeFile(const std::string& name) {
+  // A real picture under the test's folder, for GNOME to point at; cut short when
+  // `whole` is false.
+  std::string GnomeFile(const std::string& name, bool whole = true) {
     std::filesystem::create_directories(root_ + "/gnome");
     const std::string path = root_ + "/gnome/" + name;
-    WriteWholeFile(path, "picture");
+    WriteWholeFile(path, whole ? kPicture : kPicture.substr(0, 40));
     return path;
+  }
+  static std::string Named(const std::string& path, const std::string& why) {
+    return "ambrel: cannot show the picture \"" + path + "\": it " + why + "\n";
   }
   static void RequireGnomeSchema() {
     if (access(kGnomeSchema, R_OK) != 0) GTEST_SKIP() << "GNOME desktop schemas are not installed";
@@ -83,11 +102,14 @@ class DesktopPictureTest : public ConfigHomeTest {
 };
 
 TEST_F(DesktopPictureTest, OurSectionGivesPerScreenAndDefaultEntries) {
-  SetOurPictures({{"1", "/pics/left.jpg"}, {"007", "/pics/seven.png"}, {"default", "/pics/all.jpg"},
-                  {"main", "/pics/ignored.jpg"}, {"2", ""}});
+  const std::string left = GnomeFile("left.jpg"), seven = GnomeFile("seven.png"), all = GnomeFile("all.jpg");
+  SetOurPictures({{"1", left.c_str()}, {"007", seven.c_str()}, {"default", all.c_str()},
+                  {"main", "/pics/ignored.jpg"}, {"2", ""}, {"3", "/pics/missing.jpg"}});
   SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///gnome/wall.jpg'\n");
-  // Our own "default" wins over whatever GNOME shows.
-  EXPECT_EQ(LookUpInChild(), "1=/pics/left.jpg\n2=\n7=/pics/seven.png\ndefault=/pics/all.jpg\n");
+  // Our own "default" wins over whatever GNOME shows; an entry naming no picture is
+  // named and leaves its screen to the default.
+  EXPECT_EQ(LookUpInChild(), "1=" + left + "\n2=\n7=" + seven + "\ndefault=" + all + "\n" +
+                                 Named("/pics/missing.jpg", "does not exist"));
 }
 
 TEST_F(DesktopPictureTest, NoSectionAndNoSchemaGivesNone) {
@@ -98,17 +120,19 @@ TEST_F(DesktopPictureTest, NoSectionAndNoSchemaGivesNone) {
   ScopedEnv schemaDir("GSETTINGS_SCHEMA_DIR", nullptr);
   EXPECT_EQ(LookUpInChild(), "none");
   // Our section alone still works without GNOME.
-  SetOurPictures({{"3", "/pics/three.jpg"}});
-  EXPECT_EQ(LookUpInChild(), "3=/pics/three.jpg\n");
+  const std::string three = GnomeFile("three.jpg");
+  SetOurPictures({{"3", three.c_str()}});
+  EXPECT_EQ(LookUpInChild(), "3=" + three + "\n");
 }
 
 TEST_F(DesktopPictureTest, GnomePictureBecomesTheDefault) {
   RequireGnomeSchema();
-  SetOurPictures({{"2", "/pics/two.jpg"}});
+  const std::string two = GnomeFile("two.jpg");
+  SetOurPictures({{"2", two.c_str()}});
   const std::string wall = GnomeFile("my wall.jpg");
   SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + root_ + "/gnome/my%20wall.jpg'\n"
            "picture-uri-dark='file://" + GnomeFile("dark.jpg") + "'\n");
-  EXPECT_EQ(LookUpInChild(), "2=/pics/two.jpg\ndefault=" + wall + "\n");
+  EXPECT_EQ(LookUpInChild(), "2=" + two + "\ndefault=" + wall + "\n");
 }
 
 TEST_F(DesktopPictureTest, AGnomePictureThatIsNotThereGivesNone) {
@@ -160,10 +184,20 @@ TEST_F(DesktopPictureTest, TheRunningDesktopsPictureComesFirstThenASetterThenXSc
     ScopedEnv desktop("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     EXPECT_EQ(LookUpInChild(), "default=" + root_ + "/gnome/gnome.jpg\n");
   }
+  // What a source names but cannot be shown is named, and the next source asked:
+  // a cut-short picture from feh, GNOME's picture-uri on a file that is not one,
+  // our own default on a missing file.
+  GnomeFile("feh.jpg", false);
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file:///proc/self/environ'\n");
+  SetOurPictures({{"default", "/pics/missing.jpg"}});
+  EXPECT_EQ(LookUpInChild(), "default=" + xfce + "\n" + Named("/pics/missing.jpg", "does not exist") +
+                                 Named(feh, "is damaged") + Named("/proc/self/environ", "is empty"));
   // Nothing the desktops name is on disk: XScreenSaver's folder of pictures.
   std::filesystem::remove(xfce);
   std::filesystem::remove(feh);
   std::filesystem::remove(root_ + "/gnome/gnome.jpg");
+  SetGnome("[org/gnome/desktop/background]\npicture-uri='file://" + root_ + "/gnome/gnome.jpg'\n");
+  std::filesystem::remove(ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel")->path());
   std::filesystem::create_directories(root_ + "/walls");
   WriteWholeFile(root_ + "/.xscreensaver", "imageDirectory: " + root_ + "/walls\n");
   EXPECT_EQ(LookUpInChild(), "default=" + root_ + "/walls\n");
@@ -199,9 +233,17 @@ TEST_F(DesktopPictureTest, SwaysOutputBackgroundBecomesTheDefaultInASwaySession)
     WriteWholeFile(root_ + "/sway/config", config);
     EXPECT_EQ(LookUpInChild(), "none") << config;
   }
-  SetOurPictures({{"default", "/pics/ours.jpg"}});
+  // The common idiom: a variable set once, used by "output * bg".
+  WriteWholeFile(root_ + "/sway/config", "set $pictures ~/gnome\nset $wall \"$pictures/my wall.png\"\n"
+                                         "output * bg $wall fill\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + wall + "\n");
+  const std::string cut = GnomeFile("cut.png", false);
+  WriteWholeFile(root_ + "/sway/config", "output * bg " + cut + " fill\n");
+  EXPECT_EQ(LookUpInChild(), "none" + Named(cut, "is damaged"));
+  const std::string ours = GnomeFile("ours.jpg");
+  SetOurPictures({{"default", ours.c_str()}});
   WriteWholeFile(root_ + "/sway/config", "output * bg '" + wall + "' fill\n");
-  EXPECT_EQ(LookUpInChild(), "default=/pics/ours.jpg\n");
+  EXPECT_EQ(LookUpInChild(), "default=" + ours + "\n");
 }
 
 }  // namespace

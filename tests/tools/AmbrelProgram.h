@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "Files.h"
 #include "TestPictures.h"
+#include "HostilePictures.h"
 #include "TestFolders.h"
 
 #include <cstdint>

@@ -17,6 +17,8 @@
 
 #include "AmbrelProgram.h"
 #include "X11TestSupport.h"
+// After the test support, which tames Xlib's macros.
+#include <X11/extensions/XTest.h>
 #include "XvfbServer.h"
 
 namespace {
@@ -200,6 +202,52 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
   }
 }
 
+// Over two monitors, with a folder whose one picture takes a minute to decode.
+TEST_F(AmbrelReliabilityOnADisplay, AKeyEndsTheSaverWhileAPictureDecodesAndThePictureIsDecodedOnce) {
+  ASSERT_TRUE(SetSideBySideMonitors(*display, 320));
+  ASSERT_EQ(mkdir((dir + "/slow").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(dir + "/slow/slow.jpg"));
+  const std::vector<std::string> args = {"--folder", dir + "/slow"};
+  const std::string slow = dir + "/slow/slow.jpg";
+  {
+    SCOPED_TRACE("a key while the picture decodes");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, args, Environment(std::getenv("AMBREL_RESOURCES"))));
+    const Clock::time_point start = Clock::now();
+    while (PictureDecodersOf(ambrel.pid(), slow).empty() && ambrel.Running() && SecondsSince(start) < 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(PictureDecodersOf(ambrel.pid(), slow).empty()) << "no picture is decoding apart: " << ambrel.errors();
+    const Clock::time_point pressed = Clock::now();
+    XTestFakeKeyEvent(*display, XKeysymToKeycode(*display, XK_space), True, 0);
+    XTestFakeKeyEvent(*display, XKeysymToKeycode(*display, XK_space), False, 0);
+    XSync(*display, False);
+    EXPECT_EQ(ambrel.Wait(10), 0) << ambrel.errors();
+    EXPECT_LT(SecondsSince(pressed), 1.0);
+  }
+  {
+    SCOPED_TRACE("both monitors show the shipped picture after one decode given up");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, args, Environment(std::getenv("AMBREL_RESOURCES"))));
+    auto shows = [&](int x) {
+      for (uint32_t pixel : ReadRgb(*display, display->root(), x + 150, 230, 20, 20))
+        if (pixel != 0) return true;
+      return false;
+    };
+    std::set<pid_t> decoders;
+    const Clock::time_point start = Clock::now();
+    while (!(shows(0) && shows(320)) && ambrel.Running() && SecondsSince(start) < 30) {
+      for (pid_t pid : PictureDecodersOf(ambrel.pid(), slow)) decoders.insert(pid);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(shows(0) && shows(320)) << ambrel.errors();
+    EXPECT_EQ(decoders.size(), 1u);
+    const std::string named = "ambrel: cannot show the picture \"" + slow + "\": it takes more than 4";
+    EXPECT_TRUE(ambrel.WaitForErrors(named, 10)) << ambrel.errors();
+    EXPECT_EQ(EndOnSigterm(ambrel), 0) << ambrel.errors();
+    EXPECT_EQ(ambrel.errors().find(named, ambrel.errors().find(named) + 1), std::string::npos) << ambrel.errors();
+  }
+}
+
 TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
   const std::vector<std::string> render = {"--frames", "1", "--size", "16x16", "--seed", "1", "--output"};
   auto to = [&](const std::string& output) {
@@ -246,10 +294,12 @@ TEST_F(AmbrelReliability, OutputNeverReplacesWhatIsNotARegularFile) {
 TEST_F(AmbrelReliability, AHostilePictureIsGivenUpWithinItsBudget) {
   WriteZeroFilledGif(dir + "/zeros.gif", 64 << 20);
   WriteZeroFilledGif(dir + "/sparse.gif", off_t(20) << 30);
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(dir + "/scans.jpg"));
   // The reasons tell which limit ended the reading: the size, checked before a
   // byte is read, and the decoder's time budget.
   for (const auto& [name, reason] :
-       {std::pair{"sparse.gif", "larger than 256 MB"}, std::pair{"zeros.gif", "more than 4 seconds"}}) {
+       {std::pair{"sparse.gif", "larger than 256 MB"}, std::pair{"zeros.gif", "more than 4 seconds"},
+        std::pair{"scans.jpg", "more than 4 seconds"}}) {
     SCOPED_TRACE(name);
     Outcome run = Ambrel({"--frames", "1", "--size", "16x16", "--background", name});
     EXPECT_EQ(run.status, 2);
@@ -264,6 +314,9 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
   std::string broken = ReadFile(dir + "/whole.png");
   broken[18] ^= 0x40;  // the width, which its checksum no longer matches
   ASSERT_TRUE(WriteFile(dir + "/broken.png", broken));
+  // Cut inside its image data: GdkPixbuf closes it without a word, rows blank.
+  ASSERT_TRUE(WriteFile(dir + "/cut.png", ReadFile(std::string(std::getenv("AMBREL_RESOURCES")) + "/fallback.png")
+                                              .substr(0, 100)));
   ASSERT_EQ(mkdir((dir + "/folder.png").c_str(), 0755), 0);
   std::string deep = dir;
   while (deep.size() < 1030) {
@@ -275,6 +328,7 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
        std::vector<std::pair<std::string, std::string>>{{"empty.png", "is empty"},
                                                          {"words.png", "is not a PNG, JPEG, GIF or WebP picture"},
                                                          {"broken.png", "is damaged"},
+                                                         {"cut.png", "is cut short"},
                                                          {"folder.png", "is not a regular file"},
                                                          {deep + "/red.png", "1023 is the most"}}) {
     SCOPED_TRACE(reason);
@@ -301,7 +355,7 @@ TEST_F(AmbrelReliability, EveryWrongPictureIsNamed) {
   ASSERT_TRUE(WriteStripedPng(dir + "/ab/green.png", 64, 64, 0x20d030));
   for (const auto& [folder, channel] : {std::pair{".", 0}, std::pair{"ab", 1}}) {
     SCOPED_TRACE(folder);
-    for (const char* stale : {"whole.png", "broken.png", "empty.png", "words.png", "out.png"})
+    for (const char* stale : {"whole.png", "broken.png", "cut.png", "empty.png", "words.png", "out.png"})
       std::remove((dir + "/" + stale).c_str());
     rmdir((dir + "/folder.png").c_str());
     ASSERT_TRUE(WriteStripedPng(dir + "/red.png", 64, 64, 0xe02020));

@@ -46,13 +46,17 @@ std::vector<std::string> EveryOption(const std::string& xml, const std::string& 
 }
 
 // The processes running the given program, by their executable.
+// The program's runs, not its picture decoders (the program run again in its
+// hidden decoding mode).
 std::vector<pid_t> RunningCopiesOf(const std::string& program) {
   std::vector<pid_t> found;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::error_code ignored;
-    if (fs::read_symlink(entry.path() / "exe", ignored) == program) found.push_back(std::stoi(name));
+    if (fs::read_symlink(entry.path() / "exe", ignored) == program &&
+        ReadFile(entry.path() / "cmdline").find("--ambrel-decode-picture") == std::string::npos)
+      found.push_back(std::stoi(name));
   }
   return found;
 }

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
 
 #include "CompositorSession.h"
+#include "HostilePictures.h"
+#include "TestFolders.h"
 
 namespace {
 
@@ -71,6 +74,24 @@ TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEnd
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
+}
+
+// The seat's events are taken while a picture decodes: the key still ends the saver.
+TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
+  StartSway(1);
+  TempFolder folder("slow");
+  const std::string slow = folder.path() + "/slow.jpg";
+  ASSERT_TRUE(WriteSlowProgressiveJpeg(slow));
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);  // for the session's user
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland", "--folder", folder.path()});
+  ASSERT_TRUE(ambrel);
+  const auto start = std::chrono::steady_clock::now();
+  while (PictureDecodersOf(ambrel->pid(), slow).empty() && ambrel->Running() &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+    Sleep(0.01);
+  ASSERT_FALSE(PictureDecodersOf(ambrel->pid(), slow).empty()) << ambrel->errors();
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  EXPECT_EQ(ambrel->Wait(1), 0) << ambrel->errors();
 }
 
 // The seat has no pointer until the virtual one joins it; the first event after it

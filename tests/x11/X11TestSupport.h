@@ -51,10 +51,10 @@ inline bool AllNonBlack(const std::vector<uint32_t>& pixels) {
   return true;
 }
 
-// Two RandR monitors side by side on a 1280x480 screen: the server's own output
-// becomes the left one, the right one is primary. Monitors outlive the connection
-// (XvfbServer starts its servers with -noreset).
-inline bool SetSideBySideMonitors(Display* display) {
+// Two RandR monitors side by side, each `width` wide (on a screen of twice that):
+// the server's own output becomes the left one, the right one is primary.
+// Monitors outlive the connection (XvfbServer starts its servers with -noreset).
+inline bool SetSideBySideMonitors(Display* display, int width = 640) {
   const Window root = DefaultRootWindow(display);
   XRRScreenResources* resources = XRRGetScreenResources(display, root);
   if (!resources || resources->noutput < 1) {
@@ -63,12 +63,12 @@ inline bool SetSideBySideMonitors(Display* display) {
   }
   XRRMonitorInfo* left = XRRAllocateMonitor(display, 1);
   left->name = XInternAtom(display, "LEFT", False);
-  left->x = 0, left->y = 0, left->width = 640, left->height = 480, left->mwidth = 160, left->mheight = 120;
+  left->x = 0, left->y = 0, left->width = width, left->height = 480, left->mwidth = 160, left->mheight = 120;
   left->outputs[0] = resources->outputs[0];
   XRRSetMonitor(display, root, left);
   XRRMonitorInfo* right = XRRAllocateMonitor(display, 0);
   right->name = XInternAtom(display, "RIGHT", False);
-  right->x = 640, right->y = 0, right->width = 640, right->height = 480, right->mwidth = 160, right->mheight = 120;
+  right->x = width, right->y = 0, right->width = width, right->height = 480, right->mwidth = 160, right->mheight = 120;
   right->primary = True;
   XRRSetMonitor(display, root, right);
   XSync(display, False);
