@@ -193,12 +193,21 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
     ChildProcess ambrel;
     ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background", slow}, Environment(std::getenv("AMBREL_RESOURCES"))));
     // Past the first chunk the decoder reads: the decoding has begun.
+    auto decoderOffset = [&] {
+      const std::set<pid_t> decoders = PictureDecodersOf(ambrel.pid(), slow);
+      return decoders.empty() ? -1 : ReadOffset(*decoders.begin(), slow);
+    };
     const Clock::time_point start = Clock::now();
-    while (ReadOffset(ambrel.pid(), slow) <= 65536 && ambrel.Running() && SecondsSince(start) < 20)
+    while (decoderOffset() <= 65536 && ambrel.Running() && SecondsSince(start) < 20)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GT(ReadOffset(ambrel.pid(), slow), 65536) << ambrel.errors();
-    EXPECT_TRUE(TakesAtOnce(ambrel.pid(), SIGTERM)) << "the decoder holds SIGTERM back";
+    ASSERT_GT(decoderOffset(), 65536) << ambrel.errors();
+    const pid_t decoder = *PictureDecodersOf(ambrel.pid(), slow).begin();
+    EXPECT_TRUE(TakesAtOnce(ambrel.pid(), SIGTERM)) << "the wait for the decoder holds SIGTERM back";
     EXPECT_EQ(EndOnSigterm(ambrel), 128 + SIGTERM) << ambrel.errors();
+    // The decoder goes with the program that asked for the picture.
+    for (int attempt = 0; attempt < 200 && kill(decoder, 0) == 0; ++attempt)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(kill(decoder, 0), 0) << "the picture's decoder outlived the program";
   }
 }
 
