@@ -118,6 +118,24 @@ TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
   EXPECT_EQ(ambrel->errors(), "");
 }
 
+// A dock bringing up monitors while the saver makes its views: making one
+// captures the screen, which dispatches, and two outputs plugged inside that
+// dispatch join the engine's list of outputs. Each gets its view.
+TEST_F(WaylandSway, OutputsPluggedWhileViewsAreMadeEachGetAView) {
+  StartSway(2, "output * mode 320x180\n");
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland"},
+                             {session_.Preload(DISPATCH_HOOK),
+                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null"});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"})
+    ASSERT_TRUE(ShowsMovingWater(session_, output, &shot)) << output << ": " << ambrel->errors();
+  ASSERT_TRUE(ambrel->Running()) << ambrel->errors();
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
 // The live wallpaper: below everything, over sway's own "output * bg" picture even
 // with the capture chosen (the stored default), deaf to keys, ended by SIGTERM.
 TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm) {
