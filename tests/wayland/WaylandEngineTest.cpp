@@ -210,6 +210,20 @@ TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatI
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
+
+  // A window on a compositor without a seat: it shows, and says nothing.
+  auto window = session.Run(session.ambrel(), {"--wayland", "--window", "320x200"});
+  ASSERT_TRUE(window);
+  Screenshot shown;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    Sleep(0.25);
+    shown = session.Shoot("");
+    if (shown.ok && shown.ShareChangedFrom(desktop) > 0.1) break;
+  }
+  EXPECT_GT(shown.ShareChangedFrom(desktop), 0.1) << window->errors() << session.lastShot();
+  window->Signal(SIGTERM);
+  EXPECT_EQ(window->Wait(5), 0) << window->errors();
+  EXPECT_EQ(window->errors(), "");
 }
 
 }  // namespace
