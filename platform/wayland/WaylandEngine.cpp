@@ -150,6 +150,15 @@ class Engine : public Platform {
 
  private:
   std::unique_ptr<ViewHost> CreateHost(Output* output);
+  // Every view host as things stand: a list that stays valid while views run
+  // code that dispatches, as hosts go only in ReleaseGone.
+  std::vector<ViewHost*> Hosts() const {
+    std::vector<ViewHost*> hosts;
+    for (const auto& output : outputs_)
+      if (output->host) hosts.push_back(output->host.get());
+    if (window_) hosts.push_back(window_.get());
+    return hosts;
+  }
   void CreatePendingViews();
   void ReleaseHost(std::unique_ptr<ViewHost>& host);
   void ReleaseGone();
@@ -641,14 +650,15 @@ void Engine::CreatePendingViews() {
   for (auto& output : outputs_)
     if (OutputViews() && output->done && !output->removed && !output->host) output->host = CreateHost(output.get());
   std::vector<ViewHost*> made;
-  auto make = [&](ViewHost* host) {
-    if (!host || !host->configured || host->view || host->failed || host->closed) return;
+  // Making a view may dispatch (its capture waits for the compositor), and an
+  // output announced meanwhile joins outputs_: the walk is over the hosts there
+  // were, and a newcomer gets its view on the next round.
+  for (ViewHost* host : Hosts()) {
+    if (!host->configured || host->view || host->failed || host->closed) continue;
     host->view = factory_(host->frame(), options_.kind == WaylandKind::Preview, *host);
     if (host->view) made.push_back(host);
     else host->failed = true;
-  };
-  for (auto& output : outputs_) make(output->host.get());
-  make(window_.get());
+  }
   for (ViewHost* host : made) host->view->setFrameSize(host->pixelSize());
   for (ViewHost* host : made) {
     host->started = true;
@@ -701,8 +711,7 @@ int Engine::Loop() {
         host->Tick(now);
       }
     };
-    for (auto& output : outputs_) tick(output->host.get());
-    tick(window_.get());
+    for (ViewHost* host : Hosts()) tick(host);
     if (Broken()) break;
 
     if (wl_display_prepare_read(display_) != 0) continue;
@@ -718,8 +727,7 @@ int Engine::Loop() {
       const int milliseconds = static_cast<int>(std::ceil(seconds * 1000.0));
       timeout = timeout < 0 ? milliseconds : std::min(timeout, milliseconds);
     };
-    for (auto& output : outputs_) wait(output->host.get());
-    wait(window_.get());
+    for (ViewHost* host : Hosts()) wait(host);
     pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
     if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
       wl_display_cancel_read(display_);
