@@ -5,6 +5,7 @@
 #include <EGL/egl.h>
 #include <wayland-client.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,9 @@ class EglWindowSurface : public GLSurface {
   bool MakeCurrent() override;
   void SetSize(Size size) override;
   void Flush() override;
+  // Called before each swap, while the frame's surface state is still open (a
+  // frame callback asked for then comes with the frame's commit).
+  void SetBeforeSwap(std::function<void()> call) { beforeSwap_ = std::move(call); }
 
  private:
   EglWindowSurface() = default;
@@ -43,4 +47,5 @@ class EglWindowSurface : public GLSurface {
   EGLSurface surface_ = EGL_NO_SURFACE;
   struct wl_egl_window* window_ = nullptr;
   int width_ = 1, height_ = 1;
+  std::function<void()> beforeSwap_;
 };

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "CompositorSession.h"
@@ -158,6 +159,60 @@ TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
   Sleep(0.5);
   EXPECT_TRUE(ambrel->Running());
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+// The frames ambrel has drawn so far, as its AMBREL_FPS_LOG says during the run; -1 before any.
+long FramesDrawn(const std::string& log) {
+  std::ifstream in(log);
+  std::string word;
+  long frames = -1;
+  in >> word >> frames;
+  return word == "frames" ? frames : -1;
+}
+
+// Waits (with a deadline only a hang reaches) until the count moves past since.
+bool DrawsAgain(const std::string& log, long since) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (FramesDrawn(log) > since) return true;
+    Sleep(0.05);
+  }
+  return false;
+}
+
+// The wallpaper under a full-screen window is asked for no frames, so it draws
+// none and wakes for nothing; it draws again as soon as the window leaves.
+TEST_F(WaylandSway, WallpaperUnderAFullScreenWindowDrawsNothingUntilUncovered) {
+  StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
+  const std::string log = session_.workDir() + "/frames.log";
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+
+  auto window = session_.Run("/usr/bin/weston-flower", {});
+  ASSERT_TRUE(window);
+  const std::string flower = "[app_id=\"org.freedesktop.weston.flower\"]";
+  bool full = false;
+  for (int attempt = 0; attempt < 100 && !full; ++attempt) {
+    full = session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "enable"}) == 0;
+    if (!full) Sleep(0.1);
+  }
+  ASSERT_TRUE(full) << window->errors();
+  // What was on its way when the window covered the output; then nothing at all.
+  Sleep(0.5);
+  const long covered = FramesDrawn(log);
+  Sleep(1.5);
+  EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
+
+  std::string said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "disable"}, &said), 0) << said;
+  EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
+  window->Signal(SIGTERM);
+  window->Wait(5);
+  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
