@@ -11,7 +11,7 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols sway grim wtype weston
   fonts-dejavu-core gsettings-desktop-schemas
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
-  xscreensaver
+  xscreensaver twm
   gobjc++ gnustep-make libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo
 )
 
