@@ -274,6 +274,8 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
   return false;
 }
 
+pid_t CompositorSession::pid() const { return compositor_ ? compositor_->pid() : -1; }
+
 void CompositorSession::Stop() {
   if (!compositor_) return;
   compositor_->Signal(SIGTERM);

@@ -52,6 +52,8 @@ class CompositorSession {
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
   const std::string& socket() const { return socket_; }
+  // The compositor's process (its helpers, swaybg among them, are its children).
+  pid_t pid() const;
   // What the last screenshot program said.
   const std::string& lastShot() const { return lastShot_; }
   // The socket's full path, which a client of any user may connect to by name.
