@@ -305,6 +305,8 @@ void BM_X11WindowShownAndHidden(benchmark::State& state) {
       state.counters[name + "_xvfb_cpu_percent"] = shares.percent[1];
       show();
       XSync(display, False);
+      // The window manager maps it again in its own time: before the next row hides it.
+      Sleep(1.0);
     };
     row("shown", [] {}, [] {});
     row("iconified", [&] { XIconifyWindow(display, window, 0); }, [&] { XMapWindow(display, window); });
