@@ -309,13 +309,13 @@ void BM_X11WindowShownAndHidden(benchmark::State& state) {
       Sleep(1.0);
     };
     row("shown", [] {}, [] {});
-    row("iconified", [&] { XIconifyWindow(display, window, 0); }, [&] { XMapWindow(display, window); });
-    row("unmapped", [&] { XUnmapWindow(display, window); }, [&] { XMapWindow(display, window); });
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1600, 900, 0, CopyFromParent,
                                        InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
     row("covered", [&] { XMapRaised(display, cover); }, [&] { XUnmapWindow(display, cover); });
+    row("iconified", [&] { XIconifyWindow(display, window, 0); }, [&] { XMapWindow(display, window); });
+    row("unmapped", [&] { XUnmapWindow(display, window); }, [&] { XMapWindow(display, window); });
     XCloseDisplay(display);
     ambrel.Signal(SIGTERM);
     ambrel.Wait(10);
