@@ -130,7 +130,8 @@ TEST_F(WaylandSway, OutputsPluggedWhileViewsAreMadeEachGetAView) {
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"})
-    ASSERT_TRUE(ShowsMovingWater(session_, output, &shot)) << output << ": " << ambrel->errors();
+    ASSERT_TRUE(ShowsMovingWater(session_, output, &shot))
+        << output << ": exit " << ambrel->Wait(1) << ": " << ambrel->errors().substr(0, 3000);
   ASSERT_TRUE(ambrel->Running()) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
