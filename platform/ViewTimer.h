@@ -1,5 +1,7 @@
 // A view's animation timer as an engine keeps it: started and stopped by the view,
-// ticked by a loop that sleeps until next. All times in the engine's monotonic seconds.
+// ticked by a loop that sleeps until next; and the loop's round over its views,
+// which both the X11 and the Wayland engine run. All times in the engine's
+// monotonic seconds.
 #pragma once
 
 #include <algorithm>

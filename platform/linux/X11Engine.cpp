@@ -76,9 +76,18 @@ class ViewHost : public ViewSite {
   ViewPace* pace() { return view ? &pace_ : nullptr; }
   // What the server says of the window, and the monitors' power: the view steps
   // and draws only while something of it can be seen.
-  void SetMapped(bool mapped) { mapped_ = mapped, Update(); }
-  void SetFullyObscured(bool obscured) { obscured_ = obscured, Update(); }
-  void SetMonitorsAsleep(bool asleep) { asleep_ = asleep, Update(); }
+  void SetMapped(bool mapped) {
+    mapped_ = mapped;
+    Update();
+  }
+  void SetFullyObscured(bool obscured) {
+    obscured_ = obscured;
+    Update();
+  }
+  void SetMonitorsAsleep(bool asleep) {
+    asleep_ = asleep;
+    Update();
+  }
 
   std::unique_ptr<ScreenSaverView> view;
 
