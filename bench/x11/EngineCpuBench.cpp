@@ -303,19 +303,21 @@ void BM_X11WindowShownAndHidden(benchmark::State& state) {
       state.counters[name + "_cpu_percent"] = shares.percent[0];
       state.counters[name + "_fps"] = shares.framesPerSecond;
       state.counters[name + "_xvfb_cpu_percent"] = shares.percent[1];
+      const long hidden = FramesLogged(log);
       show();
       XSync(display, False);
-      // The window manager maps it again in its own time: before the next row hides it.
-      Sleep(1.0);
+      // The window manager maps it again in its own time: the next row starts
+      // once it draws again.
+      for (int attempt = 0; attempt < 200 && FramesLogged(log) <= hidden; ++attempt) Sleep(0.05);
     };
     row("shown", [] {}, [] {});
+    row("iconified", [&] { XIconifyWindow(display, window, 0); }, [&] { XMapWindow(display, window); });
+    row("unmapped", [&] { XUnmapWindow(display, window); }, [&] { XMapWindow(display, window); });
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1600, 900, 0, CopyFromParent,
                                        InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
     row("covered", [&] { XMapRaised(display, cover); }, [&] { XUnmapWindow(display, cover); });
-    row("iconified", [&] { XIconifyWindow(display, window, 0); }, [&] { XMapWindow(display, window); });
-    row("unmapped", [&] { XUnmapWindow(display, window); }, [&] { XMapWindow(display, window); });
     XCloseDisplay(display);
     ambrel.Signal(SIGTERM);
     ambrel.Wait(10);
