@@ -12,7 +12,7 @@ packages=(
   fonts-dejavu-core gsettings-desktop-schemas
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base lintian python3-gi gir1.2-gtk-3.0 gettext
   dbus-daemon at-spi2-core python3-pyatspi
-  xscreensaver
+  xscreensaver twm
   gobjc++ gnustep-make libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo
 )
 

@@ -3,6 +3,7 @@
 #include "platform/linux/X11Headers.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/linux/X11Errors.h"
@@ -39,6 +40,28 @@ XVisualInfo* Choose(Display* display, int screen, const Request& request) {
   if (request.doubleBuffer) list.push_back(GLX_DOUBLEBUFFER);
   list.push_back(None);
   return glXChooseVisual(display, screen, list.data());
+}
+
+// One swap per vertical blank, where the server's GLX lets a client ask for it.
+void SwapAtVerticalBlank(Display* display, GLXDrawable drawable, GLXContext context) {
+  const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
+  auto has = [&](const char* name) {
+    if (!extensions) return false;
+    const size_t length = std::strlen(name);
+    for (const char* at = extensions; (at = std::strstr(at, name)); at += length)
+      if ((at == extensions || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
+    return false;
+  };
+  auto procedure = [](const char* name) { return glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)); };
+  if (has("GLX_EXT_swap_control")) {
+    if (auto set = reinterpret_cast<void (*)(Display*, GLXDrawable, int)>(procedure("glXSwapIntervalEXT")))
+      set(display, drawable, 1);
+  } else if (has("GLX_MESA_swap_control") || has("GLX_SGI_swap_control")) {
+    // These set the current drawable's interval.
+    const bool mesa = has("GLX_MESA_swap_control");
+    auto set = reinterpret_cast<int (*)(int)>(procedure(mesa ? "glXSwapIntervalMESA" : "glXSwapIntervalSGI"));
+    if (set && glXMakeCurrent(display, drawable, context)) set(1);
+  }
 }
 
 }  // namespace
@@ -87,6 +110,7 @@ std::unique_ptr<GlxSurface> GlxSurface::CreateChild(Display* display, Window par
   int doubleBuffer = 0;
   glXGetConfig(display, &surface->visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
   surface->doubleBuffered_ = doubleBuffer != 0;
+  if (surface->doubleBuffered_) SwapAtVerticalBlank(display, surface->window_, surface->context_);
   return surface;
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/Alerts.h"
 
 GtkWindow* ActiveGtkWindow() {
@@ -31,7 +34,15 @@ void ShowDialog(const char* title, const char* message) {
 }  // namespace
 
 bool InstallGtkAlertPresenter() {
-  if (!gtk_init_check(nullptr, nullptr)) return false;
-  SetAlertPresenter(ShowDialog);
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!(x11 && *x11) && !(wayland && *wayland)) return false;
+  // GTK starts with the first alert, not with every run: on a compositor without
+  // a seat (weston headless) its start alone prints a Gdk-CRITICAL.
+  SetAlertPresenter([](const char* title, const char* message) {
+    static const bool ready = gtk_init_check(nullptr, nullptr);
+    if (ready) ShowDialog(title, message);
+    else std::fprintf(stderr, "ambrel: %s: %s\n", title, message);
+  });
   return true;
 }

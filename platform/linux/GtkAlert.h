@@ -1,9 +1,10 @@
 // Alerts as modal dialogs on the user's display.
 #pragma once
 
-// When a display can be opened, makes every alert a modal error dialog with the
-// title, the message and one "OK" button, and returns true. Otherwise leaves the
-// current presenter alone and returns false.
+// When a display is named, makes every alert a modal error dialog with the title,
+// the message and one "OK" button (GTK starts with the first one; a display that
+// cannot be opened then leaves the stderr line), and returns true. Otherwise
+// leaves the current presenter alone and returns false.
 bool InstallGtkAlertPresenter();
 
 typedef struct _GtkWindow GtkWindow;

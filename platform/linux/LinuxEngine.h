@@ -3,6 +3,7 @@
 // each Run function returns the process exit code.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,6 +23,9 @@ struct StandAloneOptions {
   std::optional<std::pair<int, int>> position;  // the window's top left on the screen
   std::string displayName;  // empty: $DISPLAY
   double shortestFrameSeconds = 0;  // no view's timer runs faster than this
+  // Whether the monitors are powered down, asked at most once a second while a
+  // view draws or they sleep; empty: the X server's DPMS state.
+  std::function<bool()> monitorsAsleep;
 };
 
 int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory);

@@ -2,6 +2,7 @@
 // monitor (or one window, or XScreenSaver's window), timers kept by hand and a
 // poll() on the connection and a signal pipe in between, so it sleeps between ticks.
 #include "platform/linux/X11Headers.h"
+#include <X11/extensions/dpms.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -39,6 +41,16 @@ double MonotonicSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// The X server's DPMS state: the monitors are in standby, suspend or off. A
+// server without the extension (Xvfb) has monitors that never sleep.
+bool DpmsSaysMonitorsAsleep(Display* display) {
+  int event = 0, error = 0;
+  if (!DPMSQueryExtension(display, &event, &error) || !DPMSCapable(display)) return false;
+  CARD16 level = DPMSModeOn;
+  BOOL enabled = False;
+  return DPMSInfo(display, &level, &enabled) && enabled && level != DPMSModeOn;
+}
+
 // --- the engine --------------------------------------------------------------------
 
 enum class Mode { FullScreen, Window, Preview, Hack };
@@ -54,16 +66,28 @@ class ViewHost : public ViewSite {
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override;
-  void startTimer() override { timer_.start(MonotonicSeconds()); }
-  void stopTimer() override { timer_.stop(); }
+  void startTimer() override { pace_.timer.start(MonotonicSeconds()); }
+  void stopTimer() override { pace_.timer.stop(); }
 
   Window window() const { return window_; }
   bool ownsWindow() const { return ownsWindow_; }
   Rect frame() const { return frame_; }
   void setFrame(Rect frame) { frame_ = frame; }
-  bool timerOn() const { return timer_.on && view; }
-  double next() const { return timer_.next; }
-  void Tick(double now) { timer_.tick(now); }
+  ViewPace* pace() { return view ? &pace_ : nullptr; }
+  // What the server says of the window, and the monitors' power: the view steps
+  // and draws only while something of it can be seen.
+  void SetMapped(bool mapped) {
+    mapped_ = mapped;
+    Update();
+  }
+  void SetFullyObscured(bool obscured) {
+    obscured_ = obscured;
+    Update();
+  }
+  void SetMonitorsAsleep(bool asleep) {
+    asleep_ = asleep;
+    Update();
+  }
 
   std::unique_ptr<ScreenSaverView> view;
 
@@ -72,8 +96,11 @@ class ViewHost : public ViewSite {
   Window window_;
   bool ownsWindow_;
   Rect frame_;
+  void Update() { pace_.shown = mapped_ && !obscured_ && !asleep_; }
+
   Screen shownOn_;
-  ViewTimer timer_;
+  ViewPace pace_;
+  bool mapped_ = true, obscured_ = false, asleep_ = false;
 };
 
 class Engine : public X11ScreensPlatform {
@@ -108,6 +135,10 @@ class Engine : public X11ScreensPlatform {
   Mode mode() const { return mode_; }
   // A slower frame than the views ask for (XScreenSaver's -delay).
   void setShortestFrameSeconds(double seconds) { shortestFrame_ = seconds; }
+  // Replaces the DPMS query (tests: a server without DPMS).
+  void setMonitorsAsleep(std::function<bool()> asleep) {
+    if (asleep) monitorsAsleep_ = std::move(asleep);
+  }
   double shortestFrameSeconds() const { return shortestFrame_; }
 
   Rect RootRectOf(Window window, Rect fallback) {
@@ -137,6 +168,14 @@ class Engine : public X11ScreensPlatform {
       if (host->window() == window) return host.get();
     return nullptr;
   }
+  std::vector<ViewHost*> Hosts() const {
+    std::vector<ViewHost*> hosts;
+    for (const auto& host : hosts_) hosts.push_back(host.get());
+    return hosts;
+  }
+  // The monitors' power, asked at most once a second; returns when to ask next
+  // while they sleep (negative while they are on: the views' own ticks ask).
+  double CheckMonitorPower(double now);
 
   Mode mode_;
   double shortestFrame_ = 0;
@@ -153,12 +192,21 @@ class Engine : public X11ScreensPlatform {
   int exitCode_ = 0;
   bool pointerKnown_ = false;
   int pointerX_ = 0, pointerY_ = 0;
+  // XScreenSaver ends its hacks when it powers the monitors down; our own full
+  // screen and window modes see to it themselves.
+  std::function<bool()> monitorsAsleep_ = [this] { return DpmsSaysMonitorsAsleep(display_); };
+  bool asleep_ = false;
+  double nextPowerCheck_ = 0;
 };
 
 std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
   std::string error;
+  // Our own windows present whole frames on the display's rhythm where the
+  // server can: double-buffered, swapped at the vertical blank.
+  SurfaceRequest paced = request;
+  paced.doubleBuffer = true;
   std::unique_ptr<GlxSurface> surface =
-      ownsWindow_ ? GlxSurface::CreateChild(engine_.display(), window_, Size{frame_.width, frame_.height}, request,
+      ownsWindow_ ? GlxSurface::CreateChild(engine_.display(), window_, Size{frame_.width, frame_.height}, paced,
                                             &error)
                   : GlxSurface::CreateOnWindow(engine_.display(), window_, &error);
   if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
@@ -166,7 +214,7 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
 }
 
 void ViewHost::timerIntervalChanged(double seconds) {
-  timer_.setInterval(seconds, engine_.shortestFrameSeconds());
+  pace_.timer.setInterval(seconds, engine_.shortestFrameSeconds());
 }
 
 const Screen* ViewHost::screen() {
@@ -182,7 +230,8 @@ Window Engine::CreateTopLevel(Rect frame, bool overrideRedirect) {
   XSetWindowAttributes attributes{};
   attributes.background_pixel = BlackPixel(display_, screen);
   attributes.override_redirect = overrideRedirect ? True : False;
-  attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
+  attributes.event_mask =
+      KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask | VisibilityChangeMask;
   unsigned long mask = CWBackPixel | CWOverrideRedirect | CWEventMask;
   if (blankCursor_) {
     attributes.cursor = blankCursor_;
@@ -270,6 +319,16 @@ void Engine::Dispatch(XEvent& event) {
     case DestroyNotify:
       if (mode_ == Mode::Hack && event.xdestroywindow.window == hackWindow_) MarkWatchedWindowGone();
       break;
+    // Unmapped, iconified (a window manager unmaps it) or wholly covered: nothing
+    // of the view shows, so it neither steps nor draws until it does again.
+    case MapNotify:
+    case UnmapNotify:
+      if (ViewHost* host = HostFor(event.xany.window)) host->SetMapped(event.type == MapNotify);
+      break;
+    case VisibilityNotify:
+      if (ViewHost* host = HostFor(event.xvisibility.window))
+        host->SetFullyObscured(event.xvisibility.state == VisibilityFullyObscured);
+      break;
     case ClientMessage:
       if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) quit_ = true;
       break;
@@ -291,26 +350,12 @@ int Engine::Loop() {
     if (mode_ == Mode::Hack && WatchedWindowGone()) break;
     if (quit_) break;
 
-    double now = MonotonicSeconds();
-    for (auto& host : hosts_) {
-      // A tick within half a millisecond of its time fires now rather than costing
-      // one more wake-up.
-      if (host->timerOn() && host->next() <= now + 0.0005) {
-        host->view->animateOneFrame();
-        now = MonotonicSeconds();
-        host->Tick(now);
-      }
-    }
+    const double powerCheck = CheckMonitorPower(MonotonicSeconds());
+    AnimateDueViews(Hosts(), MonotonicSeconds);
     XFlush(display_);
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;
 
-    int timeout = -1;
-    for (auto& host : hosts_) {
-      if (!host->timerOn()) continue;
-      const double wait = std::max(0.0, host->next() - MonotonicSeconds());
-      const int milliseconds = static_cast<int>(std::ceil(wait * 1000.0));
-      timeout = timeout < 0 ? milliseconds : std::min(timeout, milliseconds);
-    }
+    const int timeout = PollTimeout(Hosts(), MonotonicSeconds, powerCheck);
     pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
     if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
       std::perror("ambrel: poll");
@@ -320,6 +365,25 @@ int Engine::Loop() {
     if (signals_.requested()) break;
   }
   return exitCode_;
+}
+
+double Engine::CheckMonitorPower(double now) {
+  if (mode_ == Mode::Hack) return -1;
+  if (now >= nextPowerCheck_) {
+    // Asked only on a round the loop makes anyway (a view's tick, an event), or
+    // on the one wake-up a second while they sleep.
+    bool drawing = asleep_;
+    for (auto& host : hosts_)
+      if (const ViewPace* pace = host->pace(); pace && pace->Drawable()) drawing = true;
+    if (!drawing) return -1;
+    nextPowerCheck_ = now + 1.0;
+    const bool asleep = monitorsAsleep_();
+    if (asleep != asleep_) {
+      asleep_ = asleep;
+      for (auto& host : hosts_) host->SetMonitorsAsleep(asleep);
+    }
+  }
+  return asleep_ ? nextPowerCheck_ : -1;
 }
 
 void Engine::ReleaseViews() {
@@ -352,6 +416,7 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
     }
     for (const Screen& screen : layout_.screens)
       hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
+    for (auto& host : hosts_) host->SetMapped(false);
   } else {
     const bool preview = mode_ == Mode::Preview;
     const Screen main = mainScreen();
@@ -363,6 +428,7 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
       frame.y += options.position->second;
     }
     hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(frame, false), true, frame));
+    hosts_.back()->SetMapped(false);
   }
   // Every view is made before any window shows, so captures see the desktop.
   for (auto& host : hosts_) host->view = factory(host->frame(), mode_ == Mode::Preview, *host);
@@ -400,11 +466,12 @@ int Engine::RunHack(Window window, bool preview, const ViewFactory& factory) {
       std::fprintf(stderr, "ambrel: the window 0x%lx takes input only and cannot be drawn in\n", window);
       return 1;
     }
-    XSelectInput(display_, window, attributes.your_event_mask | StructureNotifyMask);
+    XSelectInput(display_, window, attributes.your_event_mask | StructureNotifyMask | VisibilityChangeMask);
   }
   WatchWindow(window);
   const Rect frame = RootRectOf(window, Rect{0, 0, double(attributes.width), double(attributes.height)});
   hosts_.push_back(std::make_unique<ViewHost>(*this, window, false, frame));
+  hosts_.front()->SetMapped(attributes.map_state != IsUnmapped);
   hosts_.front()->view = factory(frame, preview, *hosts_.front());
   if (!hosts_.front()->view) {
     hosts_.clear();
@@ -450,6 +517,7 @@ int RunStandAlone(const StandAloneOptions& options, const ViewFactory& factory) 
                                                                : Mode::Preview;
   Engine engine(connection.display, mode);
   engine.setShortestFrameSeconds(options.shortestFrameSeconds);
+  engine.setMonitorsAsleep(options.monitorsAsleep);
   PlatformInstalled installed(&engine);
   return engine.RunStandAlone(options, factory);
 }

@@ -98,8 +98,8 @@ std::unique_ptr<EglWindowSurface> EglWindowSurface::Create(const EglWaylandDispl
     *error = EglError("eglMakeCurrent");
     return nullptr;
   }
-  // The engine's own timer paces the frames: a swap must never wait for the
-  // compositor's frame callback, which a hidden surface may never get.
+  // The engine paces the frames by its own frame callbacks: a swap must never
+  // wait for one itself, as a hidden surface may never get it.
   eglSwapInterval(egl.display(), 0);
   return result;
 }
@@ -133,5 +133,6 @@ void EglWindowSurface::ShowBlack() {
 void EglWindowSurface::Flush() {
   // A Wayland surface shows nothing until its buffer is committed: every frame swaps.
   glFlush();
+  if (beforeSwap_) beforeSwap_();
   eglSwapBuffers(display_, surface_);
 }

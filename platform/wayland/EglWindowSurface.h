@@ -5,6 +5,7 @@
 #include <EGL/egl.h>
 #include <wayland-client.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,9 @@ class EglWindowSurface : public GLSurface {
   // A black frame, committed: a surface is mapped, and given the keyboard, by its
   // first buffer, and a view's first frame may wait seconds on a picture.
   void ShowBlack();
+  // Called before each swap, while the frame's surface state is still open (a
+  // frame callback asked for then comes with the frame's commit).
+  void SetBeforeSwap(std::function<void()> call) { beforeSwap_ = std::move(call); }
 
  private:
   EglWindowSurface() = default;
@@ -46,4 +50,5 @@ class EglWindowSurface : public GLSurface {
   EGLSurface surface_ = EGL_NO_SURFACE;
   struct wl_egl_window* window_ = nullptr;
   int width_ = 1, height_ = 1;
+  std::function<void()> beforeSwap_;
 };

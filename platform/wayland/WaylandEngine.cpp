@@ -79,12 +79,14 @@ class ViewHost : public ViewSite {
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
-  void timerIntervalChanged(double seconds) override { timer_.setInterval(seconds); }
-  void startTimer() override { timer_.start(MonotonicSeconds()); }
-  void stopTimer() override { timer_.stop(); }
-  bool timerOn() const { return timer_.on && view && started; }
-  double next() const { return timer_.next; }
-  void Tick(double now) { timer_.tick(now); }
+  void timerIntervalChanged(double seconds) override { pace_.timer.setInterval(seconds); }
+  void startTimer() override { pace_.timer.start(MonotonicSeconds()); }
+  void stopTimer() override { pace_.timer.stop(); }
+  ViewPace* pace() { return view && started ? &pace_ : nullptr; }
+  // A frame goes out: the next waits until the compositor asks for it, which it
+  // does not while the surface is hidden.
+  void Presenting();
+  void FrameDone();
 
   // The configured size, in surface (logical) units, and the buffer scale.
   int scale() const { return output_ ? std::max(1, output_->scale) : 1; }
@@ -113,7 +115,8 @@ class ViewHost : public ViewSite {
 
  private:
   Screen shownOn_;
-  ViewTimer timer_;
+  ViewPace pace_;
+  wl_callback* frame_ = nullptr;
 };
 
 class Engine : public Platform {
@@ -166,6 +169,15 @@ class Engine : public Platform {
 
  private:
   std::unique_ptr<ViewHost> CreateHost(Output* output);
+  // Every view host as things stand: a list that stays valid while views run
+  // code that dispatches, as hosts go only in ReleaseGone.
+  std::vector<ViewHost*> Hosts() const {
+    std::vector<ViewHost*> hosts;
+    for (const auto& output : outputs_)
+      if (output->host) hosts.push_back(output->host.get());
+    if (window_) hosts.push_back(window_.get());
+    return hosts;
+  }
   void CreatePendingViews();
   void ReleaseHost(std::unique_ptr<ViewHost>& host);
   void ReleaseGone();
@@ -310,11 +322,15 @@ void XdgSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
 }
 const xdg_surface_listener kXdgSurfaceListener = {XdgSurfaceConfigure};
 
+void FrameCallbackDone(void* data, wl_callback*, uint32_t) { static_cast<ViewHost*>(data)->FrameDone(); }
+const wl_callback_listener kFrameCallbackListener = {FrameCallbackDone};
+
 // --- the view host -----------------------------------------------------------------
 
 ViewHost::~ViewHost() {
   // The view's EGL window refers to the surface: it goes first.
   view.reset();
+  if (frame_) wl_callback_destroy(frame_);
   if (layer) zwlr_layer_surface_v1_destroy(layer);
   if (toplevel) xdg_toplevel_destroy(toplevel);
   if (xdgSurface) xdg_surface_destroy(xdgSurface);
@@ -353,14 +369,32 @@ void ViewHost::Configured(int newWidth, int newHeight) {
   if (resized && view) view->setFrameSize(pixelSize());
 }
 
+void ViewHost::Presenting() {
+  if (!frame_) {
+    frame_ = wl_surface_frame(surface);
+    wl_callback_add_listener(frame_, &kFrameCallbackListener, this);
+  }
+  pace_.presenting = true;
+}
+
+void ViewHost::FrameDone() {
+  wl_callback_destroy(frame_);
+  frame_ = nullptr;
+  pace_.presenting = false;
+}
+
 std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
   std::string error;
   if (!engine_.egl()) return nullptr;
   appliedScale = scale();
   std::unique_ptr<EglWindowSurface> created = EglWindowSurface::Create(*engine_.egl(), surface, pixelSize(), scale(),
                                                                        request, &error);
-  if (!created) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
   drawn = created.get();
+  if (!created) {
+    std::fprintf(stderr, "ambrel: %s\n", error.c_str());
+    return nullptr;
+  }
+  created->SetBeforeSwap([this] { Presenting(); });
   return created;
 }
 
@@ -662,14 +696,15 @@ void Engine::CreatePendingViews() {
   for (auto& output : outputs_)
     if (OutputViews() && output->done && !output->removed && !output->host) output->host = CreateHost(output.get());
   std::vector<ViewHost*> made;
-  auto make = [&](ViewHost* host) {
-    if (!host || !host->configured || host->view || host->failed || host->closed) return;
+  // Making a view may dispatch (its capture waits for the compositor), and an
+  // output announced meanwhile joins outputs_: the walk is over the hosts there
+  // were, and a newcomer gets its view on the next round.
+  for (ViewHost* host : Hosts()) {
+    if (!host->configured || host->view || host->failed || host->closed) continue;
     host->view = factory_(host->frame(), options_.kind == WaylandKind::Preview, *host);
     if (host->view) made.push_back(host);
     else host->failed = true;
-  };
-  for (auto& output : outputs_) make(output->host.get());
-  make(window_.get());
+  }
   for (ViewHost* host : made) host->view->setFrameSize(host->pixelSize());
   for (ViewHost* host : made) {
     host->started = true;
@@ -715,18 +750,9 @@ int Engine::Loop() {
     CreatePendingViews();
     if (quit_) break;
 
-    double now = MonotonicSeconds();
-    auto tick = [&](ViewHost* host) {
-      // A tick within half a millisecond of its time fires now rather than costing
-      // one more wake-up.
-      if (host && host->timerOn() && host->next() <= now + 0.0005) {
-        host->view->animateOneFrame();
-        now = MonotonicSeconds();
-        host->Tick(now);
-      }
-    };
-    for (auto& output : outputs_) tick(output->host.get());
-    tick(window_.get());
+    // Each view draws on its timer (at most at its own rate, 60 Hz) once the
+    // compositor has asked for its next frame: a hidden surface is asked for none.
+    AnimateDueViews(Hosts(), MonotonicSeconds);
     if (Broken()) break;
 
     if (wl_display_prepare_read(display_) != 0) continue;
@@ -735,15 +761,7 @@ int Engine::Loop() {
       wl_display_cancel_read(display_);
       break;
     }
-    int timeout = -1;
-    auto wait = [&](ViewHost* host) {
-      if (!host || !host->timerOn()) return;
-      const double seconds = std::max(0.0, host->next() - MonotonicSeconds());
-      const int milliseconds = static_cast<int>(std::ceil(seconds * 1000.0));
-      timeout = timeout < 0 ? milliseconds : std::min(timeout, milliseconds);
-    };
-    for (auto& output : outputs_) wait(output->host.get());
-    wait(window_.get());
+    const int timeout = PollTimeout(Hosts(), MonotonicSeconds);
     pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
     if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
       wl_display_cancel_read(display_);

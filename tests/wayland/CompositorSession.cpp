@@ -124,14 +124,22 @@ bool CompositorSession::MakeFolders(std::string* error) {
 // Files the sanitizer runs name in the environment (a preloaded library, the
 // suppressions) may sit in a build tree the test user cannot read: they come
 // along into the session's folder and the environment names the copies.
-void CompositorSession::CarryToolEnvironment() {
+std::string CompositorSession::Carry(const std::string& path) {
   const std::string folder = work_ + "/env";
   mkdir(folder.c_str(), 0755);
-  int copies = 0;
-  auto carry = [&](const std::string& path) {
-    const std::string copy = folder + "/" + std::to_string(copies++) + "-" + path.substr(path.rfind('/') + 1);
-    return Shell("cp " + Quote(path) + " " + Quote(copy)) ? copy : path;
-  };
+  const std::string copy = folder + "/" + std::to_string(copies_++) + "-" + path.substr(path.rfind('/') + 1);
+  return Shell("cp " + Quote(path) + " " + Quote(copy) + " && chmod a+r " + Quote(copy)) ? copy : path;
+}
+
+std::string CompositorSession::Preload(const std::string& library) {
+  std::string list;
+  for (const std::string& entry : carried_)
+    if (entry.rfind("LD_PRELOAD=", 0) == 0) list = entry.substr(11) + ":";
+  return "LD_PRELOAD=" + list + Carry(library);
+}
+
+void CompositorSession::CarryToolEnvironment() {
+  auto carry = [&](const std::string& path) { return Carry(path); };
   if (const char* preload = std::getenv("LD_PRELOAD"); preload && *preload) {
     std::string list, rest = preload;
     while (!rest.empty()) {
@@ -257,6 +265,8 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
   *error = "the compositor never showed its outputs";
   return false;
 }
+
+pid_t CompositorSession::pid() const { return compositor_ ? compositor_->pid() : -1; }
 
 void CompositorSession::Stop() {
   if (!compositor_) return;

@@ -52,16 +52,22 @@ class CompositorSession {
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);
   const std::string& socket() const { return socket_; }
+  // The compositor's process (its helpers, swaybg among them, are its children).
+  pid_t pid() const;
   // What the last screenshot program said.
   const std::string& lastShot() const { return lastShot_; }
   // The socket's full path, which a client of any user may connect to by name.
   std::string socketPath() const { return runtime_ + "/" + socket_; }
   const std::string& workDir() const { return work_; }
   std::vector<std::string> Environment() const;
+  // The "LD_PRELOAD=..." entry for Run that adds library (copied where the
+  // session's user can read it) to what the session already preloads.
+  std::string Preload(const std::string& library);
 
  private:
   bool MakeFolders(std::string* error);
   void CarryToolEnvironment();
+  std::string Carry(const std::string& path);
   std::vector<std::string> UserPrefix() const;
 
   Kind kind_ = Kind::Sway;
@@ -71,6 +77,7 @@ class CompositorSession {
   bool switchUser_ = false;
   std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_, pointer_;
   int shots_ = 0;
+  int copies_ = 0;
   std::string lastShot_;
   std::vector<std::string> carried_;  // "NAME=value" for the copied tool files
 };

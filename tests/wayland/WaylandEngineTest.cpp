@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "CompositorSession.h"
@@ -139,6 +140,25 @@ TEST_F(WaylandSway, OutputsThatComeAndGoGetAndLoseTheirViews) {
   EXPECT_EQ(ambrel->errors(), "");
 }
 
+// A dock bringing up monitors while the saver makes its views: making one
+// captures the screen, which dispatches, and two outputs plugged inside that
+// dispatch join the engine's list of outputs. Each gets its view.
+TEST_F(WaylandSway, OutputsPluggedWhileViewsAreMadeEachGetAView) {
+  StartSway(2, "output * mode 320x180\n");
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland"},
+                             {session_.Preload(DISPATCH_HOOK),
+                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null"});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"})
+    ASSERT_TRUE(ShowsMovingWater(session_, output, &shot))
+        << output << ": exit " << ambrel->Wait(1) << ": " << ambrel->errors().substr(0, 3000);
+  ASSERT_TRUE(ambrel->Running()) << ambrel->errors();
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
 // The live wallpaper: below everything, over sway's own "output * bg" picture even
 // with the capture chosen (the stored default), deaf to keys, ended by SIGTERM.
 TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm) {
@@ -161,6 +181,60 @@ TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_TRUE(ambrel->Running()) << "a key ended the wallpaper";
+  ambrel->Signal(SIGTERM);
+  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+  EXPECT_EQ(ambrel->errors(), "");
+}
+
+// The frames ambrel has drawn so far, as its AMBREL_FPS_LOG says during the run; -1 before any.
+long FramesDrawn(const std::string& log) {
+  std::ifstream in(log);
+  std::string word;
+  long frames = -1;
+  in >> word >> frames;
+  return word == "frames" ? frames : -1;
+}
+
+// Waits (with a deadline only a hang reaches) until the count moves past since.
+bool DrawsAgain(const std::string& log, long since) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (FramesDrawn(log) > since) return true;
+    Sleep(0.05);
+  }
+  return false;
+}
+
+// The wallpaper under a full-screen window is asked for no frames, so it draws
+// none and wakes for nothing; it draws again as soon as the window leaves.
+TEST_F(WaylandSway, WallpaperUnderAFullScreenWindowDrawsNothingUntilUncovered) {
+  StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
+  const std::string log = session_.workDir() + "/frames.log";
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
+  ASSERT_TRUE(ambrel);
+  Screenshot shot;
+  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+
+  auto window = session_.Run("/usr/bin/weston-flower", {});
+  ASSERT_TRUE(window);
+  const std::string flower = "[app_id=\"org.freedesktop.weston.flower\"]";
+  bool full = false;
+  for (int attempt = 0; attempt < 100 && !full; ++attempt) {
+    full = session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "enable"}) == 0;
+    if (!full) Sleep(0.1);
+  }
+  ASSERT_TRUE(full) << window->errors();
+  // What was on its way when the window covered the output; then nothing at all.
+  Sleep(0.5);
+  const long covered = FramesDrawn(log);
+  Sleep(1.5);
+  EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
+
+  std::string said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "disable"}, &said), 0) << said;
+  EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
+  window->Signal(SIGTERM);
+  window->Wait(5);
+  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
@@ -213,6 +287,20 @@ TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatI
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
+
+  // A window on a compositor without a seat: it shows, and says nothing.
+  auto window = session.Run(session.ambrel(), {"--wayland", "--window", "320x200"});
+  ASSERT_TRUE(window);
+  Screenshot shown;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    Sleep(0.25);
+    shown = session.Shoot("");
+    if (shown.ok && shown.ShareChangedFrom(desktop) > 0.1) break;
+  }
+  EXPECT_GT(shown.ShareChangedFrom(desktop), 0.1) << window->errors() << session.lastShot();
+  window->Signal(SIGTERM);
+  EXPECT_EQ(window->Wait(5), 0) << window->errors();
+  EXPECT_EQ(window->errors(), "");
 }
 
 }  // namespace

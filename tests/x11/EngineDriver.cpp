@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -87,6 +88,7 @@ class ColourView : public ScreenSaverView {
     glClear(GL_COLOR_BUFFER_BIT);
     surface_->Flush();
     if (frames_ == 1) Say("first frame");
+    Say("frame %ld", frames_);
   }
 
  private:
@@ -151,6 +153,19 @@ int main(int argc, char** argv) {
     if (mode == "window") options.kind = StandAloneKind::Window;
     if (mode == "preview") options.kind = StandAloneKind::Preview;
     if (argc > 2 && !ParseWindowSize(argv[2], &options.width, &options.height)) return 2;
+    // A stand-in for the monitors' DPMS state, which Xvfb lacks: "off" in the
+    // named file puts them to sleep.
+    if (const char* power = std::getenv("DRIVER_MONITORS_FILE")) {
+      const std::string path = power;
+      options.monitorsAsleep = [path] {
+        Say("monitors asked");
+        FILE* file = std::fopen(path.c_str(), "r");
+        char state[4] = {};
+        const bool off = file && std::fread(state, 1, 3, file) == 3 && std::strcmp(state, "off") == 0;
+        if (file) std::fclose(file);
+        return off;
+      };
+    }
     code = RunStandAlone(options, MakeView);
   }
   Say("exit %d released %d of %d", code, released, created);

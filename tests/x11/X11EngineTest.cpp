@@ -6,7 +6,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "TestFolders.h"
@@ -85,7 +87,8 @@ TEST_F(X11Engine, FullScreenCapturesFirstDrawsOnEveryMonitorAndQuitsOnAKey) {
     ASSERT_TRUE(engine.WaitForLine("surface", 5, &line));
     EXPECT_EQ(line, "surface yes");
   }
-  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  // Both monitors lie at the same place here: the view wholly under the other
+  // one's window draws nothing, as nothing of it can be seen.
   ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
   EXPECT_EQ(CountLines(engine.output(), "size 640x480"), 2);
   EXPECT_EQ(CountLines(engine.output(), "start screen="), 2);
@@ -118,7 +121,6 @@ TEST_F(X11Engine, SmallPointerMovesAreIgnoredAndARealMoveQuits) {
   XSync(*display, False);
   ChildProcess engine;
   ASSERT_TRUE(Run(engine, {"full"}));
-  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
   ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
   XTestFakeMotionEvent(*display, -1, 303, 302, 0);
   XSync(*display, False);
@@ -301,6 +303,114 @@ TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen
   engine.Signal(SIGTERM);
   EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
   EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+}
+
+// The frames the driver has reported, after reading what it writes for the given time.
+int FramesAfter(ChildProcess& engine, double seconds) {
+  engine.WaitForLine("\n", seconds);  // no line begins with a newline
+  return CountLines(engine.output(), "frame ");
+}
+
+// Once what was on its way is in (the monitors' state is asked once a second),
+// nothing is drawn while hidden; once shown, the view draws again (the deadline
+// is for a hang only).
+void ExpectNothingDrawnWhileHidden(ChildProcess& engine, const std::string& how, const std::function<void()>& hide,
+                                   const std::function<void()>& show, double settle = 0.5) {
+  SCOPED_TRACE(how);
+  hide();
+  const int settled = FramesAfter(engine, settle);
+  EXPECT_EQ(FramesAfter(engine, 1.5), settled) << "drew while hidden";
+  show();
+  bool resumed = false;
+  for (int attempt = 0; attempt < 200 && !resumed; ++attempt) resumed = FramesAfter(engine, 0.1) > settled;
+  EXPECT_TRUE(resumed) << engine.errors();
+}
+
+Window FindWindowNamed(Display* display, Window under, const char* name) {
+  char* found = nullptr;
+  if (XFetchName(display, under, &found) && found) {
+    const bool same = std::strcmp(found, name) == 0;
+    XFree(found);
+    if (same) return under;
+  }
+  Window root = None, parent = None, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return None;
+  Window result = None;
+  for (unsigned i = 0; i < count && !result; ++i) result = FindWindowNamed(display, children[i], name);
+  if (children) XFree(children);
+  return result;
+}
+
+bool redirectRefused = false;
+int NoteRefusal(Display*, XErrorEvent* error) {
+  redirectRefused = error->error_code == BadAccess;
+  return 0;
+}
+
+// A real window manager (twm) between the window and the server: iconified,
+// withdrawn (unmapped), covered by another window, or on monitors that DPMS says
+// are asleep (a stand-in state: Xvfb has no DPMS), the window's view draws
+// nothing and wakes at most once a second; shown again, it draws again.
+TEST(X11EngineWindowManager, AnIconifiedUnmappedCoveredOrSleepingWindowDrawsNothingUntilShown) {
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "800x600x24"}, &error)) << error;
+  TempFolder folder{"x11-wm"};
+  const std::string rc = folder.path() + "/twmrc", power = folder.path() + "/monitors";
+  // Placed without asking anyone, in the one font Xvfb always has.
+  std::ofstream(rc) << "RandomPlacement\nUsePPosition \"on\"\nNoTitle\n"
+                    << "TitleFont \"fixed\"\nResizeFont \"fixed\"\nMenuFont \"fixed\"\nIconFont \"fixed\"\n"
+                    << "IconManagerFont \"fixed\"\n";
+  std::ofstream(power) << "on";
+  ChildProcess wm;
+  ASSERT_TRUE(wm.Start("/usr/bin/twm", {"-f", rc}, {"DISPLAY=" + server.name(), "LC_ALL=C"}));
+  TestDisplay display(server.name());
+  ASSERT_TRUE(display.get());
+  // The manager is up once the root's redirection is taken.
+  XSetErrorHandler(NoteRefusal);
+  for (int attempt = 0; attempt < 200 && !redirectRefused; ++attempt) {
+    XSelectInput(display, display.root(), SubstructureRedirectMask);
+    XSync(display, False);
+    XSelectInput(display, display.root(), NoEventMask);
+    XSync(display, False);
+    if (!redirectRefused) usleep(50000);
+  }
+  XSetErrorHandler(nullptr);
+  ASSERT_TRUE(redirectRefused) << wm.errors();
+
+  ChildProcess engine;
+  ASSERT_TRUE(engine.Start(X11_ENGINE_DRIVER, {"window", "300x200"},
+                           {"DISPLAY=" + server.name(), "DRIVER_MONITORS_FILE=" + power}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  const Window window = FindWindowNamed(display, display.root(), "Ambrel");
+  ASSERT_NE(window, None);
+
+  ExpectNothingDrawnWhileHidden(
+      engine, "iconified", [&] { XIconifyWindow(display, window, 0), XSync(display, False); },
+      [&] { XMapWindow(display, window), XSync(display, False); });
+  ExpectNothingDrawnWhileHidden(
+      engine, "unmapped", [&] { XUnmapWindow(display, window), XSync(display, False); },
+      [&] { XMapWindow(display, window), XSync(display, False); });
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  const Window cover = XCreateWindow(display, display.root(), 0, 0, 800, 600, 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWOverrideRedirect, &attributes);
+  ExpectNothingDrawnWhileHidden(
+      engine, "covered", [&] { XMapRaised(display, cover), XSync(display, False); },
+      [&] { XUnmapWindow(display, cover), XSync(display, False); });
+  const int askedBefore = CountLines(engine.output(), "monitors asked");
+  ExpectNothingDrawnWhileHidden(
+      engine, "monitors asleep", [&] { std::ofstream(power) << "off"; }, [&] { std::ofstream(power) << "on"; },
+      1.5);
+  // The state is asked about once a second, asleep or not: never every frame.
+  EXPECT_LE(CountLines(engine.output(), "monitors asked") - askedBefore, 6) << engine.output().size();
+
+  engine.Signal(SIGTERM);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_NE(engine.output().find("exit 0 released 1 of 1"), std::string::npos);
+  wm.Signal(SIGTERM);
+  wm.Wait(10);
 }
 
 TEST(X11EngineServerLoss, AServerThatGoesAwayEndsTheRunWithAMessage) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
 
 #include "platform/linux/GtkAlert.h"
 #include "tools/ambrel/FpsOverlay.h"
@@ -18,11 +19,16 @@ double MonotonicNow() {
   return now.tv_sec + now.tv_nsec * 1e-9;
 }
 
-// Frames ended on every surface of the run, for AMBREL_FPS_LOG.
+// Frames ended on every surface of the run, for AMBREL_FPS_LOG: written as they
+// go (at most five times a second, so a view that stops drawing shows as a count
+// that stops) and at the end.
 struct FrameTally {
   long frames = 0;
-  double first = 0, last = 0;
+  double first = 0, last = 0, written = 0;
+  const char* path = nullptr;
 };
+
+void WriteFrameTally(const char* path, const FrameTally& tally, bool report = true);
 
 // Passes everything to the view's own surface and counts the frames it ends.
 class CountingSurface : public GLSurface {
@@ -35,6 +41,10 @@ class CountingSurface : public GLSurface {
     const double now = MonotonicNow();
     if (tally_->frames++ == 0) tally_->first = now;
     tally_->last = now;
+    if (now - tally_->written >= 0.2) {
+      tally_->written = now;
+      WriteFrameTally(tally_->path, *tally_, false);
+    }
   }
 
  private:
@@ -42,16 +52,18 @@ class CountingSurface : public GLSurface {
   FrameTally* tally_;
 };
 
-void WriteFrameTally(const char* path, const FrameTally& tally) {
-  FILE* file = std::fopen(path, "w");
+void WriteFrameTally(const char* path, const FrameTally& tally, bool report) {
+  // Whole or not at all, for a reader watching it during the run.
+  const std::string partial = std::string(path) + ".partial";
+  FILE* file = std::fopen(partial.c_str(), "w");
   if (!file) {
-    std::fprintf(stderr, Tr("ambrel: cannot write the frame log \"%s\"\n"), path);
+    if (report) std::fprintf(stderr, Tr("ambrel: cannot write the frame log \"%s\"\n"), path);
     return;
   }
   const double span = tally.last - tally.first;
   std::fprintf(file, "frames %ld\nseconds %.6f\nfps %.3f\n", tally.frames, span,
                tally.frames > 1 && span > 0 ? (tally.frames - 1) / span : 0.0);
-  std::fclose(file);
+  if (std::fclose(file) != 0 || std::rename(partial.c_str(), path) != 0) std::remove(partial.c_str());
 }
 
 }  // namespace
@@ -73,6 +85,7 @@ int RunViewMode(const CommandLine& line) {
   // AMBREL_FPS_LOG=path: frames drawn and their time span, written at exit (benchmarks).
   const char* fpsLog = std::getenv("AMBREL_FPS_LOG");
   FrameTally tally;
+  tally.path = fpsLog;
   const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
     auto view = std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
     if (line.showFps && view->glView) view->glView = std::make_unique<FpsOverlaySurface>(std::move(view->glView));
