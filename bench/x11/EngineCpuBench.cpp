@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CompositorSession.h"
+#include "X11TestSupport.h"
 #include "XvfbServer.h"
 #include "platform/linux/LinuxEngine.h"
 #include "platform/linux/X11Headers.h"
@@ -246,22 +247,6 @@ void BM_WaylandWallpaperShownAndCovered(benchmark::State& state) {
 }
 BENCHMARK(BM_WaylandWallpaperShownAndCovered)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
-Window WindowNamed(Display* display, Window under, const char* name) {
-  char* found = nullptr;
-  if (XFetchName(display, under, &found) && found) {
-    const bool same = std::strcmp(found, name) == 0;
-    XFree(found);
-    if (same) return under;
-  }
-  Window root = None, parent = None, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return None;
-  Window result = None;
-  for (unsigned i = 0; i < count && !result; ++i) result = WindowNamed(display, children[i], name);
-  if (children) XFree(children);
-  return result;
-}
-
 // ambrel --window 1280x720 on a 1600x900 Xvfb under twm: shown, iconified,
 // unmapped (withdrawn) and covered by a window over the whole screen.
 void BM_X11WindowShownAndHidden(benchmark::State& state) {
@@ -288,7 +273,7 @@ void BM_X11WindowShownAndHidden(benchmark::State& state) {
                   "AMBREL_RESOURCES=" AMBREL_RESOURCE_DIR, "AMBREL_FPS_LOG=" + log, "WAYLAND_DISPLAY"});
     Display* display = XOpenDisplay(server.name().c_str());
     Window window = None;
-    if (display && WaitForFrames(log)) window = WindowNamed(display, DefaultRootWindow(display), "Ambrel");
+    if (display && WaitForFrames(log)) window = FindWindowNamed(display, DefaultRootWindow(display), "Ambrel");
     if (window == None) {
       state.SkipWithError("the window did not draw");
       if (display) XCloseDisplay(display);

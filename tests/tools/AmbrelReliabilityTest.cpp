@@ -86,34 +86,15 @@ class AmbrelReliabilityOnADisplay : public AmbrelProgramTest {
             "AMBREL_RESOURCES=" + resources};
   }
   // A window anywhere on the display whose title is name, and whether it shows.
-  bool FindWindow(Window window, const std::string& name, bool* mapped) {
-    for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
-      Atom type = None;
-      int format = 0;
-      unsigned long count = 0, after = 0;
-      unsigned char* data = nullptr;
-      if (XGetWindowProperty(*display, window, XInternAtom(*display, property, False), 0, 256, False,
-                             AnyPropertyType, &type, &format, &count, &after, &data) == Success && data) {
-        const bool same = format == 8 && std::string(reinterpret_cast<char*>(data), count) == name;
-        XFree(data);
-        if (same) {
-          XWindowAttributes attributes;
-          *mapped = XGetWindowAttributes(*display, window, &attributes) && attributes.map_state == IsViewable;
-          return true;
-        }
-      }
-    }
-    Window root = None, parent = None, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(*display, window, &root, &parent, &children, &count)) return false;
-    bool found = false;
-    for (unsigned i = 0; i < count && !found; ++i) found = FindWindow(children[i], name, mapped);
-    if (children) XFree(children);
-    return found;
+  bool FindWindow(const std::string& name, bool* mapped) {
+    const Window window = FindWindowNamed(*display, display->root(), name);
+    XWindowAttributes attributes;
+    *mapped = window && XGetWindowAttributes(*display, window, &attributes) && attributes.map_state == IsViewable;
+    return window != None;
   }
   bool DialogShows(const std::string& title) {
     bool mapped = false;
-    return FindWindow(display->root(), title, &mapped) && mapped;
+    return FindWindow(title, &mapped) && mapped;
   }
   // Frames drawn, seen as the screen changing twice; the second began after
   // whatever reached the program before this was called.
@@ -173,7 +154,7 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
     ASSERT_TRUE(ambrel.WaitForErrors(std::string("ambrel: ") + title + ": TGA file", 20)) << ambrel.errors();
     EXPECT_TRUE(DrawsFrames()) << "the start-up stopped at the alert";
     bool mapped = false;
-    EXPECT_FALSE(FindWindow(display->root(), title, &mapped)) << "a dialog was made over the grabbed screen";
+    EXPECT_FALSE(FindWindow(title, &mapped)) << "a dialog was made over the grabbed screen";
     EXPECT_EQ(EndOnSigterm(ambrel), 0) << "the event loop did not end the run: " << ambrel.errors();
   }
   {

@@ -326,22 +326,6 @@ void ExpectNothingDrawnWhileHidden(ChildProcess& engine, const std::string& how,
   EXPECT_TRUE(resumed) << engine.errors();
 }
 
-Window FindWindowNamed(Display* display, Window under, const char* name) {
-  char* found = nullptr;
-  if (XFetchName(display, under, &found) && found) {
-    const bool same = std::strcmp(found, name) == 0;
-    XFree(found);
-    if (same) return under;
-  }
-  Window root = None, parent = None, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return None;
-  Window result = None;
-  for (unsigned i = 0; i < count && !result; ++i) result = FindWindowNamed(display, children[i], name);
-  if (children) XFree(children);
-  return result;
-}
-
 bool redirectRefused = false;
 int NoteRefusal(Display*, XErrorEvent* error) {
   redirectRefused = error->error_code == BadAccess;

@@ -23,6 +23,30 @@ class TestDisplay {
   Display* display_;
 };
 
+// The first window from under down whose title (_NET_WM_NAME or WM_NAME) is
+// name, or None.
+inline Window FindWindowNamed(Display* display, Window under, const std::string& name) {
+  for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, under, XInternAtom(display, property, False), 0, 256, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success && data) {
+      const bool same = format == 8 && std::string(reinterpret_cast<char*>(data), count) == name;
+      XFree(data);
+      if (same) return under;
+    }
+  }
+  Window root = None, parent = None, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return None;
+  Window found = None;
+  for (unsigned i = 0; i < count && !found; ++i) found = FindWindowNamed(display, children[i], name);
+  if (children) XFree(children);
+  return found;
+}
+
 inline void FillRect(Display* display, Drawable drawable, unsigned long pixel, int x, int y, int width, int height) {
   GC gc = XCreateGC(display, drawable, 0, nullptr);
   XSetForeground(display, gc, pixel);
