@@ -131,6 +131,12 @@ void AmbrelView::animateOneFrame() {
   if (dt > 0.01) {
     animtime = CFAbsoluteTimeGetCurrent();
     if (ssMain) ssMain->Update(dt);
+    if (overrides_.frameSink) {
+      SceneFrame frame;
+      if (ssMain) ssMain->Describe(&frame);
+      overrides_.frameSink(frame);
+      return;
+    }
     glReshape();
     if (ssMain) ssMain->Draw();
     glView->Flush();

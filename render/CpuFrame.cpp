@@ -278,6 +278,12 @@ void BlendQuad(const SceneQuad& quad, const CpuTextures& textures, Target& targe
 
 }  // namespace
 
+bool IsSoftwareRasteriser(const std::string& renderer) {
+  for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+    if (renderer.find(name) != std::string::npos) return true;
+  return false;
+}
+
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels) {
   const int width = std::max(0, frame.width), height = std::max(0, frame.height);
   pixels->assign(static_cast<size_t>(width) * height * 4, 0);

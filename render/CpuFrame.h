@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct CpuTexture {
 // The frame's textures by the names the frame uses; a name not here draws
 // untextured, as an OpenGL texture name with no image does.
 using CpuTextures = std::unordered_map<uint32_t, CpuTexture>;
+
+// Whether an OpenGL renderer (GL_RENDERER) rasterises on the processor anyway.
+bool IsSoftwareRasteriser(const std::string& renderer);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them).

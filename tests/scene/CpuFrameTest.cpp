@@ -31,22 +31,6 @@ void WritePpm(const std::string& path, int width, int height, const std::vector<
   std::fclose(file);
 }
 
-// What the GL texture of that name holds, read back from the context.
-void ReadTexture(uint32_t name, CpuTextures* textures) {
-  if (name == 0 || textures->count(name)) return;
-  glBindTexture(GL_TEXTURE_2D, name);
-  GLint width = 0, height = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
-  if (width <= 0 || height <= 0) return;
-  CpuTexture& texture = (*textures)[name];
-  texture.width = width;
-  texture.height = height;
-  texture.rgba.resize((size_t)width * height * 4);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.rgba.data());
-}
-
 struct Case {
   const char* name;
   unsigned seed;
@@ -106,8 +90,7 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     glReadPixels(0, 0, c.width, c.height, GL_RGBA, GL_UNSIGNED_BYTE, gl.data());
 
     CpuTextures textures;
-    for (uint32_t name : {frame.backgroundTexture, frame.badge.texture, frame.caption.texture, frame.banner.texture})
-      ReadTexture(name, &textures);
+    ReadGLTextures(frame, &textures);
     std::vector<uint8_t> cpu;
     DrawSceneFrameCpu(frame, textures, &cpu);
     ASSERT_EQ(cpu.size(), gl.size());

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -12,7 +13,10 @@
 #include "image/ResFile.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
+#include "platform/egl/OffscreenContext.h"
 #include "platform/egl/OffscreenEngine.h"
+#include "render/CpuFrame.h"
+#include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
 
 namespace {
@@ -29,6 +33,14 @@ bool CheckOutputPath(const RenderOptions& options, std::string* error) {
   for (int64_t frame = options.every; frame < last; frame += options.every)
     if (!ResolvePngTarget(NumberedPath(options.output, frame), &target, error)) return false;
   return true;
+}
+
+// Auto asks a context first: the CPU renderer wins where OpenGL would rasterise on
+// the processor anyway.
+bool ChooseCpu(RendererChoice choice) {
+  if (choice != RendererChoice::Auto) return choice == RendererChoice::CPU;
+  OffscreenContext probe;
+  return probe.Create(1, 1) && IsSoftwareRasteriser(probe.Renderer());
 }
 
 }  // namespace
@@ -82,7 +94,12 @@ int RunRenderMode(const RenderOptions& options) {
   screen.number = 1;
   OffscreenEngine engine({screen}, engineOptions);
 
-  const AmbrelViewOverrides overrides = RenderViewOverrides(options);
+  // The CPU renderer draws the frames the view describes; the OpenGL context is
+  // still made, to load the pictures, and its textures are read back once.
+  const bool cpu = ChooseCpu(options.renderer);
+  SceneFrame described;
+  AmbrelViewOverrides overrides = RenderViewOverrides(options);
+  if (cpu) overrides.frameSink = [&described](const SceneFrame& frame) { described = frame; };
   engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
     return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
   });
@@ -103,10 +120,12 @@ int RunRenderMode(const RenderOptions& options) {
   const int64_t frames = FrameCount(options);
   const bool showProgress = frames >= 120;
   engine.makeCurrent(0);
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  std::string renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
+  if (cpu) renderer = Format(Tr("the CPU renderer (OpenGL: %s)"), renderer.c_str());
   std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
-               (long long)frames, options.width, options.height, frames * options.frameTime, seed,
-               renderer ? renderer : Tr("an unknown renderer"));
+               (long long)frames, options.width, options.height, frames * options.frameTime, seed, renderer.c_str());
+  CpuTextures textures;
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
     engine.advance(options.frameTime);
@@ -114,7 +133,20 @@ int RunRenderMode(const RenderOptions& options) {
 
     bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
     if (write) {
-      std::vector<uint8_t> pixels = engine.pixels(0);
+      std::vector<uint8_t> pixels;
+      if (cpu) {
+        // Only the frames written are drawn: the water steps the same without.
+        engine.makeCurrent(0);
+        ReadGLTextures(described, &textures);
+        std::vector<uint8_t> bottomUp;
+        DrawSceneFrameCpu(described, textures, &bottomUp);
+        const size_t row = static_cast<size_t>(options.width) * 4;
+        pixels.resize(bottomUp.size());
+        for (int y = 0; y < options.height; ++y)
+          std::copy_n(bottomUp.data() + (options.height - 1 - y) * row, row, pixels.data() + y * row);
+      } else {
+        pixels = engine.pixels(0);
+      }
       for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
       std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
       if (!WritePng(path, options.width, options.height, pixels, &error)) {
