@@ -101,26 +101,32 @@ uint8_t ToByte(float value) {
   return static_cast<uint8_t>(value * 255.0f + 0.5f);
 }
 
-// GL_LINEAR with GL_REPEAT on both axes; colour in 0..1.
+// GL_LINEAR with GL_REPEAT on both axes, with 8-bit weights as Mesa's rasteriser
+// takes them; colour in 0..1.
 void Sample(const CpuTexture& texture, float s, float t, float out[4]) {
   if (!std::isfinite(s)) s = 0;
   if (!std::isfinite(t)) t = 0;
   const float fu = s * texture.width - 0.5f;
   const float fv = t * texture.height - 0.5f;
-  const float floorU = std::floor(fu), floorV = std::floor(fv);
-  const float wu = fu - floorU, wv = fv - floorV;
-  auto wrap = [](float i, int size) {
-    const double m = std::fmod(static_cast<double>(i), static_cast<double>(size));
-    return static_cast<int>(m < 0 ? m + size : m);
+  // Coordinates this far out have lost their fraction anyway.
+  const float floorU = std::fabs(fu) < 1e7f ? std::floor(fu) : 0.0f;
+  const float floorV = std::fabs(fv) < 1e7f ? std::floor(fv) : 0.0f;
+  const int wu = static_cast<int>((fu - floorU) * 256.0f), wv = static_cast<int>((fv - floorV) * 256.0f);
+  // Pictures arrive with sides of powers of two; any other side takes the division.
+  auto wrap = [](int i, int size) {
+    if ((size & (size - 1)) == 0) return i & (size - 1);
+    const int m = i % size;
+    return m < 0 ? m + size : m;
   };
-  const int x0 = wrap(floorU, texture.width), x1 = x0 + 1 == texture.width ? 0 : x0 + 1;
-  const int y0 = wrap(floorV, texture.height), y1 = y0 + 1 == texture.height ? 0 : y0 + 1;
+  const int x0 = wrap(static_cast<int>(floorU), texture.width), x1 = x0 + 1 == texture.width ? 0 : x0 + 1;
+  const int y0 = wrap(static_cast<int>(floorV), texture.height), y1 = y0 + 1 == texture.height ? 0 : y0 + 1;
   const uint8_t* row0 = texture.rgba.data() + static_cast<size_t>(y0) * texture.width * 4;
   const uint8_t* row1 = texture.rgba.data() + static_cast<size_t>(y1) * texture.width * 4;
-  for (int c = 0; c < 4; ++c) {
-    const float top = row0[x0 * 4 + c] + (row0[x1 * 4 + c] - row0[x0 * 4 + c]) * wu;
-    const float bottom = row1[x0 * 4 + c] + (row1[x1 * 4 + c] - row1[x0 * 4 + c]) * wu;
-    out[c] = (top + (bottom - top) * wv) * (1.0f / 255.0f);
+  const uint8_t *a = row0 + x0 * 4, *b = row0 + x1 * 4, *c = row1 + x0 * 4, *d = row1 + x1 * 4;
+  for (int k = 0; k < 4; ++k) {
+    const int top = a[k] * (256 - wu) + b[k] * wu;
+    const int bottom = c[k] * (256 - wu) + d[k] * wu;
+    out[k] = static_cast<float>(top * (256 - wv) + bottom * wv) * (1.0f / (255.0f * 65536.0f));
   }
 }
 
@@ -152,31 +158,62 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
   const int x0 = std::max(0, static_cast<int>(std::floor(minX))), x1 = std::min(target.width() - 1, static_cast<int>(std::ceil(maxX)));
   const int y0 = std::max(0, static_cast<int>(std::floor(minY))), y1 = std::min(target.height() - 1, static_cast<int>(std::ceil(maxY)));
   if (x0 > x1 || y0 > y1) return;
-  const bool own0 = Owns(v1, v2), own1 = Owns(v2, v0), own2 = Owns(v0, v1);
   const double invArea = 1.0 / area;
-  auto edge = [](const WindowVertex& a, const WindowVertex& b, double x, double y) {
-    return (double(b.x) - a.x) * (y - a.y) - (double(b.y) - a.y) * (x - a.x);
+
+  // Each edge a->b as e(x, y) = dx * x + dy * y + c, positive inside; the
+  // barycentric weights are the edges over the area, and every interpolated value
+  // (already over w) is a plane stepped along with them.
+  struct Edge {
+    double dx, dy, c;
+    bool owns;
   };
+  auto makeEdge = [](const WindowVertex& a, const WindowVertex& b) {
+    const double ex = double(b.x) - a.x, ey = double(b.y) - a.y;
+    return Edge{-ey, ex, ey * a.x - ex * a.y, Owns(a, b)};
+  };
+  const Edge edges[3] = {makeEdge(v1, v2), makeEdge(v2, v0), makeEdge(v0, v1)};
+  const WindowVertex* corners[3] = {&v0, &v1, &v2};
+  constexpr int kValues = 7;
+  float WindowVertex::*const fields[kValues] = {&WindowVertex::invW, &WindowVertex::r, &WindowVertex::g,
+                                                &WindowVertex::b,    &WindowVertex::a, &WindowVertex::u,
+                                                &WindowVertex::v};
+  const double startX = x0 + 0.5, startY = y0 + 0.5;
+  float stepX[kValues], stepY[kValues], start[kValues];
+  for (int k = 0; k < kValues; ++k) {
+    double sx = 0, sy = 0, s0 = 0;
+    for (int i = 0; i < 3; ++i) {
+      const double value = corners[i]->*fields[k] * invArea;
+      sx += edges[i].dx * value;
+      sy += edges[i].dy * value;
+      s0 += (edges[i].dx * startX + edges[i].dy * startY + edges[i].c) * value;
+    }
+    stepX[k] = static_cast<float>(sx);
+    stepY[k] = static_cast<float>(sy);
+    start[k] = static_cast<float>(s0);
+  }
+
   for (int y = y0; y <= y1; ++y) {
     const double cy = y + 0.5;
-    for (int x = x0; x <= x1; ++x) {
-      const double cx = x + 0.5;
-      const double e0 = edge(v1, v2, cx, cy), e1 = edge(v2, v0, cx, cy), e2 = edge(v0, v1, cx, cy);
-      if (e0 < 0 || e1 < 0 || e2 < 0) continue;
-      if ((e0 == 0 && !own0) || (e1 == 0 && !own1) || (e2 == 0 && !own2)) continue;
-      const float b0 = static_cast<float>(e0 * invArea), b1 = static_cast<float>(e1 * invArea),
-                  b2 = static_cast<float>(e2 * invArea);
-      const float w = 1.0f / (b0 * v0.invW + b1 * v1.invW + b2 * v2.invW);
-      auto lerp = [&](float WindowVertex::*field) { return (b0 * v0.*field + b1 * v1.*field + b2 * v2.*field) * w; };
-      float colour[4] = {lerp(&WindowVertex::r), lerp(&WindowVertex::g), lerp(&WindowVertex::b),
-                         lerp(&WindowVertex::a)};
-      if (texture) {
-        float texel[4];
-        Sample(*texture, lerp(&WindowVertex::u), lerp(&WindowVertex::v), texel);
-        for (int c = 0; c < 4; ++c) colour[c] *= texel[c];
+    double e[3];
+    for (int i = 0; i < 3; ++i) e[i] = edges[i].dx * startX + edges[i].dy * cy + edges[i].c;
+    float values[kValues];
+    for (int k = 0; k < kValues; ++k) values[k] = start[k] + stepY[k] * static_cast<float>(y - y0);
+    uint8_t* pixel = target.at(x0, y);
+    for (int x = x0; x <= x1; ++x, pixel += 4) {
+      const bool inside = (e[0] > 0 || (e[0] == 0 && edges[0].owns)) && (e[1] > 0 || (e[1] == 0 && edges[1].owns)) &&
+                          (e[2] > 0 || (e[2] == 0 && edges[2].owns));
+      if (inside) {
+        const float w = 1.0f / values[0];
+        float colour[4] = {values[1] * w, values[2] * w, values[3] * w, values[4] * w};
+        if (texture) {
+          float texel[4];
+          Sample(*texture, values[5] * w, values[6] * w, texel);
+          for (int c = 0; c < 4; ++c) colour[c] *= texel[c];
+        }
+        for (int c = 0; c < 4; ++c) pixel[c] = ToByte(colour[c]);
       }
-      uint8_t* pixel = target.at(x, y);
-      for (int c = 0; c < 4; ++c) pixel[c] = ToByte(colour[c]);
+      for (int i = 0; i < 3; ++i) e[i] += edges[i].dx;
+      for (int k = 0; k < kValues; ++k) values[k] += stepX[k];
     }
   }
 }
