@@ -131,6 +131,12 @@ void AmbrelView::animateOneFrame() {
   if (dt > 0.01) {
     animtime = CFAbsoluteTimeGetCurrent();
     if (ssMain) ssMain->Update(dt);
+    if (overrides_.frameSink) {
+      SceneFrame frame;
+      if (ssMain) ssMain->Describe(&frame);
+      overrides_.frameSink(frame);
+      return;
+    }
     glReshape();
     if (ssMain) ssMain->Draw();
     glView->Flush();
@@ -151,11 +157,7 @@ void SetViewGLState(int width, int height) {
 void SetViewProjection(double width, double height) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  float aspect = static_cast<float>(width) / static_cast<float>(height);
-  // A drawable with no height (a collapsed window) would put an infinite aspect
-  // into the projection; draw it as square instead.
-  if (!std::isfinite(aspect) || aspect <= 0) aspect = 1.0f;
-  gluPerspective(45.0, aspect, 1.0, 100.0);
+  gluPerspective(kViewFieldOfView, ViewAspect(width, height), kViewNear, kViewFar);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,9 @@ struct AmbrelViewOverrides {
   std::optional<SettingsRecord> settings;
   std::optional<DesktopPicturePreference> desktopPictures;
   SettingOverrides fields;
+  // When set, each frame is described and handed over here instead of drawn with
+  // OpenGL (valid until the next frame's step).
+  std::function<void(const SceneFrame&)> frameSink;
 };
 
 class AmbrelView : public ScreenSaverView {

@@ -1,12 +1,13 @@
 #include "scene/SSMain.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <new>
 
+#include "scene/GLFrame.h"
 #include "scene/Settings.h"
 #include "support/Misc.h"
 
@@ -31,12 +32,27 @@ void TexturedQuad(float left, float bottom, float right, float top) {
 
 // The overlay reads fixed slots; a pack shorter than that has no record there, and
 // the quad then draws with no texture, like an empty slot.
-GLuint SlotTexture(const SSMAIN& scene, uint32_t slot) {
+uint32_t SlotTexture(const SSMAIN& scene, uint32_t slot) {
   if (!scene.textures || scene.textureCount < 0 || slot >= (uint32_t)scene.textureCount) return 0;
   return scene.textures[slot].texID;
 }
 
+SceneQuad Quad(float x, float y, float right, float top, uint32_t texture) {
+  SceneQuad quad;
+  quad.x = x;
+  quad.y = y;
+  quad.right = right;
+  quad.top = top;
+  quad.texture = texture;
+  return quad;
+}
+
 }  // namespace
+
+float ViewAspect(double width, double height) {
+  const float aspect = static_cast<float>(width) / static_cast<float>(height);
+  return std::isfinite(aspect) && aspect > 0 ? aspect : 1.0f;
+}
 
 void SSMAIN::SetSize(int newWidth, int newHeight) {
   width = newWidth;
@@ -46,7 +62,6 @@ void SSMAIN::SetSize(int newWidth, int newHeight) {
 
 bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings) {
   isPreview = preview;
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
   lighting = settings->LIGHTING;
   wantBowl = settings->WANTBOWL;
@@ -71,21 +86,10 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
   height = newHeight;
   aspect = AspectOf(newWidth, newHeight);
 
-  gluLookAt(cameraEye.x, cameraEye.y, cameraEye.z, cameraTarget.x, cameraTarget.y, cameraTarget.z, 0, 0, -1);
-
-  const GLfloat ambient[] = {0, 0, 0, 0};
-  const GLfloat diffuse[] = {1, 1, 1, 1};
-  const GLfloat specular[] = {0.3f, 0.3f, 0.3f, 1};
-  const GLfloat position[] = {lightPos.x, lightPos.y, lightPos.z, 1};
-  glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
-  glLightfv(GL_LIGHT0, GL_POSITION, position);
-
-  glEnable(GL_LIGHTING);
-  glEnable(GL_LIGHT0);
-  glCullFace(GL_BACK);
-  glEnable(GL_CULL_FACE);
+  placedLight = lightPos;
+  SceneFrame frame;
+  DescribeCamera(&frame);
+  PrepareGLScene(frame);
 
   water->Initialize((unsigned short)waterShift, 64.0f, wantBowl, waterSpeed);
   return true;
@@ -98,9 +102,7 @@ void SSMAIN::Cleanup() {
   textures = nullptr;
   glDeleteTextures(1, &backgroundTexture);
   backgroundTexture = 0;
-  glDisable(GL_LIGHTING);
-  glDisable(GL_LIGHT0);
-  glDisable(GL_CULL_FACE);
+  ReleaseGLScene();
 }
 
 void SSMAIN::Update(double dt) {
@@ -119,15 +121,33 @@ void SSMAIN::Update(double dt) {
 }
 
 void SSMAIN::Draw() {
-  glLoadIdentity();
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_TEXTURE_2D);
+  SceneFrame frame;
+  Describe(&frame);
+  DrawSceneFrameGL(frame);
+}
 
-  gluLookAt(cameraEye.x, cameraEye.y, cameraEye.z, cameraTarget.x, cameraTarget.y, cameraTarget.z, 0, 0, -1);
+void SSMAIN::DoOverlay() {
+  SceneFrame frame;
+  DescribeCamera(&frame);
+  DescribeOverlay(&frame);
+  DrawOverlayGL(frame);
+}
 
+void SSMAIN::DescribeCamera(SceneFrame* frame) const {
+  frame->width = width;
+  frame->height = height;
+  frame->perspectiveAspect = ViewAspect(width, height);
+  frame->eye = cameraEye;
+  frame->target = cameraTarget;
+  frame->up = VECTOR3D{0, 0, -1};
+  frame->lightPosition = placedLight;
+}
+
+void SSMAIN::Describe(SceneFrame* frame) {
+  DescribeCamera(frame);
   if (lighting) {
-    const GLfloat position[] = {lightPos.x, lightPos.y, lightPos.z, 1};
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    frame->placeLight = true;
+    frame->lightPosition = placedLight = lightPos;
 
     float t = (float)frameTime;
     lightPos.x = lightPos.x + (lightTarget.x - lightPos.x) * t * 0.25f;
@@ -136,20 +156,22 @@ void SSMAIN::Draw() {
     Rotate(&lightTarget, 0, (float)(5.0 * frameTime), 0);
   }
 
-  glColor4f(1 - bannerAlpha, 1 - bannerAlpha, 1 - bannerAlpha, 1);
+  // The banner's fade darkens the water under it.
+  for (int i = 0; i < 3; ++i) frame->waterColour[i] = 1 - bannerAlpha;
+  frame->waterColour[3] = 1;
+  frame->waterScaleX = aspect;
+  frame->backgroundTexture = backgroundTexture;
+  if (water && water->vertices && water->indices) {
+    frame->vertices = water->vertices;
+    frame->vertexCount = water->vertexCount;
+    frame->strip = water->indices;
+    frame->stripLength = water->indexCount - 2;
+  }
 
-  glPushMatrix();
-  glBindTexture(GL_TEXTURE_2D, backgroundTexture);
-  glScalef(aspect, 1, 1);
-  if (water) water->DrawSurface();
-  glPopMatrix();
-
-  if (!isPreview) DoOverlay();
-
-  glDisable(GL_TEXTURE_2D);
+  if (!isPreview) DescribeOverlay(frame);
 }
 
-void SSMAIN::DoOverlay() {
+void SSMAIN::DescribeOverlay(SceneFrame* frame) {
   // Strip: hidden 60 s at first, then 30 s, shown 20 s; each showing picks a caption,
   // a side for the badge and the other edge.
   overlayTimer = (float)((double)overlayTimer - frameTime);
@@ -171,36 +193,13 @@ void SSMAIN::DoOverlay() {
     target = overlayAtTop ? height + 40 : -40;
   overlayPos.y = (float)(overlayPos.y + (target - overlayPos.y) * frameTime);
 
-  // A zero-sized drawable would make the orthographic volume empty (a GL error).
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, width > 0 ? width : 1, 0, height > 0 ? height : 1, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  frame->overlay = true;
+  frame->badge = Quad(overlayPos.x, overlayPos.y, 256, 32, SlotTexture(*this, 1));
+  frame->caption = Quad((float)(width * 0.5 - 256), overlayPos.y, 512, 32, SlotTexture(*this, captionSlot));
 
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glColor4f(1, 1, 1, 1);
-  glNormal3f(0, 0, 1);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glEnable(GL_BLEND);
-
-  glPushMatrix();
-  glTranslatef(overlayPos.x, overlayPos.y, 0);
-  glBindTexture(GL_TEXTURE_2D, SlotTexture(*this, 1));
-  TexturedQuad(0, 0, 256, 32);
-  glPopMatrix();
-
-  glPushMatrix();
-  glTranslatef((float)(width * 0.5 - 256), overlayPos.y, 0);
-  glBindTexture(GL_TEXTURE_2D, SlotTexture(*this, captionSlot));
-  TexturedQuad(0, 0, 512, 32);
-  glPopMatrix();
-
-  glDisable(GL_BLEND);
-
-  // Banner: from here on the modelview works in the 1024 x 768 canvas.
-  glScalef((float)width / 1024.0f, (float)height / 768.0f, 1);
+  // Banner: drawn in the 1024 x 768 canvas.
+  frame->canvasX = (float)width / 1024.0f;
+  frame->canvasY = (float)height / 768.0f;
   bannerTimer = (float)((double)bannerTimer - frameTime);
   if (bannerTimer > 0) {
     if (bannerAlpha < 1)
@@ -216,21 +215,13 @@ void SSMAIN::DoOverlay() {
     }
   }
 
-  if (bannerAlpha > 0) {
-    glColor4f(1, 1, 1, bannerAlpha);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_BLEND);
-    glPushMatrix();
-    glTranslatef(0, 352, 0);
-    glBindTexture(GL_TEXTURE_2D, SlotTexture(*this, captionSlot));
-    TexturedQuad(0, 0, 1024, 64);
-    glPopMatrix();
-    glDisable(GL_BLEND);
-    glColor4f(1, 1, 1, 1);
+  frame->bannerShown = bannerAlpha > 0;
+  if (frame->bannerShown) {
+    frame->banner = Quad(0, 352, 1024, 64, SlotTexture(*this, captionSlot));
+    frame->banner.canvasX = frame->canvasX;
+    frame->banner.canvasY = frame->canvasY;
+    frame->banner.colour[3] = bannerAlpha;
   }
-
-  glEnable(GL_LIGHTING);
-  glEnable(GL_DEPTH_TEST);
 }
 
 void SSMAIN::DoIntro() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "image/Texture.h"
+#include "scene/SceneFrame.h"
 #include "support/NiftyMaths.h"
 #include "water/Water.h"
 
@@ -47,6 +48,8 @@ class SSMAIN {
   int64_t dripSpeed = 0;
   VECTOR3D lightTarget = {0, 75, 100};
   VECTOR3D lightPos = {0, 100, 0};
+  // Where the light was last handed to the drawing.
+  VECTOR3D placedLight = {0, 100, 0};
   VECTOR3D cameraEye = {0, 77.5f, 0};
   VECTOR3D cameraTarget = {0, 0, 0};
   float dropTimer = 1.0f;
@@ -60,8 +63,13 @@ class SSMAIN {
   bool Setup(bool preview, int width, int height, SETTINGS* settings);
   void Cleanup();
   void Update(double dt);
+  // Draw describes the frame (advancing the light and the overlay's timers) and
+  // draws it with OpenGL; DoOverlay does the same for the overlay alone.
   void Draw();
   void DoOverlay();
+  void Describe(SceneFrame* frame);
+  void DescribeCamera(SceneFrame* frame) const;
+  void DescribeOverlay(SceneFrame* frame);
   void DoIntro();
   void Clock(int* hour, int* minute, int* second);
 };

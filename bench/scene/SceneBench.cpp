@@ -1,6 +1,8 @@
 // One whole frame as the host runs it (Update, projection, Draw, glFinish) through the
 // off-screen context, split into the time spent in our code (the water step and the
-// rebuild of its arrays, inside Update) and the time spent in OpenGL.
+// rebuild of its arrays, inside Update) and the time spent in OpenGL; beside it the
+// same frames drawn by the CPU renderer. The CPU column is the process's CPU time
+// per frame, a software rasteriser's threads included.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
@@ -13,18 +15,21 @@
 #include "host/AmbrelView.h"
 #include "image/Pics.h"
 #include "platform/Bundle.h"
+#include "render/CpuFrame.h"
+#include "scene/GLFrame.h"
 
 namespace {
 
 void Reshape(int width, int height) { SetViewProjection(width, height); }
 
-void BM_Frame(benchmark::State& state) {
+// The scene both benchmarks draw: busy water over the shipped picture, settled.
+// Returns false (and skips) when there is no context.
+bool SettledScene(benchmark::State& state, OffscreenContext* context, SSMAIN* scene, bool describeOnly) {
   const int width = (int)state.range(0), height = (int)state.range(1), shift = (int)state.range(2);
-  OffscreenContext context;
   std::string error;
-  if (!context.Create(width, height, &error)) {
+  if (!context->Create(width, height, &error)) {
     state.SkipWithError(error.c_str());
-    return;
+    return false;
   }
   SetViewGLState(width, height);
   Reshape(width, height);
@@ -36,20 +41,33 @@ void BM_Frame(benchmark::State& state) {
   settings.WATERSPEED = 100;
   settings.WATERSHIFT = shift;
   settings.DRIPSPEED = 25;  // busy water: drops every quarter second or so
-  SSMAIN scene;
-  scene.Setup(false, width, height, &settings);
+  scene->Setup(false, width, height, &settings);
   Texture background;
   loadPicFile(PathForResource("fallback", "png").c_str(), &background, 1);
-  scene.backgroundTexture = background.texID;
+  scene->backgroundTexture = background.texID;
   background.texID = 0;
 
   // Let the bowl open and ripples spread before measuring.
   for (int i = 0; i < 120; ++i) {
-    scene.Update(1.0 / 60);
-    Reshape(width, height);
-    scene.Draw();
+    scene->Update(1.0 / 60);
+    if (describeOnly) {
+      SceneFrame frame;
+      scene->Describe(&frame);
+    } else {
+      Reshape(width, height);
+      scene->Draw();
+    }
   }
   glFinish();
+  state.SetLabel(std::to_string(width) + "x" + std::to_string(height) + " N=" + std::to_string(1 << shift));
+  return true;
+}
+
+void BM_Frame(benchmark::State& state) {
+  const int width = (int)state.range(0), height = (int)state.range(1);
+  OffscreenContext context;
+  SSMAIN scene;
+  if (!SettledScene(state, &context, &scene, false)) return;
 
   using Clock = std::chrono::steady_clock;
   double ours = 0, total = 0;
@@ -68,7 +86,23 @@ void BM_Frame(benchmark::State& state) {
   state.counters["ours_ms"] = ours / frames * 1e3;
   state.counters["gl_ms"] = (total - ours) / frames * 1e3;
   state.counters["ours_share_pct"] = total > 0 ? ours / total * 100 : 0;
-  state.SetLabel(std::to_string(width) + "x" + std::to_string(height) + " N=" + std::to_string(1 << shift));
+  scene.Cleanup();
+}
+
+void BM_CpuFrame(benchmark::State& state) {
+  OffscreenContext context;
+  SSMAIN scene;
+  if (!SettledScene(state, &context, &scene, true)) return;
+  CpuTextures textures;
+  std::vector<uint8_t> pixels;
+  for (auto _ : state) {
+    scene.Update(1.0 / 60);
+    SceneFrame frame;
+    scene.Describe(&frame);
+    ReadGLTextures(frame, &textures);
+    DrawSceneFrameCpu(frame, textures, &pixels);
+    benchmark::DoNotOptimize(pixels.data());
+  }
   scene.Cleanup();
 }
 
@@ -79,7 +113,17 @@ BENCHMARK(BM_Frame)
     ->Args({1920, 1080, 6})
     ->Args({1920, 1080, 8})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+BENCHMARK(BM_CpuFrame)
+    ->ArgNames({"w", "h", "shift"})
+    ->Args({1280, 720, 6})
+    ->Args({1280, 720, 8})
+    ->Args({1920, 1080, 6})
+    ->Args({1920, 1080, 8})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 }  // namespace
 

@@ -2,6 +2,9 @@
 // shipped picture when there is nothing else, and the overlay of the full view.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "AmbrelProgram.h"
 
 namespace {
@@ -83,6 +86,33 @@ TEST_F(AmbrelRenderTest, TheStripSlidesInAfterAMinuteButNotInThePreview) {
   // banner has faded and the water below is the same.
   EXPECT_GT(differing(2, 26), 0.2);
   EXPECT_LT(differing(40, 90), 0.05);
+}
+
+TEST_F(AmbrelRenderTest, TheCpuRendererDrawsWhatOpenGLDrawsAndAutoPicksItOverASoftwareRasteriser) {
+  // Banner half up over the darkened water.
+  std::vector<std::string> args = {"--size", "200x150", "--seconds", "41.5", "--seed", "5", "--renderer", "gl",
+                                   "--output", "gl.png"};
+  Outcome gl = Ambrel(args);
+  ASSERT_EQ(gl.status, 0) << gl.err;
+  args[7] = "cpu";
+  args[9] = "cpu.png";
+  Outcome cpu = Ambrel(args);
+  ASSERT_EQ(cpu.status, 0) << cpu.err;
+  EXPECT_NE(cpu.err.find("on the CPU renderer"), std::string::npos) << cpu.err;
+  PngImage a = ReadPng(dir + "/gl.png"), b = ReadPng(dir + "/cpu.png");
+  ASSERT_TRUE(a.ok && b.ok);
+  ASSERT_EQ(a.rgb.size(), b.rgb.size());
+  int largest = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) largest = std::max(largest, std::abs(int(a.rgb[i]) - int(b.rgb[i])));
+  EXPECT_LE(largest, 2);
+
+  args[7] = "auto";
+  args.back() = "auto.png";
+  Outcome automatic = Ambrel(args);
+  ASSERT_EQ(automatic.status, 0) << automatic.err;
+  const bool software = gl.err.find("llvmpipe") != std::string::npos || gl.err.find("softpipe") != std::string::npos ||
+                        gl.err.find("swrast") != std::string::npos;
+  EXPECT_EQ(automatic.err.find("on the CPU renderer") != std::string::npos, software) << gl.err << automatic.err;
 }
 
 }  // namespace

@@ -228,6 +228,18 @@ struct Parser {
       render.seedGiven = true;
       return RenderOnly(true);
     }
+    if (name == "--renderer") {
+      if (!TakeValue()) return false;
+      if (value == "auto")
+        render.renderer = RendererChoice::Auto;
+      else if (value == "gl")
+        render.renderer = RendererChoice::GL;
+      else if (value == "cpu")
+        render.renderer = RendererChoice::CPU;
+      else
+        return Fail(Format(Tr("--renderer wants auto, gl or cpu, not \"%s\""), value.c_str()));
+      return RenderOnly(true);
+    }
     if (name == "--output" || name == "-o") {
       if (!NonEmptyValue(Tr("a file name"))) return false;
       render.output = value;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -14,7 +15,10 @@
 #include "image/ResFile.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
+#include "platform/egl/OffscreenContext.h"
 #include "platform/egl/OffscreenEngine.h"
+#include "render/CpuFrame.h"
+#include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
 
 namespace {
@@ -44,14 +48,18 @@ bool CheckOutputPath(const RenderOptions& options, std::string* error) {
   _exit(1);
 }
 
-int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t frames, uint32_t seed) {
+// described is what the view last described, for the CPU renderer; empty for OpenGL.
+int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t frames, uint32_t seed,
+                 const SceneFrame* described) {
   std::string error;
   const bool showProgress = frames >= 120;
   engine.makeCurrent(0);
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  std::string renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
+  if (described) renderer = Format(Tr("the CPU renderer (OpenGL: %s)"), renderer.c_str());
   std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
-               (long long)frames, options.width, options.height, frames * options.frameTime, seed,
-               renderer ? renderer : Tr("an unknown renderer"));
+               (long long)frames, options.width, options.height, frames * options.frameTime, seed, renderer.c_str());
+  CpuTextures textures;
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
     engine.advance(options.frameTime);
@@ -62,7 +70,20 @@ int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t 
       const std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
       bool written;
       try {
-        std::vector<uint8_t> pixels = engine.pixels(0);
+        std::vector<uint8_t> pixels;
+        if (described) {
+          // Only the frames written are drawn: the water steps the same without.
+          engine.makeCurrent(0);
+          ReadGLTextures(*described, &textures);
+          std::vector<uint8_t> bottomUp;
+          DrawSceneFrameCpu(*described, textures, &bottomUp);
+          const size_t row = static_cast<size_t>(options.width) * 4;
+          pixels.resize(bottomUp.size());
+          for (int y = 0; y < options.height; ++y)
+            std::copy_n(bottomUp.data() + (options.height - 1 - y) * row, row, pixels.data() + y * row);
+        } else {
+          pixels = engine.pixels(0);
+        }
         for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
         written = WritePng(path, options.width, options.height, pixels, &error);
       } catch (const std::bad_alloc&) {
@@ -83,6 +104,14 @@ int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t 
       std::fprintf(stderr, Tr("ambrel: frame %lld of %lld\n"), (long long)frame, (long long)frames);
   }
   return 0;
+}
+
+// Auto asks a context first: the CPU renderer wins where OpenGL would rasterise on
+// the processor anyway.
+bool ChooseCpu(RendererChoice choice) {
+  if (choice != RendererChoice::Auto) return choice == RendererChoice::CPU;
+  OffscreenContext probe;
+  return probe.Create(1, 1) && IsSoftwareRasteriser(probe.Renderer());
 }
 
 }  // namespace
@@ -136,8 +165,13 @@ int RunRenderMode(const RenderOptions& options) {
   screen.number = 1;
   OffscreenEngine engine({screen}, engineOptions);
 
+  // The CPU renderer draws the frames the view describes; the OpenGL context is
+  // still made, to load the pictures, and its textures are read back once.
+  const bool cpu = ChooseCpu(options.renderer);
+  SceneFrame described;
   try {
-    const AmbrelViewOverrides overrides = RenderViewOverrides(options);
+    AmbrelViewOverrides overrides = RenderViewOverrides(options);
+    if (cpu) overrides.frameSink = [&described](const SceneFrame& frame) { described = frame; };
     engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
       return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
     });
@@ -154,7 +188,7 @@ int RunRenderMode(const RenderOptions& options) {
       std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
       return 1;
     }
-    return RenderFrames(engine, options, FrameCount(options), seed);
+    return RenderFrames(engine, options, FrameCount(options), seed, cpu ? &described : nullptr);
   } catch (const std::bad_alloc&) {
     EndShortOfMemory(options, false);
   }

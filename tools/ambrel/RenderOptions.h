@@ -7,6 +7,10 @@
 
 #include "host/AmbrelView.h"
 
+// Who draws a render's frames: OpenGL, the CPU renderer, or (auto) the CPU when
+// OpenGL would be a software rasteriser anyway.
+enum class RendererChoice { Auto, GL, CPU };
+
 struct RenderOptions {
   int width = 1280;
   int height = 720;
@@ -17,6 +21,8 @@ struct RenderOptions {
   bool seedGiven = false;
   uint32_t seed = 0;
   bool preview = false;
+  // OpenGL until the CPU renderer costs less than llvmpipe: auto is asked for.
+  RendererChoice renderer = RendererChoice::GL;
   std::string output = "ambrel.png";
   std::optional<std::string> background;  // picture shown as the desktop picture
   SettingOverrides fields;                // over RenderBaseSettings()

@@ -51,13 +51,19 @@ const char* const kTail = N_(
     "  --output PATH       where the PNG goes (default ambrel.png)\n"
     "  --help              show this text\n");
 
+const char* const kRenderer = N_(
+    "  --renderer auto|gl|cpu\n"
+    "                      who draws a render: OpenGL (the default), or the CPU\n"
+    "                      renderer; auto takes the CPU when OpenGL is a software\n"
+    "                      rasteriser (llvmpipe, softpipe, swrast)\n");
+
 }  // namespace
 
 const char* UsageText() {
   static const std::string text = [] {
     std::string usage = Tr(kHead);
     for (const SettingDeclaration& setting : kSettings) usage += FillSettingText(Tr(setting.usage), setting);
-    return usage + Tr(kTail);
+    return usage + Tr(kTail) + Tr(kRenderer);
   }();
   return text.c_str();
 }

@@ -1,0 +1,29 @@
+// Draws a scene frame on the processor, without OpenGL, to what the fixed-function
+// OpenGL path draws for the same frame: the same projection, per-vertex lighting
+// (light 0, colour material), bilinear repeating textures modulated by the colour,
+// source-alpha blending for the overlay.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "scene/SceneFrame.h"
+
+// A texture's texels as R, G, B, A bytes, rows from the first uploaded on.
+struct CpuTexture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+};
+
+// The frame's textures by the names the frame uses; a name not here draws
+// untextured, as an OpenGL texture name with no image does.
+using CpuTextures = std::unordered_map<uint32_t, CpuTexture>;
+
+// Whether an OpenGL renderer (GL_RENDERER) rasterises on the processor anyway.
+bool IsSoftwareRasteriser(const std::string& renderer);
+
+// Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
+// glReadPixels reads them).
+void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels);

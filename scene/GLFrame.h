@@ -1,0 +1,18 @@
+// Draws a scene frame with fixed-function OpenGL into the current context, whose
+// projection the host has set.
+#pragma once
+
+#include "render/CpuFrame.h"
+#include "scene/SceneFrame.h"
+
+// The light and the face culling, once per context.
+void PrepareGLScene(const SceneFrame& frame);
+void ReleaseGLScene();
+
+void DrawSceneFrameGL(const SceneFrame& frame);
+// The overlay part alone, over whatever the context holds.
+void DrawOverlayGL(const SceneFrame& frame);
+
+// Reads the images of the frame's textures back from the current context into
+// *textures, for the CPU renderer; names already there are left alone.
+void ReadGLTextures(const SceneFrame& frame, CpuTextures* textures);
