@@ -13,18 +13,16 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
+std::vector<char*> ArgvPointers(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
   for (std::string& s : strings) pointers.push_back(s.data());
   pointers.push_back(nullptr);
   return pointers;
 }
-
-}  // namespace
 
 ChildProcess::~ChildProcess() {
   if (Running()) {
@@ -65,7 +63,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     if (options.user >= 0 &&
         (setgroups(0, nullptr) != 0 || setgid(gid_t(options.user)) != 0 || setuid(uid_t(options.user)) != 0))
       _exit(126);
-    std::vector<char*> pointers = Pointers(argv);
+    std::vector<char*> pointers = ArgvPointers(argv);
     execvp(program.c_str(), pointers.data());
     _exit(127);
   }
@@ -101,7 +99,7 @@ void ChildProcess::Drain() {
 }
 
 bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line) {
-  const double deadline = Now() + timeoutSeconds;
+  const double deadline = SteadySeconds() + timeoutSeconds;
   bool drained = false;
   for (;;) {
     size_t start = scanned_;
@@ -113,7 +111,7 @@ bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds,
         return true;
       }
     }
-    if (Now() >= deadline) return false;
+    if (SteadySeconds() >= deadline) return false;
     if (!Running()) {
       if (drained) return false;
       Drain();
@@ -125,9 +123,9 @@ bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds,
 }
 
 bool ChildProcess::WaitForErrors(const std::string& text, double timeoutSeconds) {
-  const double deadline = Now() + timeoutSeconds;
+  const double deadline = SteadySeconds() + timeoutSeconds;
   while (errors_.find(text) == std::string::npos) {
-    if (Now() >= deadline) return false;
+    if (SteadySeconds() >= deadline) return false;
     if (!Running()) {
       Drain();
       return errors_.find(text) != std::string::npos;
@@ -139,9 +137,9 @@ bool ChildProcess::WaitForErrors(const std::string& text, double timeoutSeconds)
 
 int ChildProcess::Wait(double timeoutSeconds) {
   if (pid_ <= 0) return status_;
-  const double deadline = Now() + timeoutSeconds;
+  const double deadline = SteadySeconds() + timeoutSeconds;
   int status = 0;
-  while (Now() < deadline) {
+  while (SteadySeconds() < deadline) {
     ReadAvailable(20);
     const pid_t done = waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {

@@ -1,5 +1,7 @@
 #include "XvfbServer.h"
 
+#include "ChildProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,19 +12,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& s : strings) pointers.push_back(s.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-}  // namespace
 
 bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error) {
   int fds[2];
@@ -41,14 +30,14 @@ bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* e
     const int devNull = open("/dev/null", O_WRONLY);
     dup2(devNull, STDERR_FILENO);
     dup2(devNull, STDOUT_FILENO);
-    std::vector<char*> pointers = Pointers(argv);
+    std::vector<char*> pointers = ArgvPointers(argv);
     execvp("Xvfb", pointers.data());
     _exit(127);
   }
   close(fds[1]);
   std::string number;
-  const double deadline = Now() + 20;
-  while (Now() < deadline) {
+  const double deadline = SteadySeconds() + 20;
+  while (SteadySeconds() < deadline) {
     pollfd fd{fds[0], POLLIN, 0};
     if (poll(&fd, 1, 200) <= 0) continue;
     char buffer[32];
