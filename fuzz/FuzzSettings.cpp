@@ -20,6 +20,8 @@
 #include "platform/ScreenSaverDefaults.h"
 #include "scene/SSMain.h"
 
+namespace ambrel {
+
 namespace {
 
 const char* const kModule = "kvAmbrel";
@@ -172,3 +174,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (text) Expect(back.pictures == pictures, "the DesktopPictures section did not survive a write");
   return 0;
 }
+
+}  // namespace ambrel

@@ -10,6 +10,8 @@
 
 #include "platform/Alerts.h"
 
+namespace ambrel {
+
 class FuzzFile {
  public:
   explicit FuzzFile(const char* suffix) {
@@ -41,3 +43,5 @@ inline void SilenceAlerts() {
   if (!done) SetAlertPresenter([](const char*, const char*) {});
   done = true;
 }
+
+}  // namespace ambrel

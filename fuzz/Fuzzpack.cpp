@@ -7,6 +7,8 @@
 #include "image/ResFile.h"
 #include "image/TGALoader.h"
 
+namespace ambrel {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceAlerts();
   static FuzzFile file(".tallowyn");
@@ -26,3 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reader.Close();
   return 0;
 }
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include "FuzzSupport.h"
 #include "image/Pics.h"
 
+namespace ambrel {
+
 // The decoder in this process (platform/linux/GdkPictures.cpp): ReadPicture runs
 // it in a child, where a crash would read as a damaged picture.
 bool DecodePictureHere(const char* path, PictureBitmap* bitmap, std::string* why);
@@ -26,3 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
+
+}  // namespace ambrel

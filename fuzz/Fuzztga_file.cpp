@@ -4,6 +4,8 @@
 #include "FuzzSupport.h"
 #include "image/TGALoader.h"
 
+namespace ambrel {
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceAlerts();
   static FuzzFile file(".tga");
@@ -15,3 +17,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
+
+}  // namespace ambrel

@@ -19,6 +19,8 @@
 #include "platform/Platform.h"
 #include "platform/Screens.h"
 
+namespace ambrel {
+
 namespace {
 
 // Single-buffered, 32 bits of colour, no depth buffer, accelerated. On macOS this is
@@ -296,3 +298,5 @@ void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
   glDeleteTextures(1, texName);
   *texName = 0;
 }
+
+}  // namespace ambrel

@@ -16,6 +16,8 @@
 #include "scene/SSMain.h"
 #include "scene/Settings.h"
 
+namespace ambrel {
+
 // The GL state a view sets for its drawable size (viewport, shading, depth test,
 // colour material), and the perspective it sets before every draw. Tests and
 // benchmarks of the bare scene prepare their context the same way.
@@ -115,3 +117,5 @@ class AmbrelView : public ScreenSaverView {
   std::string desktopPicturePath();
   AmbrelViewOverrides overrides_;
 };
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include "host/AmbrelView.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 const char* const kModuleName = "kvAmbrel";
@@ -100,3 +102,5 @@ void AmbrelView::storeSettings() {
   mySettings = record.settings;
   StoreSettings(record);
 }
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include "platform/Bundle.h"
 #include "platform/SheetControls.h"
 
+namespace ambrel {
+
 namespace {
 
 const char* const kSheetName = "Ambrel";
@@ -176,3 +178,5 @@ void AmbrelView::configureSheet_openwebsite(SheetControl*) {
   // The services say themselves when no browser can show it.
   CurrentSheetServices().openFileInBrowser(page);
 }
+
+}  // namespace ambrel

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide) {
   if (detail == 0) return 512;
   if (detail == 1) return 1024;
@@ -180,3 +182,5 @@ bool ChooseRandomImageFile(const char* folder, char* name) {
   if (d < c) return FindNthFile(folder, name, ".png", d);
   return false;
 }
+
+}  // namespace ambrel

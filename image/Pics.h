@@ -7,6 +7,8 @@
 #include "image/Texture.h"
 #include "platform/Pictures.h"
 
+namespace ambrel {
+
 // A picture that cannot be shown is named on stderr (NameWrongPicture).
 bool loadPicFile(const char* path, Texture* texture, int detail);
 // The folder kind of background: a random .jpg, .gif or .png of the folder.
@@ -29,3 +31,5 @@ uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide
 // byte of 32-bit pixels is 255.
 void ResamplePicture(const PictureBitmap& picture, uint32_t width, uint32_t height,
                      unsigned char* out);
+
+}  // namespace ambrel

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+namespace ambrel {
+
 namespace {
 
 uint32_t ReadU32(const unsigned char* p) {
@@ -153,3 +155,5 @@ void RESFILE::Close() {
   lumps = nullptr;
   if (file.is_open()) file.close();
 }
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <fstream>
 
+namespace ambrel {
+
 // All integers little-endian, all offsets from the first byte of the file.
 struct RESHEADER {
   char magic[4];          // "MRVF"
@@ -52,3 +54,5 @@ void EncodeResHeader(const RESHEADER& header, unsigned char out[24]);
 void EncodeResLump(const RESLUMP& lump, unsigned char out[28]);
 void DecodeResHeader(const unsigned char in[24], RESHEADER* header);
 void DecodeResLump(const unsigned char in[28], RESLUMP* lump);
+
+}  // namespace ambrel

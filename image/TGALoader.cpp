@@ -7,6 +7,8 @@
 
 #include "platform/Alerts.h"
 
+namespace ambrel {
+
 TGAHeader tgaheader;
 TGA tga;
 const unsigned char uTGAcompare[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -277,3 +279,5 @@ bool LoadTGA(Texture* texture, const char* filename) {
   std::fclose(file);
   return false;
 }
+
+}  // namespace ambrel

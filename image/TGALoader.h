@@ -9,6 +9,8 @@
 
 #include "image/Texture.h"
 
+namespace ambrel {
+
 struct TGAHeader {
   unsigned char Header[12];
 };
@@ -41,3 +43,5 @@ bool LoadCompressedTGA(Texture* texture, const char* filename, FILE* file);
 
 // Shows a modal alert with one "OK" button; owner and flags are ignored.
 int MessageBox(void* owner, const char* text, const char* title, int flags);
+
+}  // namespace ambrel

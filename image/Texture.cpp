@@ -8,6 +8,8 @@
 #include "image/ResFile.h"
 #include "image/TGALoader.h"
 
+namespace ambrel {
+
 Texture::~Texture() {
   std::free(imageData);
   imageData = nullptr;
@@ -149,3 +151,5 @@ bool LoadTexturesFromDataFile(const char* path, Texture** textures, int* count) 
   delete pack;
   return true;
 }
+
+}  // namespace ambrel

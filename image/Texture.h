@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace ambrel {
+
 struct Texture {
   unsigned char* imageData = nullptr;  // from malloc; R, G, B(, A) rows
   uint32_t bpp = 0;
@@ -21,3 +23,5 @@ bool BuildTexture(Texture* texture, int alphaMode);
 bool BuildTGATextureWithAlpha(Texture* texture, char** alphaImage);
 bool BuildTextureNoTran(Texture* texture);
 bool LoadTexturesFromDataFile(const char* path, Texture** textures, int* count);
+
+}  // namespace ambrel

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace ambrel {
+
 namespace {
 
 AlertPresenter& Presenter() {
@@ -29,3 +31,5 @@ void SetAlertPresenter(AlertPresenter presenter) { Presenter() = std::move(prese
 ScreenOwnership::ScreenOwnership() { ++screenOwners; }
 
 ScreenOwnership::~ScreenOwnership() { --screenOwners; }
+
+}  // namespace ambrel

@@ -3,6 +3,8 @@
 
 #include <functional>
 
+namespace ambrel {
+
 using AlertPresenter = std::function<void(const char* title, const char* message)>;
 
 // Shows the alert through the current presenter; returns once it is acknowledged.
@@ -23,3 +25,5 @@ class ScreenOwnership {
   ScreenOwnership(const ScreenOwnership&) = delete;
   ScreenOwnership& operator=(const ScreenOwnership&) = delete;
 };
+
+}  // namespace ambrel

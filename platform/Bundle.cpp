@@ -7,6 +7,8 @@
 
 #include "platform/Platform.h"
 
+namespace ambrel {
+
 namespace {
 
 bool IsDirectory(const std::string& path) {
@@ -58,3 +60,5 @@ std::string ResourcePathInDirectory(const std::string& directory, const char* na
 std::string PathForResource(const char* name, const char* type) {
   return CurrentPlatform().pathForResource(name, type);
 }
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace ambrel {
+
 // The current platform's resource lookup: the full path of "<name>.<type>", or
 // empty when there is no such file.
 std::string PathForResource(const char* name, const char* type);
@@ -16,3 +18,5 @@ std::string BundleResourceDirectory();
 
 // "<directory>/<name>.<type>" when that file exists, else empty.
 std::string ResourcePathInDirectory(const std::string& directory, const char* name, const char* type);
+
+}  // namespace ambrel

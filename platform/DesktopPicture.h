@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace ambrel {
+
 struct DesktopPictureEntry {
   std::optional<std::string> imageFilePath;  // "ImageFilePath"
 };
@@ -16,3 +18,5 @@ struct DesktopPicturePreference {
 
 // None when the platform records no desktop picture at all.
 std::optional<DesktopPicturePreference> CopyDesktopPicturePreference();
+
+}  // namespace ambrel

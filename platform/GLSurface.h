@@ -3,6 +3,8 @@
 
 #include "platform/Geometry.h"
 
+namespace ambrel {
+
 // What a view asks of its drawing surface; the engine gives the closest it has.
 struct SurfaceRequest {
   int colorBits = 32;  // red, green, blue and alpha together
@@ -23,3 +25,5 @@ class GLSurface {
   // glFlush, and a buffer swap when the surface is double-buffered.
   virtual void Flush() = 0;
 };
+
+}  // namespace ambrel

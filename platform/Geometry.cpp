@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace ambrel {
+
 Rect IntersectionRect(Rect a, Rect b) {
   if (IsEmptyRect(a) || IsEmptyRect(b)) return Rect{};
   const double left = std::max(a.x, b.x);
@@ -13,3 +15,5 @@ Rect IntersectionRect(Rect a, Rect b) {
 }
 
 bool IsEmptyRect(Rect r) { return !(r.width > 0) || !(r.height > 0); }
+
+}  // namespace ambrel

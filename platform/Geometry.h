@@ -2,6 +2,8 @@
 // window system gives them), used the same way for screens and views.
 #pragma once
 
+namespace ambrel {
+
 struct Size {
   double width = 0;
   double height = 0;
@@ -18,3 +20,5 @@ struct Rect {
 Rect IntersectionRect(Rect a, Rect b);
 // True when the rectangle has no area (width or height zero or less).
 bool IsEmptyRect(Rect r);
+
+}  // namespace ambrel

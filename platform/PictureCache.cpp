@@ -7,6 +7,8 @@
 #include <set>
 #include <utility>
 
+namespace ambrel {
+
 namespace {
 
 struct Remembered {
@@ -78,3 +80,5 @@ void NameWrongPicture(const std::string& path, const std::string& why) {
   if (why.empty() || !named.insert({path, why}).second) return;
   std::fprintf(stderr, "ambrel: cannot show the picture \"%s\": it %s\n", path.c_str(), why.c_str());
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/Pictures.h"
 
+namespace ambrel {
+
 enum class DecodeOutcome { kDecoded, kRefused, kAbandoned };
 
 // A backend's decoder: kRefused with *why set, or kAbandoned when the run ended
@@ -16,3 +18,5 @@ using PictureDecoder = DecodeOutcome (*)(const char* path, PictureBitmap* bitmap
 // The decoder's answer for the file at path as it is now (the same path, device,
 // inode, size and change time), decoding it only when nothing is remembered.
 bool ReadPictureOnce(const char* path, PictureBitmap* bitmap, std::string* why, PictureDecoder decode);
+
+}  // namespace ambrel

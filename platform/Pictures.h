@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+namespace ambrel {
+
 struct PictureBitmap {
   int pixelsWide = 0;
   int pixelsHigh = 0;
@@ -39,3 +41,5 @@ void NameWrongPicture(const std::string& path, const std::string& why);
 // The user's own pictures folder: where a random picture is looked for until the
 // user names another.
 std::string UserPicturesFolder();
+
+}  // namespace ambrel

@@ -5,6 +5,8 @@
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 
+namespace ambrel {
+
 namespace {
 
 // Used until an engine installs its own: no screens and no capture, so a view
@@ -60,3 +62,5 @@ double SystemAbsoluteTime() {
   const auto sinceUnixEpoch = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration<double>(sinceUnixEpoch).count() - 978307200.0;
 }
+
+}  // namespace ambrel

@@ -9,6 +9,8 @@
 
 #include "platform/Screens.h"
 
+namespace ambrel {
+
 // A screen's image: width x height pixels of R, G, B, A bytes, bottom row first,
 // no row gaps.
 struct CapturedImage {
@@ -51,3 +53,5 @@ class Platform {
 // which has no screens, no capture, the system clock and the bundle lookup.
 void SetPlatform(Platform* platform);
 Platform& CurrentPlatform();
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace ambrel {
+
 class ScreenSaverDefaults {
  public:
   // Opens (never fails: an unreadable store reads as empty) the module's store.
@@ -46,3 +48,5 @@ class ScreenSaverDefaults {
   explicit ScreenSaverDefaults(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+}  // namespace ambrel

@@ -1,5 +1,7 @@
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 ScreenSaverView::ScreenSaverView(Rect frame, bool isPreview, ViewSite& site)
     : frame_(frame), isPreview_(isPreview), site_(site) {}
 
@@ -28,3 +30,5 @@ void ScreenSaverView::setAnimationTimeInterval(double seconds) {
   animationTimeInterval_ = seconds;
   site_.timerIntervalChanged(seconds);
 }
+
+}  // namespace ambrel

@@ -15,6 +15,8 @@
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
 
+namespace ambrel {
+
 class SheetWindow;
 
 // The view's window as the engine provides it.
@@ -68,3 +70,5 @@ class ScreenSaverView {
 
 // How engines create views without knowing the view's class; null ends creation.
 using ViewFactory = std::function<std::unique_ptr<ScreenSaverView>(Rect frame, bool isPreview, ViewSite& site)>;
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 
 #include "platform/Geometry.h"
 
+namespace ambrel {
+
 struct Screen {
   Rect frame;      // in the same coordinates as the views' frames
   int number = 0;  // the screen's identity ("NSScreenNumber")
@@ -18,3 +20,5 @@ Screen MainScreen();
 uint32_t DisplayMaskForScreenNumber(int number);
 // The number of the main display.
 int MainDisplayNumber();
+
+}  // namespace ambrel

@@ -1,5 +1,7 @@
 #include "platform/SheetControls.h"
 
+namespace ambrel {
+
 namespace {
 
 SheetServices*& Installed() {
@@ -12,3 +14,5 @@ SheetServices*& Installed() {
 void SetSheetServices(SheetServices* services) { Installed() = services; }
 
 SheetServices& CurrentSheetServices() { return Installed() ? *Installed() : PlatformSheetServices(); }
+
+}  // namespace ambrel

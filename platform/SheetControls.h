@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 // A control of a loaded sheet. Check boxes have a state (0 off, 1 on, anything
 // else mixed); sliders and spin buttons an integer value (kept inside their own
 // range); pop-up menus a selected item (-1 for none); buttons a title. Each
@@ -91,3 +93,5 @@ SheetServices& CurrentSheetServices();
 
 // The platform's own services (GTK on Linux).
 SheetServices& PlatformSheetServices();
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace ambrel {
+
 namespace {
 
 // Everything the handlers touch is set up in advance: they only read these,
@@ -189,3 +191,5 @@ EngineSignals::EngineSignals() {
 }
 
 EngineSignals::~EngineSignals() { sigaction(SIGPIPE, &savedPipe_, nullptr); }
+
+}  // namespace ambrel

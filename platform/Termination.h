@@ -9,6 +9,8 @@
 
 #include <signal.h>
 
+namespace ambrel {
+
 // Installs the handlers (once, on the thread that runs Ambrel; later calls do
 // nothing).
 void InstallTerminationHandlers();
@@ -59,3 +61,5 @@ class EngineSignals {
   TerminationListener listener_;
   struct sigaction savedPipe_ {};
 };
+
+}  // namespace ambrel

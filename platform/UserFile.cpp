@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+namespace ambrel {
+
 namespace {
 
 FileIdentity IdentityOf(const struct stat& info) {
@@ -108,3 +110,5 @@ bool ReadUserFile(const std::string& path, int64_t maxBytes, std::string* conten
   if (error) *error = file.error();
   return false;
 }
+
+}  // namespace ambrel

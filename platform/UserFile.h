@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace ambrel {
+
 enum class UserFileError { kNone, kMissing, kNotRegular, kEmpty, kTooLarge, kUnreadable };
 
 // Which file a path led to when it was looked at (device and inode), so that a
@@ -52,3 +54,5 @@ class UserFile {
 // reads as empty and counts as read.
 bool ReadUserFile(const std::string& path, int64_t maxBytes, std::string* contents, UserFileError* error = nullptr,
                   FileIdentity* identity = nullptr);
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+namespace ambrel {
+
 struct ViewTimer {
   double interval = 1.0 / 30.0;
   double next = 0;
@@ -71,3 +73,5 @@ int PollTimeout(const std::vector<Host*>& hosts, Clock clock, double wakeAt = -1
   if (next < 0) return -1;
   return static_cast<int>(std::ceil(std::max(0.0, next - clock()) * 1000.0));
 }
+
+}  // namespace ambrel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace ambrel {
+
 namespace {
 
 // Column-major, as OpenGL keeps its matrices.
@@ -333,3 +335,5 @@ void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std
     if (frame.bannerShown) BlendQuad(frame.banner, textures, target);
   }
 }
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 
 #include "scene/SceneFrame.h"
 
+namespace ambrel {
+
 // A texture's texels as R, G, B, A bytes, rows from the first uploaded on.
 struct CpuTexture {
   int width = 0, height = 0;
@@ -27,3 +29,5 @@ bool IsSoftwareRasteriser(const std::string& renderer);
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them).
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels);
+
+}  // namespace ambrel

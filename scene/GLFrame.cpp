@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+namespace ambrel {
+
 namespace {
 
 void LookAt(const SceneFrame& frame) {
@@ -132,3 +134,5 @@ void DrawOverlayGL(const SceneFrame& frame) {
   glEnable(GL_LIGHTING);
   glEnable(GL_DEPTH_TEST);
 }
+
+}  // namespace ambrel

@@ -5,6 +5,8 @@
 #include "render/CpuFrame.h"
 #include "scene/SceneFrame.h"
 
+namespace ambrel {
+
 // The light and the face culling, once per context.
 void PrepareGLScene(const SceneFrame& frame);
 void ReleaseGLScene();
@@ -16,3 +18,5 @@ void DrawOverlayGL(const SceneFrame& frame);
 // Reads the images of the frame's textures back from the current context into
 // *textures, for the CPU renderer; names already there are left alone.
 void ReadGLTextures(const SceneFrame& frame, CpuTextures* textures);
+
+}  // namespace ambrel

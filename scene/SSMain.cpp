@@ -11,6 +11,8 @@
 #include "scene/Settings.h"
 #include "support/Misc.h"
 
+namespace ambrel {
+
 namespace {
 
 // A drawable that is momentarily zero pixels high still needs a finite aspect; the
@@ -274,3 +276,5 @@ void SSMAIN::Clock(int* hour, int* minute, int* second) {
   *minute = local.tm_min;
   *second = local.tm_sec;
 }
+
+}  // namespace ambrel

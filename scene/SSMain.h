@@ -9,6 +9,8 @@
 #include "support/NiftyMaths.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 struct SETTINGS {
   bool LIGHTING;
   bool WANTBOWL;
@@ -73,3 +75,5 @@ class SSMAIN {
   void DoIntro();
   void Clock(int* hour, int* minute, int* second);
 };
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 #include "support/NiftyMaths.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 // The perspective the host sets before every frame.
 constexpr double kViewFieldOfView = 45.0;
 constexpr double kViewNear = 1.0;
@@ -59,3 +61,5 @@ struct SceneFrame {
   bool bannerShown = false;
   SceneQuad banner;
 };
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 #include "platform/Pictures.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 const char* const kSettingsVersionKey = "version";
 const char* const kSettingsVersion = "1.0.4";
 
@@ -199,3 +201,5 @@ std::string FillSettingText(const char* text, const SettingDeclaration& setting)
   }
   return filled;
 }
+
+}  // namespace ambrel

@@ -12,6 +12,8 @@
 
 #include "scene/SSMain.h"
 
+namespace ambrel {
+
 // The store's version of the settings below; a store of another version is reset.
 extern const char* const kSettingsVersionKey;
 extern const char* const kSettingsVersion;
@@ -111,3 +113,5 @@ std::string SettingValueText(const SettingDeclaration& setting, const SettingsRe
 // A setting's help line or option-file element with its default (%D) and the
 // scene's lowest (%L) and highest (%H) values put in.
 std::string FillSettingText(const char* text, const SettingDeclaration& setting);
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace ambrel {
+
 float frustum[6][4] = {};
 
 namespace {
@@ -86,3 +88,5 @@ VECTOR3D PointAtEdgeOfFrustum(int plane, VECTOR3D p) {
   }
   return p;
 }
+
+}  // namespace ambrel

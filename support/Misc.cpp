@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+namespace ambrel {
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -146,3 +148,5 @@ void CalcFrameRate(double now) {
     lastcountFrame = fCount;
   }
 }
+
+}  // namespace ambrel

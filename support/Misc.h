@@ -3,6 +3,8 @@
 
 #include "NiftyMaths.h"
 
+namespace ambrel {
+
 void Rotate(VECTOR3D* v, float ax, float ay, float az);
 VECTOR3D CalculateNormal(VECTOR3D p1, VECTOR3D p2, VECTOR3D p3);
 double clamp(double v, double lo, double hi);
@@ -27,3 +29,5 @@ extern int fCount;
 extern double frameRate;
 extern double lastcountTime;
 extern int lastcountFrame;
+
+}  // namespace ambrel

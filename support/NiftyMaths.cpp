@@ -5,6 +5,8 @@
 
 #include "support/Misc.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -365,3 +367,5 @@ void SaveMatrix(MATRIX m) {
   }
   std::fclose(file);
 }
+
+}  // namespace ambrel

@@ -2,6 +2,8 @@
 // Float/double choices are deliberate: the water's results depend on them bit for bit.
 #pragma once
 
+namespace ambrel {
+
 struct VECTOR3D {
   float x, y, z;
   void Normalize();
@@ -65,3 +67,5 @@ QUAT AxisAndAngleToQuat(VECTOR3D axis, double angle);
 QUAT RotationToQuat(VECTOR3D angles);
 QUAT QuatSlerp(QUAT* a, QUAT* b, double t);
 void SaveMatrix(MATRIX m);
+
+}  // namespace ambrel

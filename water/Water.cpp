@@ -8,6 +8,8 @@
 
 #include "water/WaterRows.h"
 
+namespace ambrel {
+
 REFRACTION Refract[256];
 uint32_t Table[8];
 
@@ -195,3 +197,5 @@ bool WATERCLASS::DrawCaustics() {
                  indices);
   return true;
 }
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 
 #include "support/NiftyMaths.h"
 
+namespace ambrel {
+
 struct WATERCELL {
   float height;
   float velocity;
@@ -72,3 +74,5 @@ class WATERCLASS {
   bool DrawSurface();
   bool DrawCaustics();
 };
+
+}  // namespace ambrel

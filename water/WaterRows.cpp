@@ -7,6 +7,8 @@
 #define WATER_AVX2 1
 #endif
 
+namespace ambrel {
+
 // Every float here must come out exactly as the straightforward cell-by-cell walk
 // would give it. The passes work a row at a time on padded float rows, eight columns
 // at once where the processor has AVX2 (element-wise IEEE add, mul, div and sqrt
@@ -435,3 +437,5 @@ void BuildCaustics(const WATERVERTEX* vertices, CAUSTICVERTEX* caustics, uint32_
   }
   for (uint32_t c = 0; c < n; ++c) caustics[c].intensity = caustics[(n - 1) * n + c].intensity;
 }
+
+}  // namespace ambrel

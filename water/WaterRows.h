@@ -6,6 +6,8 @@
 
 #include "water/Water.h"
 
+namespace ambrel {
+
 // One propagation step of every velocity from the current heights; returns the
 // running float sum of (velocity + height) taken in row-major order.
 float PropagateRipples(WATERCELL* cells, uint32_t n, float speed);
@@ -34,3 +36,5 @@ void BuildCaustics(const WATERVERTEX* vertices, CAUSTICVERTEX* caustics, uint32_
 // Whether the passes may use the processor's vector unit (when it has one); the
 // scalar route gives the same bits. Returns the previous setting.
 bool AllowWaterSimd(bool allowed);
+
+}  // namespace ambrel

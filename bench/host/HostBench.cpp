@@ -13,6 +13,8 @@
 #include "platform/Bundle.h"
 #include "platform/egl/OffscreenEngine.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kScreen{Rect{0, 0, 1440, 900}, 1};
@@ -78,5 +80,7 @@ BENCHMARK(BM_FirstFrameOverCapture)->Unit(benchmark::kMillisecond)->UseRealTime(
 BENCHMARK(BM_FirstFrameOverFolderPicture)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+}  // namespace ambrel
 
 BENCHMARK_MAIN();

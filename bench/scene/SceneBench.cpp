@@ -18,6 +18,8 @@
 #include "render/CpuFrame.h"
 #include "scene/GLFrame.h"
 
+namespace ambrel {
+
 namespace {
 
 void Reshape(int width, int height) { SetViewProjection(width, height); }
@@ -127,7 +129,10 @@ BENCHMARK(BM_CpuFrame)
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   // A frame time means little without what drew it.
   OffscreenContext probe;
   benchmark::AddCustomContext("gl_renderer", probe.Create(8, 8) ? probe.Renderer() : "none");

@@ -55,6 +55,8 @@
 #include "platform/egl/OffscreenContext.h"
 #include "scene/SSMain.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr int kDrawable = 64;
@@ -508,7 +510,10 @@ int Usage() {
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

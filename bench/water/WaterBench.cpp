@@ -7,6 +7,8 @@
 #include "water/Water.h"
 #include "water/WaterRows.h"
 
+namespace ambrel {
+
 namespace {
 
 // A surface already full of ripples, so every branch of the step is exercised.
@@ -80,5 +82,7 @@ BENCHMARK(BM_Propagate);
 BENCHMARK(BM_Drop);
 
 }  // namespace
+
+}  // namespace ambrel
 
 BENCHMARK_MAIN();

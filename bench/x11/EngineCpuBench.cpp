@@ -28,6 +28,8 @@
 #include "platform/linux/X11Headers.h"
 #include "platform/wayland/WaylandEngine.h"
 
+namespace ambrel {
+
 namespace {
 
 double CpuSeconds() {
@@ -315,5 +317,7 @@ BENCHMARK(BM_X11WindowShownAndHidden)->Iterations(1)->Unit(benchmark::kSecond)->
 #endif
 
 }  // namespace
+
+}  // namespace ambrel
 
 BENCHMARK_MAIN();

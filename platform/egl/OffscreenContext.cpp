@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace ambrel {
+
 namespace {
 
 bool HasExtension(const char* extensions, const char* name) {
@@ -183,3 +185,5 @@ std::string OffscreenContext::Renderer() {
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   return renderer ? renderer : "";
 }
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 class OffscreenContext {
  public:
   OffscreenContext();
@@ -37,3 +39,5 @@ class OffscreenContext {
   int width_ = 0;
   int height_ = 0;
 };
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/egl/OffscreenContext.h"
 
+namespace ambrel {
+
 namespace {
 
 int PixelSide(double side) { return std::max(1, static_cast<int>(side)); }
@@ -215,3 +217,5 @@ bool OffscreenEngine::captureScreen(uint32_t mask, CapturedImage* out) {
   }
   return false;
 }
+
+}  // namespace ambrel

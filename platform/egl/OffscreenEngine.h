@@ -13,6 +13,8 @@
 #include "platform/Platform.h"
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 class OffscreenEngine : public Platform {
  public:
   struct Options {
@@ -82,3 +84,5 @@ class OffscreenEngine : public Platform {
   std::vector<std::pair<int, CapturedImage>> captures_;
   std::vector<std::unique_ptr<Slot>> views_;
 };
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 // Creates one view (not on screen, isPreview true), asks it for its
 // configuration sheet and shows that as a window until Save or Cancel ends it.
 // 0 then; 1 when there is no display or the view has no sheet.
@@ -16,3 +18,5 @@ int RunConfigureDialog(const ViewFactory& factory);
 // Default: this executable (/proc/self/exe); empty: no preview.
 void SetConfigurePreviewProgram(const std::string& program);
 std::string ConfigurePreviewProgram();
+
+}  // namespace ambrel

@@ -22,6 +22,8 @@
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/linux/WallpaperFiles.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr const char* kSection = "DesktopPictures";
@@ -332,3 +334,5 @@ std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
   if (preference.entries.empty()) return std::nullopt;
   return preference;
 }
+
+}  // namespace ambrel

@@ -22,6 +22,8 @@
 
 extern char** environ;
 
+namespace ambrel {
+
 namespace {
 
 // Only these decoders see the user's files: some of GdkPixbuf's other loaders trust
@@ -363,3 +365,5 @@ DecodeOutcome DecodeApart(const char* path, PictureBitmap* bitmap, std::string* 
 bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
   return ReadPictureOnce(path, bitmap, why, DecodeApart);
 }
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 
 #include "platform/linux/X11Errors.h"
 
+namespace ambrel {
+
 namespace {
 
 struct Request {
@@ -195,3 +197,5 @@ void GlxSurface::Flush() {
   glFlush();
   if (doubleBuffered_ && !(!ownsWindow_ && WatchedWindowGone())) glXSwapBuffers(display_, window_);
 }
+
+}  // namespace ambrel

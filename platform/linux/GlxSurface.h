@@ -11,6 +11,8 @@
 
 #include "platform/GLSurface.h"
 
+namespace ambrel {
+
 // The GLX attribute list for an NSOpenGL-style attribute list (colour, alpha,
 // depth, stencil sizes and double buffering; policies and hints are ignored).
 XVisualInfo* ChooseGlxVisual(Display* display, int screen, const SurfaceRequest& request);
@@ -47,3 +49,5 @@ class GlxSurface : public GLSurface {
   Window spare_ = None;
   Colormap spareColormap_ = None;
 };
+
+}  // namespace ambrel

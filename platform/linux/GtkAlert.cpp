@@ -7,6 +7,8 @@
 
 #include "platform/Alerts.h"
 
+namespace ambrel {
+
 GtkWindow* ActiveGtkWindow() {
   GList* windows = gtk_window_list_toplevels();
   GtkWindow* active = nullptr;
@@ -46,3 +48,5 @@ bool InstallGtkAlertPresenter() {
   });
   return true;
 }
+
+}  // namespace ambrel

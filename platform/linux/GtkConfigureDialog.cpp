@@ -18,6 +18,8 @@
 #include "platform/linux/X11Headers.h"
 #include "platform/linux/X11Screens.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr double kViewWidth = 320, kViewHeight = 240;
@@ -92,3 +94,5 @@ int RunConfigureDialog(const ViewFactory& factory) {
   SetPlatform(nullptr);
   return code;
 }
+
+}  // namespace ambrel

@@ -37,6 +37,8 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+namespace ambrel {
+
 namespace {
 
 const char* const kWindowId = "configureSheet";
@@ -519,3 +521,5 @@ std::string ConfigurePreviewProgram() {
   const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
 }
+
+}  // namespace ambrel

@@ -10,6 +10,8 @@
 
 #include "platform/SheetControls.h"
 
+namespace ambrel {
+
 // The builder object with that id in a sheet loaded by the GTK services; null
 // when there is none (or the sheet is not one of theirs).
 GObject* GtkSheetObject(SheetWindow* sheet, const char* id);
@@ -26,3 +28,5 @@ void SetGtkUriLauncher(GtkUriLauncher launcher);
 
 // The running preview process of a sheet, 0 when none.
 pid_t GtkSheetPreviewPid(SheetWindow* sheet);
+
+}  // namespace ambrel

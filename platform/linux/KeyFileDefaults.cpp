@@ -18,6 +18,8 @@
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/UserFile.h"
 
+namespace ambrel {
+
 namespace {
 
 // A settings file is a few hundred bytes; anything far bigger is not ours.
@@ -477,3 +479,5 @@ bool ScreenSaverDefaults::synchronize() {
 }
 
 const std::string& ScreenSaverDefaults::path() const { return impl_->path; }
+
+}  // namespace ambrel

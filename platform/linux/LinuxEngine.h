@@ -10,6 +10,8 @@
 
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 enum class StandAloneKind {
   FullScreen,  // one view per monitor; input, SIGINT or SIGTERM ends it
   Window,      // one ordinary window for trying it out
@@ -39,3 +41,5 @@ struct HackTarget {
 };
 
 int RunHack(const HackTarget& target, const ViewFactory& factory);
+
+}  // namespace ambrel

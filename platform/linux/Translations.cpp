@@ -7,6 +7,8 @@
 
 #include "platform/Bundle.h"
 
+namespace ambrel {
+
 void BindTranslations() {
   static const bool bound = [] {
     std::string resources = BundleResourceDirectory();
@@ -31,3 +33,5 @@ std::string Format(const char* format, ...) {
   std::free(text);
   return result;
 }
+
+}  // namespace ambrel

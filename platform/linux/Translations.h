@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace ambrel {
+
 inline constexpr const char* kTextDomain = "ambrel";
 
 // Marks a text for the catalogue where it is written; Tr translates it where it is used.
@@ -21,3 +23,5 @@ __attribute__((format_arg(1))) inline const char* Tr(const char* message) { retu
 // A message with its values put in, printf-style: the words around the values move
 // in other languages, so a message is one format, never pieces.
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...);
+
+}  // namespace ambrel

@@ -10,6 +10,8 @@
 
 #include "platform/UserFile.h"
 
+namespace ambrel {
+
 namespace {
 
 std::string Trim(const std::string& text) {
@@ -238,3 +240,5 @@ std::optional<std::string> XScreenSaverImageDirectory(const std::string& home) {
   if (!folder || folder->empty() || (*folder)[0] != '/') return std::nullopt;
   return folder;
 }
+
+}  // namespace ambrel

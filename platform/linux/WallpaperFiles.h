@@ -11,6 +11,8 @@
 
 #include "platform/DesktopPicture.h"
 
+namespace ambrel {
+
 // Entries by screen number ("1", "2", ...) and "default", naming picture files as
 // the file records them (whether they exist is the caller's business).
 std::optional<DesktopPicturePreference> XfceWallpapers(const std::string& configHome);
@@ -28,3 +30,5 @@ std::vector<std::string> ResourceValues(const std::string& text, const char* nam
 // The whole of a configuration file another program writes (1 MB at most, no NUL
 // bytes), read through the one reader for files the user controls.
 std::optional<std::string> ReadConfigurationFile(const std::string& path);
+
+}  // namespace ambrel

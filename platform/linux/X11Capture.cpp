@@ -12,6 +12,8 @@
 #include "platform/UserFile.h"
 #include "platform/linux/X11Errors.h"
 
+namespace ambrel {
+
 namespace {
 
 struct Channel {
@@ -204,3 +206,5 @@ bool GrabDesktopImagesAllowed() {
   const std::string userFile = home && *home ? std::string(home) + "/.xscreensaver" : std::string();
   return GrabDesktopImagesAllowed(userFile, "/etc/X11/app-defaults/XScreenSaver");
 }
+
+}  // namespace ambrel

@@ -10,6 +10,8 @@
 #include "platform/Geometry.h"
 #include "platform/Platform.h"
 
+namespace ambrel {
+
 // Reads a rectangle of a drawable whose pixels are in the given visual's format
 // (any depth; TrueColor/DirectColor by their masks, other classes through the
 // colormap). False when nothing of it can be read.
@@ -31,3 +33,5 @@ std::optional<bool> ReadResourceBool(const std::string& path, const char* name);
 bool GrabDesktopImagesAllowed(const std::string& userFile, const std::string& appDefaultsFile);
 // The same with $HOME/.xscreensaver and the installed app-defaults.
 bool GrabDesktopImagesAllowed();
+
+}  // namespace ambrel

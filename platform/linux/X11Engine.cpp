@@ -30,6 +30,8 @@
 #include "platform/linux/X11Errors.h"
 #include "platform/linux/X11Screens.h"
 
+namespace ambrel {
+
 namespace {
 
 // XScreenSaver's own pointer hysteresis: smaller moves are a bumped desk.
@@ -531,3 +533,5 @@ int RunHack(const HackTarget& target, const ViewFactory& factory) {
   PlatformInstalled installed(&engine);
   return engine.RunHack(window, target.preview, factory);
 }
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace ambrel {
+
 namespace {
 
 int trapDepth = 0;
@@ -83,3 +85,5 @@ void WatchWindow(unsigned long window) {
 bool WatchedWindowGone() { return watchedGone; }
 
 void MarkWatchedWindowGone() { watchedGone = true; }
+
+}  // namespace ambrel

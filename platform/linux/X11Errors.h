@@ -6,6 +6,8 @@
 
 #include "platform/linux/X11Headers.h"
 
+namespace ambrel {
+
 // Installs the handlers for the process (idempotent).
 void InstallX11ErrorHandlers();
 
@@ -32,3 +34,5 @@ class X11ErrorTrap {
 void WatchWindow(unsigned long window);
 bool WatchedWindowGone();
 void MarkWatchedWindowGone();
+
+}  // namespace ambrel

@@ -11,4 +11,8 @@
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 #include <GL/glx.h>
+
+namespace ambrel {
 #undef Screen
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 
 #include "platform/linux/X11Headers.h"
 
+namespace ambrel {
+
 namespace {
 
 std::vector<X11Monitor> RandrMonitors(Display* display) {
@@ -97,3 +99,5 @@ bool X11ScreensPlatform::captureScreen(uint32_t displayMask, CapturedImage* out)
   const Screen* screen = display_ ? ScreenForDisplayMask(layout_, displayMask) : nullptr;
   return screen && CaptureRootRect(display_, screen->frame, out);
 }
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include "platform/Platform.h"
 #include "platform/Screens.h"
 
+namespace ambrel {
+
 struct X11Monitor {
   Rect frame;
   bool primary = false;
@@ -56,3 +58,5 @@ class X11ScreensPlatform : public Platform {
   Display* display_;
   MonitorLayout layout_;
 };
+
+}  // namespace ambrel

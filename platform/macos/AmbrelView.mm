@@ -231,7 +231,7 @@ class AmbrelViewHost : public cocoa::ViewHost {
 
 // The sheet's nine outlets by name, as key-value coding reads a nib's outlets.
 - (id)valueForUndefinedKey:(NSString*)key {
-  SheetControl* control = _core ? _core->outlet([key UTF8String]) : nullptr;
+  ambrel::SheetControl* control = _core ? _core->outlet([key UTF8String]) : nullptr;
   if (control) return cocoa::ControlOf(control);
   return [super valueForUndefinedKey:key];
 }

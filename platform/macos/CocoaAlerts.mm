@@ -7,6 +7,8 @@
 #include "platform/Alerts.h"
 #include "platform/macos/CocoaBridge.h"
 
+using namespace ambrel;
+
 @interface AmbrelAlertCloser : NSObject {
  @public
   NSAlert* alert;

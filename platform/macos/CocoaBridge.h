@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
 class SheetControl;
 class SheetWindow;
+}  // namespace ambrel
 
 namespace cocoa {
 
@@ -69,10 +71,10 @@ class ViewCore {
   virtual void stopAnimation() = 0;
   virtual void animateOneFrame() = 0;
   virtual bool hasConfigureSheet() = 0;
-  virtual SheetWindow* configureSheet() = 0;
+  virtual ambrel::SheetWindow* configureSheet() = 0;
   // The sheet's control behind one of the nine outlets; null before the sheet
   // is loaded or for another name.
-  virtual SheetControl* outlet(const std::string& name) = 0;
+  virtual ambrel::SheetControl* outlet(const std::string& name) = 0;
   // One line on what the view holds, for hosts that report on it:
   // "scene=0|1 overlay=0|1 textures=N,N,...".
   virtual std::string report() = 0;

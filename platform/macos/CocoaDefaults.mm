@@ -11,6 +11,8 @@
 #import "platform/macos/ModuleDefaults.h"
 #include "platform/ScreenSaverDefaults.h"
 
+using namespace ambrel;
+
 namespace {
 
 NSString* String(const char* text) { return text ? [NSString stringWithUTF8String:text] : nil; }

@@ -6,6 +6,8 @@
 
 #include "platform/DesktopPicture.h"
 
+using namespace ambrel;
+
 namespace {
 
 NSURL* DesktopImageURL(NSScreen* screen) {
@@ -21,7 +23,7 @@ NSURL* DesktopImageURL(NSScreen* screen) {
 
 }  // namespace
 
-std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
+std::optional<DesktopPicturePreference> ambrel::CopyDesktopPicturePreference() {
   DesktopPicturePreference preference;
   NSArray* screens = [NSScreen screens];
   for (NSScreen* screen : cocoa::Items<NSScreen*>(screens)) {

@@ -13,6 +13,8 @@
 #include "platform/Pictures.h"
 #include "platform/UserFile.h"
 
+using namespace ambrel;
+
 namespace {
 
 // The common layouts are copied row by row; any other goes through NSColor.
@@ -148,11 +150,11 @@ DecodeOutcome DecodeWithinBudget(const char* path, PictureBitmap* bitmap, std::s
 
 }  // namespace
 
-bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+bool ambrel::ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
   return ReadPictureOnce(path, bitmap, why, DecodeWithinBudget);
 }
 
-std::string UserPicturesFolder() {
+std::string ambrel::UserPicturesFolder() {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   NSArray* folders = NSSearchPathForDirectoriesInDomains(NSPicturesDirectory, NSUserDomainMask, YES);
   std::string folder = [folders count] > 0 ? [[folders objectAtIndex:0] fileSystemRepresentation] : "";

@@ -15,6 +15,8 @@
 
 #include "platform/SheetControls.h"
 
+using namespace ambrel;
+
 namespace {
 
 using Perform = std::function<void(SheetControl* sender)>;
@@ -298,7 +300,7 @@ class CocoaSheetServices : public SheetServices {
 
 }  // namespace
 
-SheetServices& PlatformSheetServices() {
+SheetServices& ambrel::PlatformSheetServices() {
   static CocoaSheetServices services;
   return services;
 }

@@ -10,6 +10,8 @@
 #include "platform/UserFile.h"
 #include "platform/macos/CocoaBridge.h"
 
+using namespace ambrel;
+
 namespace cocoa {
 namespace {
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace ambrel {
+
 namespace {
 
 std::string EglError(const char* what) {
@@ -136,3 +138,5 @@ void EglWindowSurface::Flush() {
   if (beforeSwap_) beforeSwap_();
   eglSwapBuffers(display_, surface_);
 }
+
+}  // namespace ambrel

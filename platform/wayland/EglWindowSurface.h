@@ -11,6 +11,10 @@
 
 #include "platform/GLSurface.h"
 
+struct wl_egl_window;
+
+namespace ambrel {
+
 // The EGL display of one Wayland connection, initialised for desktop OpenGL.
 class EglWaylandDisplay {
  public:
@@ -52,3 +56,5 @@ class EglWindowSurface : public GLSurface {
   int width_ = 1, height_ = 1;
   std::function<void()> beforeSwap_;
 };
+
+}  // namespace ambrel

@@ -34,6 +34,8 @@
 #include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
+namespace ambrel {
+
 namespace {
 
 // The X11 engine's pointer hysteresis: smaller moves are a bumped desk.
@@ -877,3 +879,5 @@ int RunWayland(const WaylandOptions& options, const ViewFactory& factory) {
   wl_display_disconnect(display);
   return code;
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 enum class WaylandKind {
   Saver,      // above everything on every output; input, SIGINT or SIGTERM ends it
   Wallpaper,  // below everything on every output, no input; SIGINT or SIGTERM ends it
@@ -25,3 +27,5 @@ int RunWayland(const WaylandOptions& options, const ViewFactory& factory);
 
 // The session is a Wayland one: $WAYLAND_DISPLAY names a display.
 bool HasWaylandSession();
+
+}  // namespace ambrel

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace ambrel {
+
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -173,3 +175,5 @@ int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds) {
   if (command.empty() || !child.Start(command.front(), {command.begin() + 1, command.end()}, {})) return -1;
   return child.Wait(timeoutSeconds);
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 // How the child starts, beyond its arguments and environment.
 // Seconds on the steady clock, for deadlines.
 double SteadySeconds();
@@ -58,3 +60,5 @@ class ChildProcess {
 // Runs command (a program and its arguments) to its end: the exit status, or -1
 // when it hangs past timeoutSeconds (it is then killed).
 int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds = 60);
+
+}  // namespace ambrel

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <string>
 
+namespace ambrel {
+
 // The file's bytes; empty when it cannot be read.
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -16,3 +18,5 @@ inline bool WriteFile(const std::string& path, const std::string& bytes) {
   out << bytes;
   return bool(out);
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/egl/OffscreenContext.h"
 
+namespace ambrel {
+
 class GLTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -17,3 +19,5 @@ class GLTest : public ::testing::Test {
   virtual int height() const { return 64; }
   OffscreenContext context;
 };
+
+}  // namespace ambrel

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 // Small on disk and slow to decode: an 8192x8192 progressive JPEG of one grey
 // whose last refinement scan is repeated 1000 times (under 500 KB). Decoders that
 // draw the picture again after every scan (GdkPixbuf's loader inside one write,
@@ -82,3 +84,5 @@ inline std::set<pid_t> PictureDecodersOf(pid_t parent, const std::string& pictur
   closedir(proc);
   return found;
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace ambrel {
+
 // Sets an environment variable (a null value unsets it) for the life of the object.
 class ScopedEnv {
  public:
@@ -53,3 +55,5 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+}  // namespace ambrel

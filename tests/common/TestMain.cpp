@@ -9,7 +9,12 @@
 #include <filesystem>
 #include <string>
 
+namespace ambrel {
+
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   char folder[] = "/tmp/ambrel-home-XXXXXX";
   if (!mkdtemp(folder)) {
     perror("ambrel tests: cannot make a home in /tmp");

@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+namespace ambrel {
+
 PngImage ReadPng(const std::string& path) {
   PngImage image;
   png_image header{};
@@ -60,3 +62,5 @@ double ShareDominatedBy(const std::vector<uint32_t>& pixels, int channel, int ma
   }
   return pixels.empty() ? 0 : double(dominated) / double(pixels.size());
 }
+
+}  // namespace ambrel

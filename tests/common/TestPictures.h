@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 struct PngImage {
   bool ok = false;
   unsigned width = 0, height = 0;
@@ -23,3 +25,5 @@ double ShareDominatedBy(const std::vector<uint32_t>& pixels, int channel, int ma
 inline double ShareDominatedBy(const PngImage& image, int channel, int margin = 40) {
   return ShareDominatedBy(image.rgb, channel, margin);
 }
+
+}  // namespace ambrel

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace ambrel {
+
 bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error) {
   int fds[2];
   if (pipe(fds) != 0) {
@@ -69,3 +71,4 @@ void XvfbServer::Stop() {
   pid_ = -1;
 }
 
+}  // namespace ambrel

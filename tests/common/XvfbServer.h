@@ -8,6 +8,8 @@
 
 #include "ChildProcess.h"
 
+namespace ambrel {
+
 class XvfbServer {
  public:
   XvfbServer() = default;
@@ -26,3 +28,5 @@ class XvfbServer {
   pid_t pid_ = -1;
   std::string name_;
 };
+
+}  // namespace ambrel

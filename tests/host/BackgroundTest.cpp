@@ -8,6 +8,8 @@
 #include "HostFixture.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kLeft{Rect{0, 0, 64, 48}, 7}, kRight{Rect{64, 0, 64, 48}, 9};
@@ -174,3 +176,5 @@ TEST_F(Backgrounds, AMissingPackStopsTheStartUpBeforeTheBackground) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -4,6 +4,8 @@
 
 #include "HostFixture.h"
 
+namespace ambrel {
+
 namespace {
 
 struct CaptureCase {
@@ -101,3 +103,5 @@ TEST(Capture, TheCaptureComesFromTheScreenUnderTheView) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

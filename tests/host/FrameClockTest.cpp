@@ -3,6 +3,8 @@
 #include "HostFixture.h"
 #include "platform/egl/OffscreenContext.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
@@ -185,3 +187,5 @@ TEST(FrameClockSource, TheWaterKeepsMovingWhenTheWallClockStepsBack) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -18,6 +18,8 @@
 #include "host/AmbrelView.h"
 #include "platform/egl/OffscreenEngine.h"
 
+namespace ambrel {
+
 // A fresh folder with XDG_CONFIG_HOME inside it, removed afterwards.
 class ScopedConfigHome {
  public:
@@ -124,3 +126,5 @@ inline bool AllOpaqueBlack(const std::vector<uint8_t>& pixels) {
     if (pixels[i] || pixels[i + 1] || pixels[i + 2] || pixels[i + 3] != 255) return false;
   return !pixels.empty();
 }
+
+}  // namespace ambrel

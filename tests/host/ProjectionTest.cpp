@@ -8,6 +8,8 @@
 #include "GLTest.h"
 #include "host/AmbrelView.h"
 
+namespace ambrel {
+
 namespace {
 
 using ViewProjection = GLTest;
@@ -37,3 +39,5 @@ TEST_F(ViewProjection, ADrawableWithNoHeightOrWidthStaysFinite) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

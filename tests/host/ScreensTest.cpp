@@ -2,6 +2,8 @@
 #include "HostFixture.h"
 #include "platform/Bundle.h"
 
+namespace ambrel {
+
 namespace {
 
 TEST(ScreenMask, PicksTheFirstOverlappingScreenOrElseTheMainDisplay) {
@@ -29,3 +31,5 @@ TEST(Bundle, ResourcesComeFromTheNamedFolderAndOnlyWhenTheyExist) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

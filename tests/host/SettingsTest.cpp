@@ -8,6 +8,8 @@
 #include "platform/Pictures.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
@@ -186,3 +188,5 @@ TEST(SettingsUnwritable, DefaultsStillHoldInMemoryWithOneMessage) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

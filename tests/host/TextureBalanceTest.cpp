@@ -8,6 +8,8 @@
 #include "HostFixture.h"
 #include "platform/egl/OffscreenContext.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kScreen{Rect{0, 0, 160, 90}, 3};
@@ -163,3 +165,5 @@ TEST_F(TextureBalance, ClosingOneViewDeletesOnlyItsOwnTexturesInItsOwnContext) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

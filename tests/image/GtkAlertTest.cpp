@@ -16,6 +16,8 @@
 #include "platform/Alerts.h"
 #include "platform/linux/GtkAlert.h"
 
+namespace ambrel {
+
 namespace {
 
 // What the tool prints, without the trailing newline; "" when it fails.
@@ -89,3 +91,5 @@ TEST(GtkAlertTest, ModalDialogWaitsForOk) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -18,6 +18,8 @@
 
 #include "platform/Alerts.h"
 
+namespace ambrel {
+
 using Bytes = std::vector<unsigned char>;
 
 inline void PutU32(Bytes* out, uint32_t v) {
@@ -115,3 +117,5 @@ class AlertRecorder {
   ~AlertRecorder() { SetAlertPresenter(nullptr); }
   std::vector<Alert> alerts;
 };
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include "image/ResFile.h"
 #include "image/Texture.h"
 
+namespace ambrel {
+
 namespace {
 
 int RunTool(const std::vector<std::string>& arguments) {
@@ -81,3 +83,5 @@ TEST_F(ShippedPackTest, HoldsTheOverlayAndIntroImages) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

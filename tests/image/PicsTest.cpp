@@ -13,6 +13,8 @@
 #include "ImageTestSupport.h"
 #include "image/Pics.h"
 
+namespace ambrel {
+
 namespace {
 
 // Writes a real PNG with libpng: colour type and bit depth as given, rows top first.
@@ -267,3 +269,5 @@ TEST_F(PicsTest, LoadPictureJoinsPathsAndFailsCleanly) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -19,6 +19,8 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   }
 }
 
+namespace ambrel {
+
 namespace {
 
 const Bytes kTwoPixelTga = TgaHeader(2, 2, 1, 24) + Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60};
@@ -156,3 +158,5 @@ TEST_F(ResFileTest, ShortHeaderLeavesStreamOpenUntilClose) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 #include "image/ResFile.h"
 #include "image/TGALoader.h"
 
+namespace ambrel {
+
 namespace {
 
 const Bytes kTwoPixelTga = TgaHeader(2, 2, 1, 24) + Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60};
@@ -215,3 +217,5 @@ TEST(TgaSourceTest, UnusableSourcesAlertOnce) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

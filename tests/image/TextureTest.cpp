@@ -7,6 +7,8 @@
 #include "ImageTestSupport.h"
 #include "image/Texture.h"
 
+namespace ambrel {
+
 namespace {
 
 Bytes ReadBack(const Texture& t) {
@@ -162,3 +164,5 @@ TEST_F(PackLoadTest, BadPacksLeaveTheCallersArray) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

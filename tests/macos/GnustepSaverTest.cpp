@@ -18,6 +18,8 @@
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 namespace {
 
 class GnustepSaver : public ::testing::Test {
@@ -309,3 +311,5 @@ TEST_F(GnustepSaver, BadInputFallsBackAsOnLinux) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

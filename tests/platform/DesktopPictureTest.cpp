@@ -8,6 +8,8 @@
 #include "platform/DesktopPicture.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 const char* const kGnomeSchema = "/usr/share/glib-2.0/schemas/org.gnome.desktop.background.gschema.xml";
@@ -247,3 +249,5 @@ TEST_F(DesktopPictureTest, SwaysOutputBackgroundBecomesTheDefaultInASwaySession)
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -5,6 +5,8 @@
 
 #include "GLTest.h"
 
+namespace ambrel {
+
 namespace {
 
 class OffscreenContextTest : public GLTest {
@@ -58,3 +60,5 @@ TEST(OffscreenContext, RefusesAnEmptyDrawable) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include "StoreTestSupport.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 using Store = ScreenSaverDefaults;
@@ -247,3 +249,5 @@ TEST_F(ScreenSaverDefaultsTest, SectionsOfOurOwnSitBesideTheModuleKeys) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

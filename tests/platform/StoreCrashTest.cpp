@@ -27,6 +27,8 @@
 #include "StoreTestSupport.h"
 #include "platform/ScreenSaverDefaults.h"
 
+namespace ambrel {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -299,3 +301,5 @@ TEST_F(StoreCrashTest, AWriterStuckHoldingTheFolderStopsNobody) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -13,6 +13,8 @@
 
 #include "TestFolders.h"
 
+namespace ambrel {
+
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -32,3 +34,5 @@ class ConfigHomeTest : public ::testing::Test {
   const std::string storeDir_ = root_ + "/ambrel";
   ScopedEnv configHome_{"XDG_CONFIG_HOME", root_};
 };
+
+}  // namespace ambrel

@@ -12,6 +12,8 @@
 #include "StoreTestSupport.h"
 #include "platform/linux/WallpaperFiles.h"
 
+namespace ambrel {
+
 namespace {
 
 std::string Entries(const std::optional<DesktopPicturePreference>& preference) {
@@ -95,3 +97,5 @@ TEST_F(WallpaperFiles, BrokenOrHostileFilesGiveNothingAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

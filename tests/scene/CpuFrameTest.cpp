@@ -16,6 +16,8 @@
 #include "render/CpuFrame.h"
 #include "scene/GLFrame.h"
 
+namespace ambrel {
+
 namespace {
 
 // Where the frames of each case go, both renderings and their difference ten
@@ -123,3 +125,5 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

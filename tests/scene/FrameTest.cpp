@@ -7,6 +7,8 @@
 #include "SceneTestSupport.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 namespace {
 
 using FrameTest = SceneTest;
@@ -143,3 +145,5 @@ TEST(WaterSpeedCeiling, SpeedsBeyondItGrowWithoutBound) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

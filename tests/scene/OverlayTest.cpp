@@ -5,6 +5,8 @@
 
 #include "SceneTestSupport.h"
 
+namespace ambrel {
+
 namespace {
 
 class OverlayTest : public SceneTest {
@@ -161,3 +163,5 @@ TEST_F(OverlayTest, IntroFadesInThenOutAndFinishes) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

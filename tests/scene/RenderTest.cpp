@@ -6,6 +6,8 @@
 
 #include "SceneTestSupport.h"
 
+namespace ambrel {
+
 namespace {
 
 class RenderTest : public SceneTest {
@@ -104,3 +106,5 @@ TEST_F(RenderTest, FullBannerDarkensTheWater) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

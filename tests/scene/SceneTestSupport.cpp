@@ -4,6 +4,8 @@
 
 #include "host/AmbrelView.h"
 
+namespace ambrel {
+
 SETTINGS DefaultSceneSettings() { return DefaultSettings().settings; }
 
 void HostReshape(int width, int height) { SetViewProjection(width, height); }
@@ -31,3 +33,5 @@ bool AllVelocitiesZero(const WATERCLASS& water) {
     if (water.cells[i].velocity != 0) return false;
   return true;
 }
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include "GLTest.h"
 #include "scene/SSMain.h"
 
+namespace ambrel {
+
 SETTINGS DefaultSceneSettings();
 
 // The host's one-time GL state and its per-frame projection.
@@ -42,3 +44,5 @@ class SceneTest : public GLTest {
 
   SSMAIN scene;
 };
+
+}  // namespace ambrel

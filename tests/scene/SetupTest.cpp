@@ -7,6 +7,8 @@
 
 #include "SceneTestSupport.h"
 
+namespace ambrel {
+
 namespace {
 
 using SetupTest = SceneTest;
@@ -165,3 +167,5 @@ TEST_F(SetupTest, AspectIsFiniteEvenForAZeroHeightDrawable) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

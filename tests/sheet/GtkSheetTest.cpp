@@ -26,6 +26,8 @@
 #include <X11/extensions/XTest.h>
 #define Screen XlibScreen
 #include <gdk/gdkx.h>
+
+namespace ambrel {
 #undef Screen
 
 namespace {
@@ -795,3 +797,5 @@ TEST_F(GtkSheet, ConfigureRunsTheSheetOfAPreviewViewUntilSavedAndKeepsTheCapture
 }
 
 }  // namespace
+
+}  // namespace ambrel

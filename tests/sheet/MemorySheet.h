@@ -12,6 +12,8 @@
 
 #include "platform/SheetControls.h"
 
+namespace ambrel {
+
 class MemoryControl : public SheetControl {
  public:
   void setState(int value) override { state_ = value; }
@@ -89,3 +91,5 @@ class MemorySheetServices : public SheetServices {
   std::vector<FolderPanel> panels;
   std::vector<std::string> opened;
 };
+
+}  // namespace ambrel

@@ -17,6 +17,8 @@
 #include "platform/linux/LinuxEngine.h"
 #include "tools/ambrel/HackArguments.h"
 
+namespace ambrel {
+
 namespace {
 
 std::string windowId;
@@ -78,7 +80,10 @@ gboolean ClickWhenShown(gpointer id) {
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   if (argc > 1 && std::strcmp(argv[1], "--configure") == 0) {
     if (const char* id = std::getenv("AMBREL_SHEET_CLICK"); id && *id) g_timeout_add(50, ClickWhenShown, (gpointer)id);
     return RunConfigureDialog(MakeView);

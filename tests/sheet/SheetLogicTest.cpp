@@ -7,6 +7,8 @@
 #include "platform/ScreenSaverDefaults.h"
 #include "tests/host/HostFixture.h"
 
+namespace ambrel {
+
 namespace {
 
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
@@ -322,3 +324,5 @@ TEST(PreviewView, NeverDrawsTheOverlay) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -13,6 +13,8 @@
 
 #include "support/Misc.h"
 
+namespace ambrel {
+
 namespace {
 
 class DiagnosticsTest : public ::testing::Test {
@@ -127,3 +129,5 @@ TEST_F(FrameRateTest, CounterWrapIsAFrameDifference) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

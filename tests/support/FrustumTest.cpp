@@ -6,6 +6,8 @@
 #include "GLTest.h"
 #include "support/GLStuff.h"
 
+namespace ambrel {
+
 namespace {
 
 class FrustumTest : public GLTest {
@@ -91,3 +93,5 @@ TEST_F(FrustumTest, DegenerateMatrixLeavesNoNaNs) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 
 #include "support/NiftyMaths.h"
 
+namespace ambrel {
+
 namespace {
 
 MATRIX Sample() {
@@ -247,3 +249,5 @@ TEST_F(SaveMatrixTest, UnwritablePlaceWritesNothingAndReturns) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

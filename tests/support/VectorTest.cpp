@@ -7,6 +7,8 @@
 #include "support/Misc.h"
 #include "support/NiftyMaths.h"
 
+namespace ambrel {
+
 namespace {
 
 // Bitwise identity: the water's shading depends on these results to the last bit.
@@ -183,3 +185,5 @@ TEST(AngleBetweenVectors, TurnsZTowardsTheDirection) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

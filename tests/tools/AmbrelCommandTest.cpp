@@ -4,6 +4,8 @@
 #include "AmbrelProgram.h"
 #include "tools/ambrel/CommandLine.h"
 
+namespace ambrel {
+
 namespace {
 
 using AmbrelCommandTest = AmbrelProgramTest;
@@ -169,3 +171,5 @@ TEST_F(AmbrelCommandTest, AMissingResourceFolderIsReportedNotRenderedBlack) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -12,6 +12,8 @@
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 namespace {
 
 class AmbrelDisplayTest : public AmbrelProgramTest {
@@ -163,3 +165,5 @@ TEST_F(AmbrelDisplayTest, AHackTakesXScreenSaversOptionsAndShowsTheFrameRate) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

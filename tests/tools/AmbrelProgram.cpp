@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 
+namespace ambrel {
+
 void AmbrelProgramTest::SetUp() {
   for (const std::string* folder : {&dir, &logDir, &config}) ASSERT_FALSE(folder->empty());
 }
@@ -42,3 +44,5 @@ void AmbrelProgramTest::ExpectRefused(const std::vector<std::string>& args, cons
   EXPECT_NE(run.err.find(mention), std::string::npos) << "stderr: " << run.err;
   EXPECT_TRUE(Files().empty()) << "left a file behind";
 }
+
+}  // namespace ambrel

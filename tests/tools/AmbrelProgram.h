@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 struct Outcome {
   int status = -1;  // exit code, or -1 when killed by a signal
   std::string out, err;
@@ -40,3 +42,5 @@ class AmbrelProgramTest : public ::testing::Test {
   TempFolder work_{"cmd"}, logs_{"log"}, home_{"home"};
   const std::string dir = work_.path(), logDir = logs_.path(), config = home_.path();
 };
+
+}  // namespace ambrel

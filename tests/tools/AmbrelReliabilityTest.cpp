@@ -21,6 +21,8 @@
 #include <X11/extensions/XTest.h>
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -456,3 +458,5 @@ TEST_F(AmbrelReliability, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRenderAnd
 }
 
 }  // namespace
+
+}  // namespace ambrel

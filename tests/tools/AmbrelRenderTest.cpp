@@ -7,6 +7,8 @@
 
 #include "AmbrelProgram.h"
 
+namespace ambrel {
+
 namespace {
 
 using AmbrelRenderTest = AmbrelProgramTest;
@@ -116,3 +118,5 @@ TEST_F(AmbrelRenderTest, TheCpuRendererDrawsWhatOpenGLDrawsAndAutoPicksItOverASo
 }
 
 }  // namespace
+
+}  // namespace ambrel

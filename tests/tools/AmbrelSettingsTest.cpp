@@ -11,6 +11,8 @@
 #include "AmbrelProgram.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 namespace {
 
 class AmbrelSettingsTest : public AmbrelProgramTest {
@@ -190,3 +192,5 @@ TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -20,6 +20,8 @@
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 namespace {
 
 // Each test has a user of its own: ctest runs them side by side, and each ends
@@ -251,3 +253,5 @@ TEST_F(XScreenSaverDaemonTest, WhatTheDialogShowsIsWhatRuns) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

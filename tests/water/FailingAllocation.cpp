@@ -6,7 +6,9 @@ namespace {
 int remaining = -1;
 }
 
+namespace ambrel {
 void FailArrayAllocationAfter(int count) { remaining = count; }
+}  // namespace ambrel
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   if (remaining == 0) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace ambrel {
+
 void PlainUpdate(WATERCLASS& water, VECTOR3D eye, VECTOR3D light, bool caustics, double dt) {
   const uint32_t n = 1u << water.shift;
   const uint32_t mask = n - 1;
@@ -104,3 +106,5 @@ void PlainUpdate(WATERCLASS& water, VECTOR3D eye, VECTOR3D light, bool caustics,
   for (uint32_t c = 0; c < n; ++c)
     water.causticVertices[c].intensity = water.causticVertices[(n - 1) * n + c].intensity;
 }
+
+}  // namespace ambrel

@@ -4,4 +4,8 @@
 
 #include "water/Water.h"
 
+namespace ambrel {
+
 void PlainUpdate(WATERCLASS& water, VECTOR3D eye, VECTOR3D light, bool caustics, double dt);
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 #include "GLTest.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 namespace {
 
 // Looks straight down the -y axis with -z up the screen, as the scene's camera does,
@@ -105,3 +107,5 @@ TEST_F(WaterDrawTest, AnUninitialisedObjectDrawsNothing) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

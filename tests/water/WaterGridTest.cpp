@@ -8,6 +8,8 @@
 #include "tests/water/FailingAllocation.h"
 #include "water/Water.h"
 
+namespace ambrel {
+
 namespace {
 
 TEST(WaterGrid, ShiftIsClampedAndSizesFollow) {
@@ -140,3 +142,5 @@ TEST(WaterGrid, FailedAllocationLeavesADestroyableObject) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -9,6 +9,8 @@
 #include "water/Water.h"
 #include "water/WaterRows.h"
 
+namespace ambrel {
+
 namespace {
 
 VECTOR3D Eye() { return VECTOR3D{0.0f, 77.5f, 0.0f}; }
@@ -348,3 +350,5 @@ TEST(WaterStability, SpeedLimitSeparatesBoundedFromGrowingRipples) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -15,6 +15,8 @@
 
 #include "TestPictures.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr const char* kTestUser = "ambreltest";
@@ -50,7 +52,7 @@ double Screenshot::MeanLevel() const {
   return sum / double(rgb.size());
 }
 
-double Screenshot::ShareDominatedBy(int channel) const { return ::ShareDominatedBy(rgb, channel, 20); }
+double Screenshot::ShareDominatedBy(int channel) const { return ambrel::ShareDominatedBy(rgb, channel, 20); }
 
 double Screenshot::ShareChangedFrom(const Screenshot& other) const {
   if (rgb.empty() || rgb.size() != other.rgb.size()) return 0;
@@ -312,3 +314,5 @@ Screenshot CompositorSession::Shoot(const std::string& output) {
   unlink(path.c_str());
   return shot;
 }
+
+}  // namespace ambrel

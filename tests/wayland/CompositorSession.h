@@ -12,6 +12,8 @@
 
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 struct Screenshot {
   bool ok = false;
   int width = 0, height = 0;
@@ -81,3 +83,5 @@ class CompositorSession {
   std::string lastShot_;
   std::vector<std::string> carried_;  // "NAME=value" for the copied tool files
 };
+
+}  // namespace ambrel

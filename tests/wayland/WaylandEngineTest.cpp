@@ -13,6 +13,8 @@
 #include "HostilePictures.h"
 #include "TestFolders.h"
 
+namespace ambrel {
+
 namespace {
 
 // One flat colour per output, so each output's capture is told apart.
@@ -304,3 +306,5 @@ TEST(WaylandWeston, SaverCoversTheOutputThroughXdgShellAndTheWallpaperNamesWhatI
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
 
+namespace ambrel {
+
 namespace {
 
 TEST(X11AmbrelView, RunsFullScreenOnTwoMonitorsAndReleasesOnSigterm) {
@@ -49,3 +51,5 @@ TEST(X11AmbrelView, RunsFullScreenOnTwoMonitorsAndReleasesOnSigterm) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -18,6 +18,8 @@
 #include "host/AmbrelView.h"
 #endif
 
+namespace ambrel {
+
 namespace {
 
 int created = 0;
@@ -134,7 +136,10 @@ std::unique_ptr<ScreenSaverView> MakeView(Rect frame, bool isPreview, ViewSite& 
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   const std::string mode = argc > 1 ? argv[1] : "full";
   int code = 2;
   if (mode == "hack") {

@@ -5,6 +5,8 @@
 #include "platform/linux/LinuxEngine.h"
 #include "tools/ambrel/HackArguments.h"
 
+namespace ambrel {
+
 namespace {
 
 TEST(EngineOptions, HackArgumentsTakeSingleAndDoubleDashesAndLeaveTheRest) {
@@ -49,3 +51,5 @@ TEST(EngineOptions, WindowSizesAreBoundedWxH) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

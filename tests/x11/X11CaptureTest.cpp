@@ -14,6 +14,8 @@
 #include "XvfbServer.h"
 #include "platform/linux/X11Capture.h"
 
+namespace ambrel {
+
 namespace {
 
 uint32_t PixelAt(const CapturedImage& image, int column, int rowFromTop) {
@@ -205,3 +207,5 @@ TEST(GrabDesktopImagesInstalled, DebianAppDefaultsSayNo) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -18,6 +18,8 @@
 
 #include <X11/extensions/XTest.h>
 
+namespace ambrel {
+
 namespace {
 
 int CountLines(const std::string& text, const std::string& prefix) {
@@ -410,3 +412,5 @@ TEST(X11EngineServerLoss, AServerThatGoesAwayEndsTheRunWithAMessage) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

@@ -6,6 +6,8 @@
 #include "XvfbServer.h"
 #include "platform/linux/X11Screens.h"
 
+namespace ambrel {
+
 namespace {
 
 TEST(X11Screens, XineramaTwoScreensGiveTwoNumberedMonitorsWithTheFirstAsMain) {
@@ -89,3 +91,5 @@ TEST(X11Screens, MasksAndRectanglesFindTheirScreen) {
 }
 
 }  // namespace
+
+}  // namespace ambrel

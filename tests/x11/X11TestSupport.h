@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 class TestDisplay {
  public:
   explicit TestDisplay(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
@@ -101,3 +103,5 @@ inline bool SetSideBySideMonitors(Display* display, int width = 640) {
   XRRFreeScreenResources(resources);
   return true;
 }
+
+}  // namespace ambrel

@@ -9,6 +9,8 @@
 
 #include "platform/linux/Translations.h"
 
+namespace ambrel {
+
 namespace {
 
 bool ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int64_t* value) {
@@ -387,3 +389,5 @@ void PreferWaylandSession(bool waylandSession, CommandLine* line) {
       break;
   }
 }
+
+}  // namespace ambrel

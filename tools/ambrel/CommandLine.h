@@ -12,6 +12,8 @@
 #include "tools/ambrel/HackArguments.h"
 #include "tools/ambrel/RenderOptions.h"
 
+namespace ambrel {
+
 enum class RunMode { kFullScreen, kWindow, kPreview, kHack, kRender, kConfigure };
 
 struct CommandLine {
@@ -45,3 +47,5 @@ const char* UsageText();
 // In a Wayland session (WAYLAND_DISPLAY set) the display modes go to the Wayland
 // compositor unless an X display was asked for with -display.
 void PreferWaylandSession(bool waylandSession, CommandLine* line);
+
+}  // namespace ambrel

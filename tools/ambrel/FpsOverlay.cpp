@@ -8,6 +8,8 @@
 #include <ctime>
 #include <map>
 
+namespace ambrel {
+
 namespace {
 
 double MonotonicSeconds() {
@@ -122,3 +124,5 @@ void FpsOverlaySurface::Flush() {
   DrawCornerText(text_, width_, height_);
   inner_->Flush();
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/GLSurface.h"
 
+namespace ambrel {
+
 // Passes everything to the view's own surface and draws the figures before each flush.
 class FpsOverlaySurface : public GLSurface {
  public:
@@ -29,3 +31,5 @@ class FpsOverlaySurface : public GLSurface {
 // Draws lines of text (digits, a few letters, ".", ":", "%", " ") with a built-in
 // pixel font at the window's bottom left; leaves the GL state as it found it.
 void DrawCornerText(const std::string& text, int width, int height);
+
+}  // namespace ambrel

@@ -8,6 +8,8 @@
 
 #include "platform/linux/LinuxEngine.h"
 
+namespace ambrel {
+
 bool ParseWindowId(const std::string& text, unsigned long* id) {
   const char* begin = text.c_str();
   while (*begin == ' ' || *begin == '\t') ++begin;
@@ -96,3 +98,5 @@ int RunHack(const HackOptions& options, const ViewFactory& factory) {
   }
   return RunHack(target, factory);
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "platform/ScreenSaverView.h"
 
+namespace ambrel {
+
 struct HackOptions {
   bool root = false;        // -root: $XSCREENSAVER_WINDOW, else the real root window
   std::string windowId;     // -window-id: decimal or 0x-hex; wins over root
@@ -33,3 +35,5 @@ bool HasDisplay();
 // Runs the hack in the window the options name (a preview when given by id), else
 // in $XSCREENSAVER_WINDOW, else in the root window. Returns the exit status.
 int RunHack(const HackOptions& options, const ViewFactory& factory);
+
+}  // namespace ambrel

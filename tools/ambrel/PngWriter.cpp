@@ -15,6 +15,8 @@
 #include "platform/Termination.h"
 #include "platform/linux/Translations.h"
 
+namespace ambrel {
+
 namespace {
 
 std::string DirectoryOf(const std::string& path) {
@@ -225,3 +227,5 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   SetTerminationCleanupFile(nullptr);
   return ok;
 }
+
+}  // namespace ambrel

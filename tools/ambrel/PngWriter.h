@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace ambrel {
+
 // The file a PNG for path replaces: path itself, or the regular file a symbolic link
 // at path leads to (the link stays). False with *error when path is a directory, a
 // device, a FIFO, a socket or a link to none of the above.
@@ -21,3 +23,5 @@ bool CheckPngTarget(const std::string& path, std::string* error);
 // Short of memory it throws std::bad_alloc, having removed its temporary file.
 bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
               std::string* error);
+
+}  // namespace ambrel

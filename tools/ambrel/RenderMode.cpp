@@ -21,6 +21,8 @@
 #include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
 
+namespace ambrel {
+
 namespace {
 
 // Refuse early, before minutes of rendering, when a file could never be written.
@@ -193,3 +195,5 @@ int RunRenderMode(const RenderOptions& options) {
     EndShortOfMemory(options, false);
   }
 }
+
+}  // namespace ambrel

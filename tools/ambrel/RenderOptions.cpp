@@ -5,6 +5,8 @@
 
 #include "host/AmbrelView.h"
 
+namespace ambrel {
+
 SettingsRecord RenderBaseSettings() {
   SettingsRecord record = DefaultSettings();
   // A render has no screen to capture and no folder of its own: the desktop-picture
@@ -30,3 +32,5 @@ std::string NumberedPath(const std::string& path, int64_t frame) {
     return path + number;
   return path.substr(0, dot) + number + path.substr(dot);
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "host/AmbrelView.h"
 
+namespace ambrel {
+
 // Who draws a render's frames: OpenGL, the CPU renderer, or (auto) the CPU when
 // OpenGL would be a software rasteriser anyway.
 enum class RendererChoice { Auto, GL, CPU };
@@ -40,3 +42,5 @@ int64_t FrameCount(const RenderOptions& options);
 
 // The file for frame `frame` when every k-th frame is written: ambrel.png -> ambrel-000120.png.
 std::string NumberedPath(const std::string& path, int64_t frame);
+
+}  // namespace ambrel

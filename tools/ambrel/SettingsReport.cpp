@@ -1,5 +1,7 @@
 #include "tools/ambrel/SettingsReport.h"
 
+namespace ambrel {
+
 std::optional<SettingsRecord> BaseSettings(const CommandLine& line) {
   if (line.mode == RunMode::kRender) return RenderBaseSettings();
   if (line.mode == RunMode::kHack && line.settingsFromLine) return DefaultSettings();
@@ -19,3 +21,5 @@ void PrintSettings(FILE* out, const SettingsRecord& given) {
   for (const SettingDeclaration& setting : kSettings)
     std::fprintf(out, "%s %s\n", setting.key, SettingValueText(setting, record).c_str());
 }
+
+}  // namespace ambrel

@@ -7,6 +7,8 @@
 
 #include "tools/ambrel/CommandLine.h"
 
+namespace ambrel {
+
 // What a run starts from instead of the store: a render's own defaults, or the
 // defaults for XScreenSaver's programs line; nothing (the store) otherwise.
 std::optional<SettingsRecord> BaseSettings(const CommandLine& line);
@@ -16,3 +18,5 @@ std::optional<SettingsRecord> BaseSettings(const CommandLine& line);
 SettingsRecord EffectiveSettings(const CommandLine& line);
 
 void PrintSettings(FILE* out, const SettingsRecord& record);
+
+}  // namespace ambrel

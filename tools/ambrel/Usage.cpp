@@ -3,6 +3,8 @@
 #include "platform/linux/Translations.h"
 #include "tools/ambrel/CommandLine.h"
 
+namespace ambrel {
+
 namespace {
 
 const char* const kHead = N_(
@@ -67,3 +69,5 @@ const char* UsageText() {
   }();
   return text.c_str();
 }
+
+}  // namespace ambrel

@@ -11,6 +11,8 @@
 #include "tools/ambrel/FpsOverlay.h"
 #include "tools/ambrel/SettingsReport.h"
 
+namespace ambrel {
+
 namespace {
 
 double MonotonicNow() {
@@ -113,3 +115,5 @@ int RunViewMode(const CommandLine& line) {
   if (fpsLog && *fpsLog) WriteFrameTally(fpsLog, tally);
   return status;
 }
+
+}  // namespace ambrel

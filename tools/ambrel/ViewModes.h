@@ -4,6 +4,8 @@
 
 #include "tools/ambrel/CommandLine.h"
 
+namespace ambrel {
+
 // The overrides the view gets in these modes: the stored settings (the defaults
 // for XScreenSaver's programs line) with the command line's over them, and
 // --background as the desktop picture.
@@ -11,3 +13,5 @@ AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line);
 
 // Returns the process exit status.
 int RunViewMode(const CommandLine& line);
+
+}  // namespace ambrel

@@ -16,6 +16,8 @@
 #include "tools/ambrel/SettingsReport.h"
 #include "tools/ambrel/ViewModes.h"
 
+namespace ambrel {
+
 namespace {
 
 // The view takes desktop pictures of 5 to 1023 bytes, so the path is made absolute
@@ -36,7 +38,10 @@ bool UsableBackground(std::string* path, std::string* why) {
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   // Messages in the user's language; numbers stay as the C locale writes and
   // reads them.
   std::setlocale(LC_MESSAGES, "");

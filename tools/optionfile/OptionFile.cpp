@@ -6,6 +6,8 @@
 
 #include "scene/Settings.h"
 
+namespace ambrel {
+
 namespace {
 
 // How the dialog lays the settings out: one per row, or several in a row.
@@ -20,7 +22,10 @@ std::string Element(const char* key) {
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main() {
+  using namespace ambrel;
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n\n"
       "<screensaver name=\"ambrel\" _label=\"Ambrel\" gl=\"yes\">\n\n"

@@ -17,6 +17,8 @@
 #include "image/TGALoader.h"
 #include "image/Texture.h"
 
+namespace ambrel {
+
 namespace {
 
 int Usage() {
@@ -211,7 +213,10 @@ int Verify(const char* packPath) {
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   if (argc < 3) return Usage();
   const std::string command = argv[1];
   if (command == "create" && argc >= 3) return Create(argv[2], argc - 3, argv + 3);

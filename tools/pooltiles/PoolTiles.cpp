@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace ambrel {
+
 namespace {
 
 constexpr int kTile = 64;
@@ -35,7 +37,10 @@ uint8_t Clamp(double v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : std::lround
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   if (argc < 2 || argc > 3) {
     std::fprintf(stderr, "usage: ambrel-pooltiles OUT.png [SIZE]\n");
     return 2;

@@ -13,6 +13,8 @@
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
+namespace ambrel {
+
 namespace {
 
 constexpr uint32_t kLeftButton = 0x110;  // evdev BTN_LEFT
@@ -35,7 +37,10 @@ const wl_registry_listener kRegistryListener = {Global, GlobalRemove};
 
 }  // namespace
 
+}  // namespace ambrel
+
 int main(int argc, char** argv) {
+  using namespace ambrel;
   wl_display* display = wl_display_connect(nullptr);
   if (!display) {
     std::fprintf(stderr, "ambrel-virtual-pointer: cannot connect to the Wayland display\n");
