@@ -1,13 +1,10 @@
 // The decoder's alerts as NSAlerts that do not wait: while the saver owns the
 // screen a modal alert would stop the water behind a window no one may see.
-#import "platform/macos/Cocoa.h"
+#import "platform/macos/CocoaServices.h"
 
 #include <cstdio>
 
 #include "platform/Alerts.h"
-#include "platform/macos/CocoaBridge.h"
-
-using namespace ambrel;
 
 @interface AmbrelAlertCloser : NSObject {
  @public
@@ -26,7 +23,7 @@ using namespace ambrel;
 }
 @end
 
-namespace cocoa {
+namespace ambrel {
 
 void InstallAlertPresenter() {
   static bool installed = false;
@@ -59,4 +56,4 @@ void InstallAlertPresenter() {
   });
 }
 
-}  // namespace cocoa
+}  // namespace ambrel
