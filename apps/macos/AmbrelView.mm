@@ -9,7 +9,7 @@
 
 #import "apps/macos/AmbrelViewTesting.h"
 #include "host/AmbrelView.h"
-#import "platform/macos/CocoaServices.h"
+#import "platform/macos/CocoaPlatform.h"
 #import "platform/macos/CocoaSheet.h"
 
 namespace {

@@ -1,10 +1,13 @@
 // The decoder's alerts as NSAlerts that do not wait: while the saver owns the
 // screen a modal alert would stop the water behind a window no one may see.
-#import "platform/macos/CocoaServices.h"
+#import "platform/macos/Cocoa.h"
 
 #include <cstdio>
 
 #include "platform/Alerts.h"
+#include "platform/macos/CocoaPlatform.h"
+
+using namespace ambrel;
 
 @interface AmbrelAlertCloser : NSObject {
  @public
@@ -23,9 +26,7 @@
 }
 @end
 
-namespace ambrel {
-
-void InstallAlertPresenter() {
+void ambrel::InstallAlertPresenter() {
   static bool installed = false;
   if (installed) return;
   installed = true;
@@ -55,5 +56,3 @@ void InstallAlertPresenter() {
     [window orderFrontRegardless];
   });
 }
-
-}  // namespace ambrel

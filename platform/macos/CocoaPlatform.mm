@@ -1,6 +1,6 @@
 // The platform on Cocoa: screens, display masks, the screen capture, the bundle's
 // resources and the pixel format.
-#import "platform/macos/CocoaServices.h"
+#import "platform/macos/CocoaPlatform.h"
 
 #ifndef GNUSTEP
 #import <ScreenCaptureKit/ScreenCaptureKit.h>

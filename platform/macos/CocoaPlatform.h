@@ -1,4 +1,4 @@
-// What the macOS backend gives the plug-in's principal class besides the sheet:
+// The platform on Cocoa, as the plug-in's principal class installs and uses it:
 // the platform for the process, the core's screen for an NSScreen and the pixel
 // format for a surface request.
 #pragma once
