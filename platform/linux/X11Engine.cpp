@@ -1,17 +1,14 @@
 // The engine on Xlib + GLX: one thread, one X connection, one window and view per
-// monitor (or one window, or XScreenSaver's window), timers kept by hand and a
-// poll() on the connection and a signal pipe in between, so it sleeps between ticks.
+// monitor (or one window, or XScreenSaver's window), timers kept by the shared view
+// loop and a poll() on the connection and a signal pipe in between, so it sleeps
+// between ticks.
 #include "platform/linux/X11Headers.h"
 #include <X11/extensions/dpms.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +21,7 @@
 #include "platform/Platform.h"
 #include "platform/Alerts.h"
 #include "platform/Termination.h"
-#include "platform/ViewTimer.h"
+#include "platform/ViewLoop.h"
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Errors.h"
@@ -33,15 +30,6 @@
 namespace ambrel {
 
 namespace {
-
-// XScreenSaver's own pointer hysteresis: smaller moves are a bumped desk.
-constexpr int kPointerHysteresis = 10;
-constexpr int kDefaultWindowWidth = 1280, kDefaultWindowHeight = 720;
-constexpr int kDefaultPreviewWidth = 400, kDefaultPreviewHeight = 300;
-
-double MonotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // The X server's DPMS state: the monitors are in standby, suspend or off. A
 // server without the extension (Xvfb) has monitors that never sleep.
@@ -68,7 +56,7 @@ class ViewHost : public ViewSite {
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override;
-  void startTimer() override { pace_.timer.start(MonotonicSeconds()); }
+  void startTimer() override;
   void stopTimer() override { pace_.timer.stop(); }
 
   Window window() const { return window_; }
@@ -135,6 +123,7 @@ class Engine : public X11ScreensPlatform {
   }
 
   Mode mode() const { return mode_; }
+  const ViewLoop& loop() const { return loop_; }
   // A slower frame than the views ask for (XScreenSaver's -delay).
   void setShortestFrameSeconds(double seconds) { shortestFrame_ = seconds; }
   // Replaces the DPMS query (tests: a server without DPMS).
@@ -180,6 +169,7 @@ class Engine : public X11ScreensPlatform {
   double CheckMonitorPower(double now);
 
   Mode mode_;
+  ViewLoop loop_;
   double shortestFrame_ = 0;
   // From the start, so a signal during start-up still ends the run cleanly.
   EngineSignals signals_;
@@ -192,8 +182,7 @@ class Engine : public X11ScreensPlatform {
   bool previewHack_ = false;
   bool quit_ = false;
   int exitCode_ = 0;
-  bool pointerKnown_ = false;
-  int pointerX_ = 0, pointerY_ = 0;
+  PointerHysteresis pointerMoves_;
   // XScreenSaver ends its hacks when it powers the monitors down; our own full
   // screen and window modes see to it themselves.
   std::function<bool()> monitorsAsleep_ = [this] { return DpmsSaysMonitorsAsleep(display_); };
@@ -214,6 +203,8 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
   if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
   return surface;
 }
+
+void ViewHost::startTimer() { pace_.timer.start(engine_.loop().Now()); }
 
 void ViewHost::timerIntervalChanged(double seconds) {
   pace_.timer.setInterval(seconds, engine_.shortestFrameSeconds());
@@ -273,10 +264,10 @@ void Engine::StartViews() {
   if (mode_ == Mode::FullScreen && !hosts_.empty()) {
     GrabInput(hosts_.front()->window());
     Window root = None, child = None;
-    int winX = 0, winY = 0;
+    int x = 0, y = 0, winX = 0, winY = 0;
     unsigned buttons = 0;
-    pointerKnown_ = XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointerX_, &pointerY_,
-                                  &winX, &winY, &buttons) == True;
+    if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &winX, &winY, &buttons))
+      pointerMoves_.Rest(x, y);
   }
   for (auto& host : hosts_) host->view->startAnimation();
 }
@@ -293,14 +284,7 @@ void Engine::Dispatch(XEvent& event) {
       break;
     case MotionNotify: {
       if (mode_ != Mode::FullScreen || event.xmotion.send_event) break;
-      const int x = event.xmotion.x_root, y = event.xmotion.y_root;
-      if (!pointerKnown_) {
-        pointerKnown_ = true;
-        pointerX_ = x;
-        pointerY_ = y;
-      } else if (std::abs(x - pointerX_) > kPointerHysteresis || std::abs(y - pointerY_) > kPointerHysteresis) {
-        quit_ = true;
-      }
+      if (pointerMoves_.Moved(event.xmotion.x_root, event.xmotion.y_root)) quit_ = true;
       break;
     }
     case ConfigureNotify: {
@@ -352,15 +336,13 @@ int Engine::Loop() {
     if (mode_ == Mode::Hack && WatchedWindowGone()) break;
     if (quit_) break;
 
-    const double powerCheck = CheckMonitorPower(MonotonicSeconds());
-    AnimateDueViews(Hosts(), MonotonicSeconds);
+    const double powerCheck = CheckMonitorPower(loop_.Now());
+    loop_.AnimateDue(Hosts());
     XFlush(display_);
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;
 
-    const int timeout = PollTimeout(Hosts(), MonotonicSeconds, powerCheck);
-    pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
-    if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
-      std::perror("ambrel: poll");
+    if (ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Hosts(), powerCheck)) ==
+        ViewLoop::Woken::Failed) {
       exitCode_ = 1;
       break;
     }
@@ -422,9 +404,8 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
   } else {
     const bool preview = mode_ == Mode::Preview;
     const Screen main = mainScreen();
-    const int width = options.width > 0 ? options.width : preview ? kDefaultPreviewWidth : kDefaultWindowWidth;
-    const int height = options.height > 0 ? options.height : preview ? kDefaultPreviewHeight : kDefaultWindowHeight;
-    Rect frame{main.frame.x, main.frame.y, double(width), double(height)};
+    const WindowSize size = WindowSizeOrDefault(options.width, options.height, preview);
+    Rect frame{main.frame.x, main.frame.y, double(size.width), double(size.height)};
     if (options.position) {
       frame.x += options.position->first;
       frame.y += options.position->second;
@@ -501,12 +482,6 @@ struct DisplayConnection {
     if (display) XCloseDisplay(display);
   }
   Display* display = nullptr;
-};
-
-// Leaves the process's platform as it was whichever way the run ends.
-struct PlatformInstalled {
-  explicit PlatformInstalled(Platform* platform) { SetPlatform(platform); }
-  ~PlatformInstalled() { SetPlatform(nullptr); }
 };
 
 }  // namespace

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +26,7 @@
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
 #include "platform/Termination.h"
-#include "platform/ViewTimer.h"
+#include "platform/ViewLoop.h"
 #include "platform/wayland/EglWindowSurface.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -38,15 +37,7 @@ namespace ambrel {
 
 namespace {
 
-// The X11 engine's pointer hysteresis: smaller moves are a bumped desk.
-constexpr double kPointerHysteresis = 10;
-constexpr int kDefaultWindowWidth = 1280, kDefaultWindowHeight = 720;
-constexpr int kDefaultPreviewWidth = 400, kDefaultPreviewHeight = 300;
 constexpr uint32_t kEscapeKey = 1;  // evdev KEY_ESC
-
-double MonotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // --- the engine --------------------------------------------------------------------
 
@@ -82,7 +73,7 @@ class ViewHost : public ViewSite {
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override { pace_.timer.setInterval(seconds); }
-  void startTimer() override { pace_.timer.start(MonotonicSeconds()); }
+  void startTimer() override;
   void stopTimer() override { pace_.timer.stop(); }
   ViewPace* pace() { return view && started ? &pace_ : nullptr; }
   // A frame goes out: the next waits until the compositor asks for it, which it
@@ -137,6 +128,7 @@ class Engine : public Platform {
   int Run(const ViewFactory& factory);
 
   const WaylandOptions& options() const { return options_; }
+  const ViewLoop& loop() const { return loop_; }
   EglWaylandDisplay* egl() { return egl_.get(); }
   bool Saver() const { return options_.kind == WaylandKind::Saver; }
   bool OutputViews() const { return Saver() || options_.kind == WaylandKind::Wallpaper; }
@@ -188,6 +180,7 @@ class Engine : public Platform {
 
   wl_display* display_;
   WaylandOptions options_;
+  ViewLoop loop_;
   // From the start, so a signal during start-up still ends the run cleanly.
   EngineSignals signals_;
   // Over the saver's or the wallpaper's surfaces no one answers a dialog.
@@ -210,8 +203,7 @@ class Engine : public Platform {
   ViewFactory factory_;
   bool quit_ = false;
   int exitCode_ = 0;
-  bool pointerKnown_ = false;
-  double pointerX_ = 0, pointerY_ = 0;
+  PointerHysteresis pointerMoves_;
 };
 
 // --- listeners ---------------------------------------------------------------------
@@ -349,13 +341,10 @@ void ViewHost::Configured(int newWidth, int newHeight) {
       newWidth = width;
       newHeight = height;
     } else {
-      const bool preview = engine_.options().kind == WaylandKind::Preview;
-      newWidth = engine_.options().width > 0 ? engine_.options().width
-                 : preview                   ? kDefaultPreviewWidth
-                                             : kDefaultWindowWidth;
-      newHeight = engine_.options().height > 0 ? engine_.options().height
-                  : preview                    ? kDefaultPreviewHeight
-                                               : kDefaultWindowHeight;
+      const WaylandOptions& options = engine_.options();
+      const WindowSize size = WindowSizeOrDefault(options.width, options.height, options.kind == WaylandKind::Preview);
+      newWidth = size.width;
+      newHeight = size.height;
     }
   }
   // An output whose scale changes sends its new scale before the new configure.
@@ -399,6 +388,8 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
   created->SetBeforeSwap([this] { Presenting(); });
   return created;
 }
+
+void ViewHost::startTimer() { pace_.timer.start(engine_.loop().Now()); }
 
 const Screen* ViewHost::screen() {
   if (!output_) return nullptr;
@@ -505,20 +496,12 @@ void Engine::PointerEnter(wl_pointer* pointer, uint32_t serial, double x, double
   if (!Saver()) return;
   wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
   // Entering is no move of the user's: the place where it enters is the reference.
-  pointerKnown_ = true;
-  pointerX_ = x;
-  pointerY_ = y;
+  pointerMoves_.Rest(x, y);
 }
 
 void Engine::PointerMotion(double x, double y) {
   if (!Saver()) return;
-  if (!pointerKnown_) {
-    pointerKnown_ = true;
-    pointerX_ = x;
-    pointerY_ = y;
-  } else if (std::abs(x - pointerX_) > kPointerHysteresis || std::abs(y - pointerY_) > kPointerHysteresis) {
-    quit_ = true;
-  }
+  if (pointerMoves_.Moved(x, y)) quit_ = true;
 }
 
 std::vector<Screen> Engine::screens() {
@@ -754,7 +737,7 @@ int Engine::Loop() {
 
     // Each view draws on its timer (at most at its own rate, 60 Hz) once the
     // compositor has asked for its next frame: a hidden surface is asked for none.
-    AnimateDueViews(Hosts(), MonotonicSeconds);
+    loop_.AnimateDue(Hosts());
     if (Broken()) break;
 
     if (wl_display_prepare_read(display_) != 0) continue;
@@ -763,15 +746,13 @@ int Engine::Loop() {
       wl_display_cancel_read(display_);
       break;
     }
-    const int timeout = PollTimeout(Hosts(), MonotonicSeconds);
-    pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
-    if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
+    const ViewLoop::Woken woken = ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Hosts()));
+    if (woken == ViewLoop::Woken::Failed) {
       wl_display_cancel_read(display_);
-      std::perror("ambrel: poll");
       exitCode_ = 1;
       return exitCode_;
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (woken == ViewLoop::Woken::Connection) {
       if (wl_display_read_events(display_) < 0) break;
     } else {
       wl_display_cancel_read(display_);
@@ -847,12 +828,6 @@ int Engine::Run(const ViewFactory& factory) {
   for (auto& output : outputs_) ReleaseHost(output->host);
   return code;
 }
-
-// Leaves the process's platform as it was whichever way the run ends.
-struct PlatformInstalled {
-  explicit PlatformInstalled(Platform* platform) { SetPlatform(platform); }
-  ~PlatformInstalled() { SetPlatform(nullptr); }
-};
 
 }  // namespace
 

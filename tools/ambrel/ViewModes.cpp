@@ -3,10 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/linux/GtkAlert.h"
 #include "tools/ambrel/FpsOverlay.h"
 #include "tools/ambrel/SettingsReport.h"
@@ -14,12 +14,6 @@
 namespace ambrel {
 
 namespace {
-
-double MonotonicNow() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec + now.tv_nsec * 1e-9;
-}
 
 // Frames ended on every surface of the run, for AMBREL_FPS_LOG: written as they
 // go (at most five times a second, so a view that stops drawing shows as a count
@@ -40,7 +34,7 @@ class CountingSurface : public GLSurface {
   void SetSize(Size size) override { inner_->SetSize(size); }
   void Flush() override {
     inner_->Flush();
-    const double now = MonotonicNow();
+    const double now = MonotonicSeconds();
     if (tally_->frames++ == 0) tally_->first = now;
     tally_->last = now;
     if (now - tally_->written >= 0.2) {
