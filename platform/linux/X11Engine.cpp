@@ -48,9 +48,9 @@ enum class Mode { FullScreen, Window, Preview, Hack };
 class Engine;
 
 // One view and the window it lives in, with its timer.
-class ViewHost : public ViewSite {
+class X11ViewSite : public ViewSite {
  public:
-  ViewHost(Engine& engine, Window window, bool ownsWindow, Rect frame)
+  X11ViewSite(Engine& engine, Window window, bool ownsWindow, Rect frame)
       : engine_(engine), window_(window), ownsWindow_(ownsWindow), frame_(frame) {}
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
@@ -154,15 +154,15 @@ class Engine : public X11ScreensPlatform {
   void Dispatch(XEvent& event);
   void ReleaseViews();
   void GrabInput(Window window);
-  ViewHost* HostFor(Window window) {
-    for (auto& host : hosts_)
-      if (host->window() == window) return host.get();
+  X11ViewSite* SiteFor(Window window) {
+    for (auto& site : sites_)
+      if (site->window() == window) return site.get();
     return nullptr;
   }
-  std::vector<ViewHost*> Hosts() const {
-    std::vector<ViewHost*> hosts;
-    for (const auto& host : hosts_) hosts.push_back(host.get());
-    return hosts;
+  std::vector<X11ViewSite*> Sites() const {
+    std::vector<X11ViewSite*> sites;
+    for (const auto& site : sites_) sites.push_back(site.get());
+    return sites;
   }
   // The monitors' power, asked at most once a second; returns when to ask next
   // while they sleep (negative while they are on: the views' own ticks ask).
@@ -175,7 +175,7 @@ class Engine : public X11ScreensPlatform {
   EngineSignals signals_;
   // Over a grabbed screen or the daemon's window no one can answer a dialog.
   std::optional<ScreenOwnership> screenOwned_;
-  std::vector<std::unique_ptr<ViewHost>> hosts_;
+  std::vector<std::unique_ptr<X11ViewSite>> sites_;
   Cursor blankCursor_ = None;
   Atom deleteWindow_ = None;
   Window hackWindow_ = None;
@@ -190,7 +190,7 @@ class Engine : public X11ScreensPlatform {
   double nextPowerCheck_ = 0;
 };
 
-std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
+std::unique_ptr<GLSurface> X11ViewSite::createGLSurface(const SurfaceRequest& request) {
   std::string error;
   // Our own windows present whole frames on the display's rhythm where the
   // server can: double-buffered, swapped at the vertical blank.
@@ -204,13 +204,13 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
   return surface;
 }
 
-void ViewHost::startTimer() { pace_.timer.start(engine_.loop().Now()); }
+void X11ViewSite::startTimer() { pace_.timer.start(engine_.loop().Now()); }
 
-void ViewHost::timerIntervalChanged(double seconds) {
+void X11ViewSite::timerIntervalChanged(double seconds) {
   pace_.timer.setInterval(seconds, engine_.shortestFrameSeconds());
 }
 
-const Screen* ViewHost::screen() {
+const Screen* X11ViewSite::screen() {
   const Rect where = ownsWindow_ && engine_.mode() == Mode::FullScreen ? frame_ : engine_.RootRectOf(window_, frame_);
   const Screen* found = ScreenForRect(engine_.layout(), where);
   if (!found) return nullptr;
@@ -257,19 +257,19 @@ void Engine::GrabInput(Window window) {
 }
 
 void Engine::StartViews() {
-  for (auto& host : hosts_) host->view->setFrameSize(Size{host->frame().width, host->frame().height});
-  for (auto& host : hosts_)
-    if (host->ownsWindow()) XMapRaised(display_, host->window());
+  for (auto& site : sites_) site->view->setFrameSize(Size{site->frame().width, site->frame().height});
+  for (auto& site : sites_)
+    if (site->ownsWindow()) XMapRaised(display_, site->window());
   XSync(display_, False);
-  if (mode_ == Mode::FullScreen && !hosts_.empty()) {
-    GrabInput(hosts_.front()->window());
+  if (mode_ == Mode::FullScreen && !sites_.empty()) {
+    GrabInput(sites_.front()->window());
     Window root = None, child = None;
     int x = 0, y = 0, winX = 0, winY = 0;
     unsigned buttons = 0;
     if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &winX, &winY, &buttons))
       pointerMoves_.Rest(x, y);
   }
-  for (auto& host : hosts_) host->view->startAnimation();
+  for (auto& site : sites_) site->view->startAnimation();
 }
 
 void Engine::Dispatch(XEvent& event) {
@@ -288,18 +288,18 @@ void Engine::Dispatch(XEvent& event) {
       break;
     }
     case ConfigureNotify: {
-      ViewHost* host = HostFor(event.xconfigure.window);
-      if (!host || !host->view) break;
-      Rect frame = host->frame();
+      X11ViewSite* site = SiteFor(event.xconfigure.window);
+      if (!site || !site->view) break;
+      Rect frame = site->frame();
       const bool resized = frame.width != event.xconfigure.width || frame.height != event.xconfigure.height;
       frame.width = event.xconfigure.width;
       frame.height = event.xconfigure.height;
-      if (host->ownsWindow() && mode_ == Mode::FullScreen) {
+      if (site->ownsWindow() && mode_ == Mode::FullScreen) {
         frame.x = event.xconfigure.x;
         frame.y = event.xconfigure.y;
       }
-      host->setFrame(frame);
-      if (resized && frame.width > 0 && frame.height > 0) host->view->setFrameSize(Size{frame.width, frame.height});
+      site->setFrame(frame);
+      if (resized && frame.width > 0 && frame.height > 0) site->view->setFrameSize(Size{frame.width, frame.height});
       break;
     }
     case DestroyNotify:
@@ -309,11 +309,11 @@ void Engine::Dispatch(XEvent& event) {
     // of the view shows, so it neither steps nor draws until it does again.
     case MapNotify:
     case UnmapNotify:
-      if (ViewHost* host = HostFor(event.xany.window)) host->SetMapped(event.type == MapNotify);
+      if (X11ViewSite* site = SiteFor(event.xany.window)) site->SetMapped(event.type == MapNotify);
       break;
     case VisibilityNotify:
-      if (ViewHost* host = HostFor(event.xvisibility.window))
-        host->SetFullyObscured(event.xvisibility.state == VisibilityFullyObscured);
+      if (X11ViewSite* site = SiteFor(event.xvisibility.window))
+        site->SetFullyObscured(event.xvisibility.state == VisibilityFullyObscured);
       break;
     case ClientMessage:
       if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) quit_ = true;
@@ -337,11 +337,11 @@ int Engine::Loop() {
     if (quit_) break;
 
     const double powerCheck = CheckMonitorPower(loop_.Now());
-    loop_.AnimateDue(Hosts());
+    loop_.AnimateDue(Sites());
     XFlush(display_);
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;
 
-    if (ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Hosts(), powerCheck)) ==
+    if (ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Sites(), powerCheck)) ==
         ViewLoop::Woken::Failed) {
       exitCode_ = 1;
       break;
@@ -357,27 +357,27 @@ double Engine::CheckMonitorPower(double now) {
     // Asked only on a round the loop makes anyway (a view's tick, an event), or
     // on the one wake-up a second while they sleep.
     bool drawing = asleep_;
-    for (auto& host : hosts_)
-      if (const ViewPace* pace = host->pace(); pace && pace->Drawable()) drawing = true;
+    for (auto& site : sites_)
+      if (const ViewPace* pace = site->pace(); pace && pace->Drawable()) drawing = true;
     if (!drawing) return -1;
     nextPowerCheck_ = now + 1.0;
     const bool asleep = monitorsAsleep_();
     if (asleep != asleep_) {
       asleep_ = asleep;
-      for (auto& host : hosts_) host->SetMonitorsAsleep(asleep);
+      for (auto& site : sites_) site->SetMonitorsAsleep(asleep);
     }
   }
   return asleep_ ? nextPowerCheck_ : -1;
 }
 
 void Engine::ReleaseViews() {
-  for (auto& host : hosts_) {
-    if (host->view) host->view->stopAnimation();
+  for (auto& site : sites_) {
+    if (site->view) site->view->stopAnimation();
   }
-  for (auto& host : hosts_) host->view.reset();
-  for (auto& host : hosts_)
-    if (host->ownsWindow()) XDestroyWindow(display_, host->window());
-  hosts_.clear();
+  for (auto& site : sites_) site->view.reset();
+  for (auto& site : sites_)
+    if (site->ownsWindow()) XDestroyWindow(display_, site->window());
+  sites_.clear();
   XSync(display_, False);
 }
 
@@ -399,8 +399,8 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
       return 1;
     }
     for (const Screen& screen : layout_.screens)
-      hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
-    for (auto& host : hosts_) host->SetMapped(false);
+      sites_.push_back(std::make_unique<X11ViewSite>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
+    for (auto& site : sites_) site->SetMapped(false);
   } else {
     const bool preview = mode_ == Mode::Preview;
     const Screen main = mainScreen();
@@ -410,20 +410,20 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
       frame.x += options.position->first;
       frame.y += options.position->second;
     }
-    hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(frame, false), true, frame));
-    hosts_.back()->SetMapped(false);
+    sites_.push_back(std::make_unique<X11ViewSite>(*this, CreateTopLevel(frame, false), true, frame));
+    sites_.back()->SetMapped(false);
   }
   // Every view is made before any window shows, so captures see the desktop.
-  for (auto& host : hosts_) host->view = factory(host->frame(), mode_ == Mode::Preview, *host);
-  for (auto it = hosts_.begin(); it != hosts_.end();) {
+  for (auto& site : sites_) site->view = factory(site->frame(), mode_ == Mode::Preview, *site);
+  for (auto it = sites_.begin(); it != sites_.end();) {
     if ((*it)->view) {
       ++it;
       continue;
     }
     XDestroyWindow(display_, (*it)->window());
-    it = hosts_.erase(it);
+    it = sites_.erase(it);
   }
-  if (hosts_.empty()) {
+  if (sites_.empty()) {
     std::fprintf(stderr, "ambrel: no view could be created\n");
     return 1;
   }
@@ -453,11 +453,11 @@ int Engine::RunHack(Window window, bool preview, const ViewFactory& factory) {
   }
   WatchWindow(window);
   const Rect frame = RootRectOf(window, Rect{0, 0, double(attributes.width), double(attributes.height)});
-  hosts_.push_back(std::make_unique<ViewHost>(*this, window, false, frame));
-  hosts_.front()->SetMapped(attributes.map_state != IsUnmapped);
-  hosts_.front()->view = factory(frame, preview, *hosts_.front());
-  if (!hosts_.front()->view) {
-    hosts_.clear();
+  sites_.push_back(std::make_unique<X11ViewSite>(*this, window, false, frame));
+  sites_.front()->SetMapped(attributes.map_state != IsUnmapped);
+  sites_.front()->view = factory(frame, preview, *sites_.front());
+  if (!sites_.front()->view) {
+    sites_.clear();
     WatchWindow(0);
     std::fprintf(stderr, "ambrel: no view could be created\n");
     return 1;
