@@ -263,11 +263,12 @@ struct SpanSteps {
   uint32_t du, dv, dr, dg, db;
   uint32_t alpha;  // 0..255, the same for every pixel
 };
-// A triangle's spans go to the filler together: count pixels from out on.
+// count pixels from out on, with the steps of the triangle it belongs to.
 struct Span {
   uint32_t* out;
   int count;
   SpanStart start;
+  const SpanSteps* steps;
 };
 
 // x * y / 255, rounded, for bytes.
@@ -286,8 +287,9 @@ inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
   return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
 }
 
-void FillSpansScalar(const Span* spans, int spanCount, const FastTexture& texture, const SpanSteps& d) {
+void FillSpansScalar(const Span* spans, int spanCount, const FastTexture& texture) {
   for (const Span* span = spans; span != spans + spanCount; ++span) {
+    const SpanSteps& d = *span->steps;
     uint32_t* out = span->out;
     SpanStart p = span->start;
     for (int i = 0; i < span->count; ++i) {
@@ -359,29 +361,42 @@ AVX2 __m256 Pairs(const uint32_t* row, uint32_t i, uint32_t j, uint32_t k, uint3
   return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(low), high, 1));
 }
 
-__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const FastTexture& texture,
-                                                    const SpanSteps& d) {
-  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m256i laneU = Lanes(0, d.du), laneV = Lanes(0, d.dv), laneR = Lanes(0, d.dr), laneG = Lanes(0, d.dg),
-                laneB = Lanes(0, d.db);
-  const __m256i du = _mm256_set1_epi32((int)(d.du * 8)), dv = _mm256_set1_epi32((int)(d.dv * 8));
-  const __m256i dr = _mm256_set1_epi32((int)(d.dr * 8)), dg = _mm256_set1_epi32((int)(d.dg * 8)),
-                db = _mm256_set1_epi32((int)(d.db * 8));
+// The first count (1 to 7) lanes: plain stores, as masked ones are slow on some
+// processors.
+AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
+  __m128i part = _mm256_castsi256_si128(pixel);
+  if (count >= 4) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), part);
+    part = _mm256_extracti128_si256(pixel, 1);
+    out += 4;
+    count -= 4;
+  }
+  if (count >= 2) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), part);
+    part = _mm_srli_si128(part, 8);
+    out += 2;
+    count -= 2;
+  }
+  if (count) *out = static_cast<uint32_t>(_mm_cvtsi128_si32(part));
+}
+
+__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const FastTexture& texture) {
   const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
   const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
   const __m128i widthShift = _mm_cvtsi32_si128(texture.widthShift);
-  const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
   const uint32_t* row0 = texture.texels;
   const uint32_t* row1 = texture.texels + texture.stride;
   for (const Span* span = spans; span != spans + spanCount; ++span) {
+  const SpanSteps& d = *span->steps;
+  const __m256i du = _mm256_set1_epi32((int)(d.du * 8)), dv = _mm256_set1_epi32((int)(d.dv * 8));
+  const __m256i dr = _mm256_set1_epi32((int)(d.dr * 8)), dg = _mm256_set1_epi32((int)(d.dg * 8)),
+                db = _mm256_set1_epi32((int)(d.db * 8));
+  const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
   uint32_t* out = span->out;
   const int count = span->count;
   const SpanStart& p = span->start;
-  __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)p.u), laneU);
-  __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)p.v), laneV);
-  __m256i r = _mm256_add_epi32(_mm256_set1_epi32((int)p.r), laneR);
-  __m256i g = _mm256_add_epi32(_mm256_set1_epi32((int)p.g), laneG);
-  __m256i b = _mm256_add_epi32(_mm256_set1_epi32((int)p.b), laneB);
+  __m256i u = Lanes(p.u, d.du), v = Lanes(p.v, d.dv), r = Lanes(p.r, d.dr), g = Lanes(p.g, d.dg),
+          b = Lanes(p.b, d.db);
   for (int i = 0; i < count; i += 8) {
     const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
     const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
@@ -409,8 +424,7 @@ __attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCo
     if (left >= 8)
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
     else
-      _mm256_maskstore_epi32(reinterpret_cast<int*>(out + i), _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lane),
-                             pixel);
+      StoreFirst(out + i, pixel, left);
     u = _mm256_add_epi32(u, du);
     v = _mm256_add_epi32(v, dv);
     r = _mm256_add_epi32(r, dr);
@@ -433,7 +447,7 @@ bool UseAvx2() {
 }
 #endif
 
-using FillSpans = void (*)(const Span*, int, const FastTexture&, const SpanSteps&);
+using FillSpans = void (*)(const Span*, int, const FastTexture&);
 
 // Pow-2 sides up to 32768 repeat within the 16.16 coordinates' wrap.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
@@ -484,8 +498,10 @@ struct Edge {
 
 // Fills a front-facing triangle; false when the fast path cannot take it (far
 // outside the frame, or planes too steep for 16.16), for the plain filler.
+// Its spans go to rows[y], its steps to *steps.
 bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0, const GridVertex& v1,
-                  const GridVertex& v2, const FastTexture& texture, uint32_t alpha, FillSpans fill) {
+                  const GridVertex& v2, const FastTexture& texture, uint32_t alpha, SpanSteps* steps,
+                  std::vector<Span>* rows) {
   if (!v0.visible || !v1.visible || !v2.visible) return true;
   const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
   const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
@@ -518,7 +534,7 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
   const int ox = Floor(v0.x), oy = Floor(v0.y);
   SpanStart origin;
   uint32_t* originValue[kPlanes] = {&origin.u, &origin.v, &origin.r, &origin.g, &origin.b};
-  SpanSteps step;
+  SpanSteps& step = *steps;
   uint32_t* stepX[kPlanes] = {&step.du, &step.dv, &step.dr, &step.dg, &step.db};
   uint32_t stepY[kPlanes];
   for (int k = 0; k < kPlanes; ++k) {
@@ -544,9 +560,6 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
   const int firstRow = std::max(0, Floor(bottom->y - 0.5) + 1);
   const int lastRow = std::min(height - 1, Floor(top->y - 0.5));
   const Edge longEdge(top, bottom), upperEdge(top, middle), lowerEdge(middle, bottom);
-  constexpr int kBatch = 64;
-  Span spans[kBatch];
-  int spanCount = 0;
   for (int y = firstRow; y <= lastRow; ++y) {
     const double centre = y + 0.5;
     const double longX = longEdge.X(centre);
@@ -555,7 +568,7 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
     const int end = std::min(width, Ceil(std::max(longX, shortX) - 0.5));
     if (start >= end) continue;
     const uint32_t dx = static_cast<uint32_t>(start - ox), dy = static_cast<uint32_t>(y - oy);
-    Span& span = spans[spanCount++];
+    Span span;
     span.out = target + static_cast<size_t>(y) * width + start;
     span.count = end - start;
     span.start.u = origin.u + step.du * dx + stepY[0] * dy;
@@ -563,12 +576,9 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
     span.start.r = origin.r + step.dr * dx + stepY[2] * dy;
     span.start.g = origin.g + step.dg * dx + stepY[3] * dy;
     span.start.b = origin.b + step.db * dx + stepY[4] * dy;
-    if (spanCount == kBatch) {
-      fill(spans, spanCount, texture, step);
-      spanCount = 0;
-    }
+    span.steps = steps;
+    rows[y].push_back(span);
   }
-  if (spanCount) fill(spans, spanCount, texture, step);
   return true;
 }
 
@@ -577,6 +587,14 @@ inline float Snap(float value) {
   // Beyond 2^23 a float holds only integers (and infinities and NaN stay as they are).
   return std::fabs(value) < 8388608.0f ? static_cast<float>(std::lrint(value)) : value;
 }
+
+// Kept from frame to frame, so that drawing one allocates nothing once the frame
+// size and the grid stay the same.
+struct DrawScratch {
+  std::vector<uint32_t> keyStart, keys, order;
+  std::vector<SpanSteps> steps;
+  std::vector<std::vector<Span>> rows;
+};
 
 void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target) {
   const Matrix view = LookAt(frame.eye, frame.target, frame.up);
@@ -645,35 +663,59 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
 #endif
   const uint32_t alpha = ToByte(std::min(1.0f, c[3]));
   uint32_t* pixels = reinterpret_cast<uint32_t*>(target.at(0, 0));
-  // The strip runs round the grid in rings; drawn in bands of rows from the bottom
-  // up instead, the frame and the texture rows a band needs stay in the cache.
-  // (Triangles of a grid seen from above do not overlap, so the order shows nowhere.)
+  // The strip runs round the grid in rings. Its triangles are set up in bands of
+  // rows from the bottom up, left to right within a band, and their spans filled
+  // a row at a time once the band is done: the frame's rows and the texture's are
+  // then read and written in order, as the processor's prefetch expects. (Triangles
+  // of a grid seen from above do not overlap, so the order shows nowhere.)
   const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
-  constexpr int kBandShift = 4;
-  const int bands = (target.height() >> kBandShift) + 1;
-  std::vector<uint32_t> bandStart(bands + 1, 0), order(triangles);
-  std::vector<uint16_t> bandOf(triangles);
+  constexpr int kBandShift = 4, kColumnShift = 5;
+  const int width = target.width(), height = target.height();
+  const int bands = (height >> kBandShift) + 1, columns = (width >> kColumnShift) + 1;
+  static thread_local DrawScratch scratch;
+  scratch.keyStart.assign(static_cast<size_t>(bands) * columns + 1, 0);
+  scratch.keys.resize(triangles);
+  scratch.order.resize(triangles);
+  scratch.steps.resize(triangles);
+  scratch.rows.resize(height);
   for (uint32_t i = 0; i < triangles; ++i) {
     const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    int band = 0;
+    uint32_t key = 0;
     if (a < frame.vertexCount && b < frame.vertexCount && d < frame.vertexCount) {
       const float low = std::min({grid[a].y, grid[b].y, grid[d].y});
-      band = low > 0 ? std::min(bands - 1, static_cast<int>(low) >> kBandShift) : 0;
+      const float left = std::min({grid[a].x, grid[b].x, grid[d].x});
+      const int band = low > 0 ? (low < height ? static_cast<int>(low) >> kBandShift : bands - 1) : 0;
+      const int column = left > 0 ? (left < width ? static_cast<int>(left) >> kColumnShift : columns - 1) : 0;
+      key = static_cast<uint32_t>(band * columns + column);
     }
-    bandOf[i] = static_cast<uint16_t>(band);
-    ++bandStart[band + 1];
+    scratch.keys[i] = key;
+    ++scratch.keyStart[key + 1];
   }
-  for (int band = 0; band < bands; ++band) bandStart[band + 1] += bandStart[band];
-  for (uint32_t i = 0; i < triangles; ++i) order[bandStart[bandOf[i]]++] = i;
-  for (uint32_t i : order) {
-    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
-    // Every other triangle of a strip turns the other way.
-    const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
-    const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
-    const GridVertex& p2 = grid[d];
-    if (fastPath && FastTriangle(pixels, target.width(), target.height(), p0, p1, p2, fast, alpha, fill)) continue;
-    FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background);
+  for (size_t key = 1; key < scratch.keyStart.size(); ++key) scratch.keyStart[key] += scratch.keyStart[key - 1];
+  for (uint32_t i = 0; i < triangles; ++i) scratch.order[scratch.keyStart[scratch.keys[i]]++] = i;
+  // keyStart[key] now ends the key's run.
+  size_t next = 0;
+  for (int band = 0; band < bands; ++band) {
+    const size_t end = scratch.keyStart[static_cast<size_t>(band + 1) * columns - 1];
+    for (; next < end; ++next) {
+      const uint32_t i = scratch.order[next];
+      const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+      if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
+      // Every other triangle of a strip turns the other way.
+      const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
+      const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
+      const GridVertex& p2 = grid[d];
+      if (fastPath &&
+          FastTriangle(pixels, width, height, p0, p1, p2, fast, alpha, &scratch.steps[i], scratch.rows.data()))
+        continue;
+      FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background);
+    }
+    // No triangle still to come reaches down into this band.
+    for (int y = band << kBandShift; y < std::min(height, (band + 1) << kBandShift); ++y) {
+      std::vector<Span>& row = scratch.rows[y];
+      if (!row.empty()) fill(row.data(), static_cast<int>(row.size()), fast);
+      row.clear();
+    }
   }
 }
 
