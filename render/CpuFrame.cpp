@@ -269,6 +269,7 @@ struct Span {
   int count;
   SpanStart start;
   const SpanSteps* steps;
+  int row;
 };
 
 // x * y / 255, rounded, for bytes.
@@ -498,10 +499,10 @@ struct Edge {
 
 // Fills a front-facing triangle; false when the fast path cannot take it (far
 // outside the frame, or planes too steep for 16.16), for the plain filler.
-// Its spans go to rows[y], its steps to *steps.
+// Its spans go to *spans, its steps to *steps.
 bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0, const GridVertex& v1,
                   const GridVertex& v2, const FastTexture& texture, uint32_t alpha, SpanSteps* steps,
-                  std::vector<Span>* rows) {
+                  std::vector<Span>* spans) {
   if (!v0.visible || !v1.visible || !v2.visible) return true;
   const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
   const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
@@ -577,7 +578,8 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
     span.start.g = origin.g + step.dg * dx + stepY[3] * dy;
     span.start.b = origin.b + step.db * dx + stepY[4] * dy;
     span.steps = steps;
-    rows[y].push_back(span);
+    span.row = y;
+    spans->push_back(span);
   }
   return true;
 }
@@ -593,7 +595,7 @@ inline float Snap(float value) {
 struct DrawScratch {
   std::vector<uint32_t> keyStart, keys, order;
   std::vector<SpanSteps> steps;
-  std::vector<std::vector<Span>> rows;
+  std::vector<Span> pending, ready;
 };
 
 void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target) {
@@ -677,7 +679,6 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
   scratch.keys.resize(triangles);
   scratch.order.resize(triangles);
   scratch.steps.resize(triangles);
-  scratch.rows.resize(height);
   for (uint32_t i = 0; i < triangles; ++i) {
     const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
     uint32_t key = 0;
@@ -706,16 +707,27 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
       const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
       const GridVertex& p2 = grid[d];
       if (fastPath &&
-          FastTriangle(pixels, width, height, p0, p1, p2, fast, alpha, &scratch.steps[i], scratch.rows.data()))
+          FastTriangle(pixels, width, height, p0, p1, p2, fast, alpha, &scratch.steps[i], &scratch.pending))
         continue;
       FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background);
     }
-    // No triangle still to come reaches down into this band.
-    for (int y = band << kBandShift; y < std::min(height, (band + 1) << kBandShift); ++y) {
-      std::vector<Span>& row = scratch.rows[y];
-      if (!row.empty()) fill(row.data(), static_cast<int>(row.size()), fast);
-      row.clear();
+    // No triangle still to come reaches down into this band: its spans go out
+    // row by row, those of the bands above wait.
+    const int low = band << kBandShift, high = low + (1 << kBandShift);
+    int rowStart[(1 << kBandShift) + 1] = {};
+    for (const Span& span : scratch.pending)
+      if (span.row < high) ++rowStart[span.row - low + 1];
+    for (int k = 0; k < 1 << kBandShift; ++k) rowStart[k + 1] += rowStart[k];
+    scratch.ready.resize(rowStart[1 << kBandShift]);
+    size_t kept = 0;
+    for (const Span& span : scratch.pending) {
+      if (span.row < high)
+        scratch.ready[rowStart[span.row - low]++] = span;
+      else
+        scratch.pending[kept++] = span;
     }
+    scratch.pending.resize(kept);
+    if (!scratch.ready.empty()) fill(scratch.ready.data(), static_cast<int>(scratch.ready.size()), fast);
   }
 }
 
