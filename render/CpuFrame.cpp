@@ -229,8 +229,8 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
 // The water's fast path. Seen from above, the grid's depth hardly changes across a
 // cell, so each triangle is filled with screen-space (affine) interpolation: its
 // texture coordinates and colour are planes in 16.16 fixed point, stepped along
-// spans with integer adds; bilinear filtering and the colour modulation are 8-bit
-// integer arithmetic, the way Mesa's llvmpipe does them for 8-bit textures.
+// spans with integer adds; bilinear filtering (8-bit weights, as Mesa's llvmpipe
+// takes them) and the colour modulation are rounded 8-bit integer arithmetic.
 
 // A vertex of the water in window coordinates with its unprojected attributes.
 struct GridVertex {
