@@ -23,8 +23,7 @@ struct RenderRequest {
   int64_t every = 0;    // 0: only the last frame is written
   std::optional<uint32_t> seed;  // none: the clock's
   bool preview = false;  // drawn as the settings preview
-  // OpenGL until the CPU renderer costs less than llvmpipe: auto is asked for.
-  RendererChoice renderer = RendererChoice::GL;
+  RendererChoice renderer = RendererChoice::Auto;
   std::string output = "ambrel.png";
 };
 

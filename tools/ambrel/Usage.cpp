@@ -56,9 +56,9 @@ const char* const kTail = N_(
 
 const char* const kRenderer = N_(
     "  --renderer auto|gl|cpu\n"
-    "                      who draws a render: OpenGL (the default), or the CPU\n"
-    "                      renderer; auto takes the CPU when OpenGL is a software\n"
-    "                      rasteriser (llvmpipe, softpipe, swrast)\n");
+    "                      who draws a render: auto (the default) takes the CPU\n"
+    "                      renderer when OpenGL is a software rasteriser (llvmpipe,\n"
+    "                      softpipe, swrast), else OpenGL; gl or cpu pick one\n");
 
 }  // namespace
 
