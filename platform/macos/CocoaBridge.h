@@ -89,7 +89,5 @@ int MainDisplayNumber();
 bool CaptureDisplays(uint32_t mask, int* width, int* height, std::vector<uint8_t>* pixels);
 // The plug-in bundle's resource "<name>.<type>", or empty.
 std::string BundleResourcePath(const char* name, const char* type);
-// Installs the NSAlert presenter for the process (once).
-void InstallAlertPresenter();
 
 }  // namespace cocoa

@@ -7,8 +7,10 @@
 #include "host/AmbrelView.h"
 #include "platform/Bundle.h"
 #include "platform/Platform.h"
+#include "platform/ScreenSaverDefaults.h"
 #include "platform/UserFile.h"
 #include "platform/macos/CocoaBridge.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -42,6 +44,16 @@ class CocoaPlatform : public Platform {
     const std::string path = BundleResourcePath(name, type);
     return path.empty() || !UserFile(path, INT64_MAX).isOpen() ? std::string() : path;
   }
+  bool readPicture(const char* path, PictureBitmap* bitmap, std::string* why) override {
+    return ReadPictureWithCocoa(path, bitmap, why);
+  }
+  std::string userPicturesFolder() override { return CocoaPicturesFolder(); }
+  std::unique_ptr<ScreenSaverDefaults> defaultsForModule(const char* moduleName) override {
+    return OpenCocoaDefaults(moduleName);
+  }
+  std::optional<DesktopPicturePreference> desktopPicturePreference() override { return CocoaDesktopPictures(); }
+  void presentAlert(const char* title, const char* message) override { PresentCocoaAlert(title, message); }
+  SheetServices& sheetServices() override { return CocoaSheets(); }
 };
 
 class HostSurface : public GLSurface {
@@ -118,7 +130,6 @@ class AmbrelViewCore : public ViewCore {
 std::unique_ptr<ViewCore> ViewCore::Create(Box frame, bool isPreview, ViewHost& host) {
   static CocoaPlatform platform;
   SetPlatform(&platform);
-  InstallAlertPresenter();
   return std::make_unique<AmbrelViewCore>(frame, isPreview, host);
 }
 
