@@ -17,6 +17,7 @@
 #include "FuzzSupport.h"
 #include "host/AmbrelView.h"
 #include "platform/Pictures.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "scene/SSMain.h"
 
@@ -137,6 +138,9 @@ void CheckViewLoad(const StoredValues& stored, bool text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The store and pictures folder of the program, under the silent alerts.
+  static const bool installed = (InstallLinuxPlatform(), true);
+  (void)installed;
   SilenceAlerts();
   static StoreFolder store;
   store.Write(data, size);

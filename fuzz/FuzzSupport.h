@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/Alerts.h"
+#include "platform/Platform.h"
 
 namespace ambrel {
 
@@ -39,9 +39,11 @@ inline const bool kTrapIsCrash = [] {
 
 // Alerts are expected on bad input; they must not flood the log.
 inline void SilenceAlerts() {
-  static bool done = false;
-  if (!done) SetAlertPresenter([](const char*, const char*) {});
-  done = true;
+  struct Silent : Platform {
+    void presentAlert(const char*, const char*) override {}
+  };
+  static Silent silent;
+  SetPlatform(&silent);
 }
 
 }  // namespace ambrel

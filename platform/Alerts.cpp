@@ -1,16 +1,12 @@
 #include "platform/Alerts.h"
 
 #include <cstdio>
-#include <utility>
+
+#include "platform/Platform.h"
 
 namespace ambrel {
 
 namespace {
-
-AlertPresenter& Presenter() {
-  static AlertPresenter presenter;
-  return presenter;
-}
 
 int screenOwners = 0;
 
@@ -19,14 +15,12 @@ int screenOwners = 0;
 void ShowAlert(const char* title, const char* message) {
   if (!title) title = "";
   if (!message) message = "";
-  if (Presenter() && screenOwners == 0) {
-    Presenter()(title, message);
+  if (screenOwners == 0) {
+    CurrentPlatform().presentAlert(title, message);
     return;
   }
   std::fprintf(stderr, "ambrel: %s: %s\n", title, message);
 }
-
-void SetAlertPresenter(AlertPresenter presenter) { Presenter() = std::move(presenter); }
 
 ScreenOwnership::ScreenOwnership() { ++screenOwners; }
 

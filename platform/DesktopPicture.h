@@ -16,7 +16,8 @@ struct DesktopPicturePreference {
   std::map<std::string, DesktopPictureEntry> entries;  // "1", "2", ..., "default"
 };
 
-// None when the platform records no desktop picture at all.
+// None when the current platform (platform/Platform.h) records no desktop
+// picture at all.
 std::optional<DesktopPicturePreference> CopyDesktopPicturePreference();
 
 }  // namespace ambrel

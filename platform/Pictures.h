@@ -26,7 +26,8 @@ constexpr long long kMaxPicturePixels = 64LL * 1024 * 1024;
 constexpr long long kMaxPictureFileBytes = 256LL * 1024 * 1024;
 constexpr double kPictureDecodeSeconds = 4.0;
 
-// Decodes the PNG, JPEG, GIF or WebP picture at path (EXIF orientation applied;
+// Decodes, through the current platform (platform/Platform.h), the PNG, JPEG, GIF
+// or WebP picture at path (EXIF orientation applied;
 // grey, 16-bit and indexed pictures arrive as 8-bit RGB or RGBA). False when the
 // file is missing, not a regular file, of another format, damaged, too large or too
 // slow to decode; then *why (when given) ends the sentence "the picture X ...",

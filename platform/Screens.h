@@ -13,7 +13,7 @@ struct Screen {
   int number = 0;  // the screen's identity ("NSScreenNumber")
 };
 
-// These forward to CurrentPlatform() (platform/Platform.h).
+// These ask the current platform (platform/Platform.h).
 std::vector<Screen> Screens();
 Screen MainScreen();
 // One bit per display, as a capture is restricted to displays.

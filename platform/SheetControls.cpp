@@ -1,18 +1,9 @@
 #include "platform/SheetControls.h"
 
+#include "platform/Platform.h"
+
 namespace ambrel {
 
-namespace {
-
-SheetServices*& Installed() {
-  static SheetServices* services = nullptr;
-  return services;
-}
-
-}  // namespace
-
-void SetSheetServices(SheetServices* services) { Installed() = services; }
-
-SheetServices& CurrentSheetServices() { return Installed() ? *Installed() : PlatformSheetServices(); }
+SheetServices& CurrentSheetServices() { return CurrentPlatform().sheetServices(); }
 
 }  // namespace ambrel

@@ -87,11 +87,7 @@ class SheetServices {
   virtual bool openFileInBrowser(const std::string& path) = 0;
 };
 
-// The process's sheet services; null restores the platform's own.
-void SetSheetServices(SheetServices* services);
+// The current platform's sheet services (platform/Platform.h).
 SheetServices& CurrentSheetServices();
-
-// The platform's own services (GTK on Linux).
-SheetServices& PlatformSheetServices();
 
 }  // namespace ambrel

@@ -12,6 +12,7 @@
 #include "host/AmbrelView.h"
 #include "platform/Bundle.h"
 #include "platform/egl/OffscreenEngine.h"
+#include "platform/linux/LinuxPlatform.h"
 
 namespace ambrel {
 
@@ -83,4 +84,11 @@ BENCHMARK(BM_FirstFrameOverFolderPicture)->Unit(benchmark::kMillisecond)->UseRea
 
 }  // namespace ambrel
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  ambrel::InstallLinuxPlatform();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

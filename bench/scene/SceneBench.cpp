@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/egl/OffscreenContext.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "scene/SSMain.h"
 #include "host/AmbrelView.h"
 #include "image/Pics.h"
@@ -133,6 +134,7 @@ BENCHMARK(BM_CpuFrame)
 
 int main(int argc, char** argv) {
   using namespace ambrel;
+  InstallLinuxPlatform();
   // A frame time means little without what drew it.
   OffscreenContext probe;
   benchmark::AddCustomContext("gl_renderer", probe.Create(8, 8) ? probe.Renderer() : "none");

@@ -53,6 +53,7 @@
 
 #include "host/AmbrelView.h"
 #include "platform/egl/OffscreenContext.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "scene/SSMain.h"
 
 namespace ambrel {
@@ -514,6 +515,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   using namespace ambrel;
+  InstallLinuxPlatform();
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -22,10 +22,11 @@ class OffscreenEngine : public Platform {
     double startTime = 800000000;  // the clock's first reading (seconds)
   };
 
-  // The first screen is the main screen. Installs the engine as the platform.
+  // The first screen is the main screen. Lays the engine over the current
+  // platform (its pictures, store and alerts stay).
   explicit OffscreenEngine(std::vector<Screen> screens);
   OffscreenEngine(std::vector<Screen> screens, Options options);
-  // Destroys the views, then restores the built-in platform.
+  // Destroys the views, then takes the engine off the platform stack.
   ~OffscreenEngine() override;
   OffscreenEngine(const OffscreenEngine&) = delete;
   OffscreenEngine& operator=(const OffscreenEngine&) = delete;

@@ -20,6 +20,7 @@
 #include "platform/DesktopPicture.h"
 #include "platform/Pictures.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/WallpaperFiles.h"
 
 namespace ambrel {
@@ -314,7 +315,7 @@ void AddDesktopPictures(DesktopPicturePreference* preference) {
 
 }  // namespace
 
-std::optional<DesktopPicturePreference> CopyDesktopPicturePreference() {
+std::optional<DesktopPicturePreference> LinuxDesktopPictures() {
   DesktopPicturePreference preference;
   auto store = ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel");
   for (const auto& [key, path] : store->stringsInSection(kSection)) {

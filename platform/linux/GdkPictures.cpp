@@ -18,6 +18,7 @@
 #include "platform/PictureCache.h"
 #include "platform/Pictures.h"
 #include "platform/Platform.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/UserFile.h"
 
 extern char** environ;
@@ -362,7 +363,7 @@ DecodeOutcome DecodeApart(const char* path, PictureBitmap* bitmap, std::string* 
 
 }  // namespace
 
-bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+bool ReadPictureWithGdk(const char* path, PictureBitmap* bitmap, std::string* why) {
   return ReadPictureOnce(path, bitmap, why, DecodeApart);
 }
 

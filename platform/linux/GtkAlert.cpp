@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/Alerts.h"
+#include "platform/linux/LinuxPlatform.h"
 
 namespace ambrel {
 
@@ -19,6 +19,11 @@ GtkWindow* ActiveGtkWindow() {
 }
 
 namespace {
+
+bool& Dialogs() {
+  static bool dialogs = false;
+  return dialogs;
+}
 
 void ShowDialog(const char* title, const char* message) {
   GtkWidget* dialog = gtk_message_dialog_new(ActiveGtkWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
@@ -39,13 +44,17 @@ bool InstallGtkAlertPresenter() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (!(x11 && *x11) && !(wayland && *wayland)) return false;
+  Dialogs() = true;
+  return true;
+}
+
+bool ShowGtkAlert(const char* title, const char* message) {
+  if (!Dialogs()) return false;
   // GTK starts with the first alert, not with every run: on a compositor without
   // a seat (weston headless) its start alone prints a Gdk-CRITICAL.
-  SetAlertPresenter([](const char* title, const char* message) {
-    static const bool ready = gtk_init_check(nullptr, nullptr);
-    if (ready) ShowDialog(title, message);
-    else std::fprintf(stderr, "ambrel: %s: %s\n", title, message);
-  });
+  static const bool ready = gtk_init_check(nullptr, nullptr);
+  if (ready) ShowDialog(title, message);
+  else std::fprintf(stderr, "ambrel: %s: %s\n", title, message);
   return true;
 }
 

@@ -22,6 +22,7 @@
 
 #include "platform/Alerts.h"
 #include "platform/Bundle.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/linux/GtkAlert.h"
 #include "platform/linux/Translations.h"
@@ -475,7 +476,7 @@ std::optional<std::string>& PreviewProgramSetting() {
 
 }  // namespace
 
-SheetServices& PlatformSheetServices() {
+SheetServices& GtkSheets() {
   static GtkSheetServices services;
   return services;
 }

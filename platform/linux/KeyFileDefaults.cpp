@@ -17,6 +17,7 @@
 
 #include "platform/ScreenSaverDefaults.h"
 #include "platform/UserFile.h"
+#include "platform/linux/LinuxPlatform.h"
 
 namespace ambrel {
 
@@ -263,9 +264,7 @@ bool SameContents(const std::string& folder, const std::string& one, const std::
          ReadUserFile(folder + "/" + other, kMaxStoreBytes, &b) && a == b;
 }
 
-}  // namespace
-
-struct ScreenSaverDefaults::Impl {
+struct KeyFileStore {
   std::string group;
   std::string configHome;
   std::string directory;
@@ -276,7 +275,7 @@ struct ScreenSaverDefaults::Impl {
   bool onDisk = false;    // a file of ours, or something else, is at the path
   std::string keepAside;  // why the file on disk is kept before the next write
 
-  ~Impl() { g_key_file_free(keys); }
+  ~KeyFileStore() { g_key_file_free(keys); }
 
   void Load() {
     struct stat info;
@@ -378,26 +377,43 @@ struct ScreenSaverDefaults::Impl {
   }
 };
 
-std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const char* moduleName) {
-  auto impl = std::make_unique<Impl>();
+class KeyFileDefaults final : public ScreenSaverDefaults {
+ public:
+  explicit KeyFileDefaults(std::unique_ptr<KeyFileStore> impl) : impl_(std::move(impl)) {}
+  std::optional<std::string> stringForKey(const char* key) const override;
+  bool boolForKey(const char* key) const override;
+  int64_t integerForKey(const char* key) const override;
+  void setObject(const char* value, const char* key) override;
+  void setBool(bool value, const char* key) override;
+  void setInteger(int64_t value, const char* key) override;
+  std::map<std::string, std::string> stringsInSection(const char* section) const override;
+  void setStringInSection(const char* value, const char* key, const char* section) override;
+  bool synchronize() override;
+  void keepFileBeforeReset(const char* why) override;
+  const std::string& path() const override;
+
+ private:
+  std::unique_ptr<KeyFileStore> impl_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScreenSaverDefaults> OpenKeyFileDefaults(const char* moduleName) {
+  auto impl = std::make_unique<KeyFileStore>();
   impl->group = SafeModuleName(moduleName);
   impl->configHome = ConfigHome();
   impl->directory = impl->configHome + "/ambrel";
   impl->path = impl->directory + "/" + impl->group + ".conf";
   impl->Load();
-  return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
+  return std::make_unique<KeyFileDefaults>(std::move(impl));
 }
 
-ScreenSaverDefaults::ScreenSaverDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-ScreenSaverDefaults::~ScreenSaverDefaults() = default;
-
-std::optional<std::string> ScreenSaverDefaults::stringForKey(const char* key) const {
+std::optional<std::string> KeyFileDefaults::stringForKey(const char* key) const {
   if (!UsableName(key, true)) return std::nullopt;
   return ReadString(impl_->keys, impl_->group.c_str(), key);
 }
 
-bool ScreenSaverDefaults::boolForKey(const char* key) const {
+bool KeyFileDefaults::boolForKey(const char* key) const {
   if (!UsableName(key, true)) return false;
   GError* error = nullptr;
   const gboolean value = g_key_file_get_boolean(impl_->keys, impl_->group.c_str(), key, &error);
@@ -407,12 +423,12 @@ bool ScreenSaverDefaults::boolForKey(const char* key) const {
   return g_key_file_get_int64(impl_->keys, impl_->group.c_str(), key, nullptr) != 0;
 }
 
-int64_t ScreenSaverDefaults::integerForKey(const char* key) const {
+int64_t KeyFileDefaults::integerForKey(const char* key) const {
   if (!UsableName(key, true)) return 0;
   return g_key_file_get_int64(impl_->keys, impl_->group.c_str(), key, nullptr);
 }
 
-void ScreenSaverDefaults::setObject(const char* value, const char* key) {
+void KeyFileDefaults::setObject(const char* value, const char* key) {
   if (!UsableName(key, true)) return;
   if (!value) {
     g_key_file_remove_key(impl_->keys, impl_->group.c_str(), key, nullptr);
@@ -421,15 +437,15 @@ void ScreenSaverDefaults::setObject(const char* value, const char* key) {
   g_key_file_set_string(impl_->keys, impl_->group.c_str(), key, value);
 }
 
-void ScreenSaverDefaults::setBool(bool value, const char* key) {
+void KeyFileDefaults::setBool(bool value, const char* key) {
   if (UsableName(key, true)) g_key_file_set_boolean(impl_->keys, impl_->group.c_str(), key, value);
 }
 
-void ScreenSaverDefaults::setInteger(int64_t value, const char* key) {
+void KeyFileDefaults::setInteger(int64_t value, const char* key) {
   if (UsableName(key, true)) g_key_file_set_int64(impl_->keys, impl_->group.c_str(), key, value);
 }
 
-std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const char* section) const {
+std::map<std::string, std::string> KeyFileDefaults::stringsInSection(const char* section) const {
   std::map<std::string, std::string> result;
   if (!UsableName(section, false) || impl_->group == section) return result;
   gchar** keys = g_key_file_get_keys(impl_->keys, section, nullptr, nullptr);
@@ -441,7 +457,7 @@ std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const c
   return result;
 }
 
-void ScreenSaverDefaults::setStringInSection(const char* value, const char* key, const char* section) {
+void KeyFileDefaults::setStringInSection(const char* value, const char* key, const char* section) {
   if (!UsableName(section, false) || !UsableName(key, true) || impl_->group == section) return;
   if (!value) {
     g_key_file_remove_key(impl_->keys, section, key, nullptr);
@@ -450,9 +466,9 @@ void ScreenSaverDefaults::setStringInSection(const char* value, const char* key,
   g_key_file_set_string(impl_->keys, section, key, value);
 }
 
-void ScreenSaverDefaults::keepFileBeforeReset(const char* why) { impl_->keepAside = why ? why : "is reset"; }
+void KeyFileDefaults::keepFileBeforeReset(const char* why) { impl_->keepAside = why ? why : "is reset"; }
 
-bool ScreenSaverDefaults::synchronize() {
+bool KeyFileDefaults::synchronize() {
   if (!MakeStoreFolder(impl_->configHome, impl_->directory)) {
     impl_->Warn(std::strerror(errno));
     return false;
@@ -478,6 +494,6 @@ bool ScreenSaverDefaults::synchronize() {
   return true;
 }
 
-const std::string& ScreenSaverDefaults::path() const { return impl_->path; }
+const std::string& KeyFileDefaults::path() const { return impl_->path; }
 
 }  // namespace ambrel

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/Pictures.h"
+#include "platform/linux/LinuxPlatform.h"
 
 namespace ambrel {
 
-std::string UserPicturesFolder() {
+std::string XdgPicturesFolder() {
   if (const gchar* folder = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES); folder && *folder) return folder;
   const char* home = std::getenv("HOME");
   return std::string(home && *home ? home : g_get_home_dir()) + "/Pictures";

@@ -10,6 +10,7 @@
 
 #import "platform/macos/ModuleDefaults.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -17,41 +18,57 @@ namespace {
 
 NSString* String(const char* text) { return text ? [NSString stringWithUTF8String:text] : nil; }
 
-}  // namespace
-
-struct ScreenSaverDefaults::Impl {
+struct CocoaStore {
   NSUserDefaults* defaults = nil;
   std::string path;
   std::string file;  // the store's file, where known
-  ~Impl() { [defaults release]; }
+  ~CocoaStore() { [defaults release]; }
 };
 
-ScreenSaverDefaults::ScreenSaverDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-ScreenSaverDefaults::~ScreenSaverDefaults() = default;
+class CocoaDefaults final : public ScreenSaverDefaults {
+ public:
+  explicit CocoaDefaults(std::unique_ptr<CocoaStore> impl) : impl_(std::move(impl)) {}
+  std::optional<std::string> stringForKey(const char* key) const override;
+  bool boolForKey(const char* key) const override;
+  int64_t integerForKey(const char* key) const override;
+  void setObject(const char* value, const char* key) override;
+  void setBool(bool value, const char* key) override;
+  void setInteger(int64_t value, const char* key) override;
+  std::map<std::string, std::string> stringsInSection(const char* section) const override;
+  void setStringInSection(const char* value, const char* key, const char* section) override;
+  bool synchronize() override;
+  void keepFileBeforeReset(const char* why) override;
+  const std::string& path() const override;
 
-std::unique_ptr<ScreenSaverDefaults> ScreenSaverDefaults::defaultsForModuleWithName(const char* moduleName) {
-  auto impl = std::make_unique<Impl>();
+ private:
+  std::unique_ptr<CocoaStore> impl_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScreenSaverDefaults> ambrel::OpenCocoaDefaults(const char* moduleName) {
+  auto impl = std::make_unique<CocoaStore>();
   NSString* name = String(moduleName && *moduleName ? moduleName : "default");
   impl->defaults = [cocoa::ModuleDefaults(name ? name : @"default") retain];
   impl->file = cocoa::ModuleDefaultsFile(name ? name : @"default");
   impl->path = impl->file.empty() ? std::string("the defaults of module ") + (moduleName ? moduleName : "default")
                                   : impl->file;
-  return std::unique_ptr<ScreenSaverDefaults>(new ScreenSaverDefaults(std::move(impl)));
+  return std::make_unique<CocoaDefaults>(std::move(impl));
 }
 
-std::optional<std::string> ScreenSaverDefaults::stringForKey(const char* key) const {
+std::optional<std::string> CocoaDefaults::stringForKey(const char* key) const {
   id value = [impl_->defaults objectForKey:String(key)];
   if (![value isKindOfClass:[NSString class]]) return std::nullopt;
   return std::string([value UTF8String]);
 }
 
-bool ScreenSaverDefaults::boolForKey(const char* key) const { return [impl_->defaults boolForKey:String(key)]; }
+bool CocoaDefaults::boolForKey(const char* key) const { return [impl_->defaults boolForKey:String(key)]; }
 
-int64_t ScreenSaverDefaults::integerForKey(const char* key) const {
+int64_t CocoaDefaults::integerForKey(const char* key) const {
   return [impl_->defaults integerForKey:String(key)];
 }
 
-void ScreenSaverDefaults::setObject(const char* value, const char* key) {
+void CocoaDefaults::setObject(const char* value, const char* key) {
   NSString* text = String(value);
   // Text that is not UTF-8 has no place in a property list: the key keeps its value.
   if (!text || !key) {
@@ -61,13 +78,13 @@ void ScreenSaverDefaults::setObject(const char* value, const char* key) {
   [impl_->defaults setObject:text forKey:String(key)];
 }
 
-void ScreenSaverDefaults::setBool(bool value, const char* key) { [impl_->defaults setBool:value forKey:String(key)]; }
+void CocoaDefaults::setBool(bool value, const char* key) { [impl_->defaults setBool:value forKey:String(key)]; }
 
-void ScreenSaverDefaults::setInteger(int64_t value, const char* key) {
+void CocoaDefaults::setInteger(int64_t value, const char* key) {
   [impl_->defaults setInteger:static_cast<NSInteger>(value) forKey:String(key)];
 }
 
-std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const char* section) const {
+std::map<std::string, std::string> CocoaDefaults::stringsInSection(const char* section) const {
   std::map<std::string, std::string> strings;
   id entries = [impl_->defaults objectForKey:String(section)];
   if (![entries isKindOfClass:[NSDictionary class]]) return strings;
@@ -79,7 +96,7 @@ std::map<std::string, std::string> ScreenSaverDefaults::stringsInSection(const c
   return strings;
 }
 
-void ScreenSaverDefaults::setStringInSection(const char* value, const char* key, const char* section) {
+void CocoaDefaults::setStringInSection(const char* value, const char* key, const char* section) {
   NSString *text = String(value), *name = String(key), *group = String(section);
   if (!text || !name || !group) return;
   NSMutableDictionary* entries = [NSMutableDictionary dictionary];
@@ -89,7 +106,7 @@ void ScreenSaverDefaults::setStringInSection(const char* value, const char* key,
   [impl_->defaults setObject:entries forKey:group];
 }
 
-bool ScreenSaverDefaults::synchronize() {
+bool CocoaDefaults::synchronize() {
   if ([impl_->defaults synchronize]) return true;
   std::fprintf(stderr, "ambrel: cannot write %s\n", impl_->path.c_str());
   return false;
@@ -98,7 +115,7 @@ bool ScreenSaverDefaults::synchronize() {
 // As on Linux, the file as it is (a hard link: nothing copied) is kept beside
 // itself as <file>.bad, the two before it as .bad.1 and .bad.2, before the reset
 // writes over it. Where the file is not ours to know, the reset is only said.
-void ScreenSaverDefaults::keepFileBeforeReset(const char* why) {
+void CocoaDefaults::keepFileBeforeReset(const char* why) {
   const char* reason = why ? why : "is reset";
   const std::string& file = impl_->file;
   if (file.empty() || ::access(file.c_str(), F_OK) != 0) {
@@ -125,4 +142,4 @@ void ScreenSaverDefaults::keepFileBeforeReset(const char* why) {
   std::fprintf(stderr, "ambrel: %s %s; it is kept as %s\n", file.c_str(), reason, bad.c_str());
 }
 
-const std::string& ScreenSaverDefaults::path() const { return impl_->path; }
+const std::string& CocoaDefaults::path() const { return impl_->path; }

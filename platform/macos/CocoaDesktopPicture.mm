@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/DesktopPicture.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -23,7 +24,7 @@ NSURL* DesktopImageURL(NSScreen* screen) {
 
 }  // namespace
 
-std::optional<DesktopPicturePreference> ambrel::CopyDesktopPicturePreference() {
+std::optional<DesktopPicturePreference> ambrel::CocoaDesktopPictures() {
   DesktopPicturePreference preference;
   NSArray* screens = [NSScreen screens];
   for (NSScreen* screen : cocoa::Items<NSScreen*>(screens)) {

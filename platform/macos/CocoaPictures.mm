@@ -12,6 +12,7 @@
 #include "platform/PictureCache.h"
 #include "platform/Pictures.h"
 #include "platform/UserFile.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -150,11 +151,11 @@ DecodeOutcome DecodeWithinBudget(const char* path, PictureBitmap* bitmap, std::s
 
 }  // namespace
 
-bool ambrel::ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why) {
+bool ambrel::ReadPictureWithCocoa(const char* path, PictureBitmap* bitmap, std::string* why) {
   return ReadPictureOnce(path, bitmap, why, DecodeWithinBudget);
 }
 
-std::string ambrel::UserPicturesFolder() {
+std::string ambrel::CocoaPicturesFolder() {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   NSArray* folders = NSSearchPathForDirectoriesInDomains(NSPicturesDirectory, NSUserDomainMask, YES);
   std::string folder = [folders count] > 0 ? [[folders objectAtIndex:0] fileSystemRepresentation] : "";

@@ -12,6 +12,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Platform.h"
+#include "platform/ScreenSaverDefaults.h"
 #include "platform/UserFile.h"
 
 // Any class of the plug-in finds its bundle.
@@ -140,6 +141,16 @@ class CocoaPlatform : public Platform {
     const std::string path = BundleResourcePath(name, type);
     return path.empty() || !UserFile(path, INT64_MAX).isOpen() ? std::string() : path;
   }
+  bool readPicture(const char* path, PictureBitmap* bitmap, std::string* why) override {
+    return ReadPictureWithCocoa(path, bitmap, why);
+  }
+  std::string userPicturesFolder() override { return CocoaPicturesFolder(); }
+  std::unique_ptr<ScreenSaverDefaults> defaultsForModule(const char* moduleName) override {
+    return OpenCocoaDefaults(moduleName);
+  }
+  std::optional<DesktopPicturePreference> desktopPicturePreference() override { return CocoaDesktopPictures(); }
+  void presentAlert(const char* title, const char* message) override { PresentCocoaAlert(title, message); }
+  SheetServices& sheetServices() override { return CocoaSheets(); }
 };
 
 }  // namespace
@@ -169,7 +180,6 @@ std::vector<uint32_t> PixelFormatWords(const SurfaceRequest& request) {
 void InstallCocoaPlatform() {
   static CocoaPlatform platform;
   SetPlatform(&platform);
-  InstallAlertPresenter();
 }
 
 }  // namespace ambrel

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/SheetControls.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -300,7 +301,7 @@ class CocoaSheetServices : public SheetServices {
 
 }  // namespace
 
-SheetServices& ambrel::PlatformSheetServices() {
+SheetServices& ambrel::CocoaSheets() {
   static CocoaSheetServices services;
   return services;
 }

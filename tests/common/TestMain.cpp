@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/linux/LinuxPlatform.h"
+
 namespace ambrel {
 
 }  // namespace ambrel
@@ -44,6 +46,7 @@ int main(int argc, char** argv) {
   };
   for (const auto& variable : environment) setenv(variable.name, variable.value.c_str(), 1);
   mkdir((home + "/runtime").c_str(), 0700);
+  InstallLinuxPlatform();
 
   ::testing::InitGoogleTest(&argc, argv);
   const int status = RUN_ALL_TESTS();

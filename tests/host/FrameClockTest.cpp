@@ -158,6 +158,7 @@ struct HandClocks : Platform {
   uint32_t displayMask(int) override { return 0; }
   int mainDisplayNumber() override { return 0; }
   bool captureScreen(uint32_t, CapturedImage*) override { return false; }
+  double absoluteTime() override { return AnchoredTime(); }
   double wallClockSeconds() override { return wall; }
   double monotonicSeconds() override { return steady; }
   double wall = 800000000, steady = 5;

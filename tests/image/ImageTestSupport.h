@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Files.h"
+#include "PlatformLayers.h"
 #include "TestFolders.h"
 
 #include <cstdint>
@@ -102,20 +103,17 @@ inline Bytes BuildPack(const std::vector<PackLump>& lumps, bool directoryFirst =
   return directoryFirst ? out + directory + body : out + body + directory;
 }
 
-// Records every alert while it lives; the default presenter comes back afterwards.
+// Records every alert while it lives; the platform's alerts come back afterwards.
 class AlertRecorder {
  public:
   struct Alert {
     std::string title;
     std::string message;
   };
-  AlertRecorder() {
-    SetAlertPresenter([this](const char* title, const char* message) {
-      alerts.push_back({title, message});
-    });
-  }
-  ~AlertRecorder() { SetAlertPresenter(nullptr); }
   std::vector<Alert> alerts;
+
+ private:
+  AlertsTo layer_{[this](const char* title, const char* message) { alerts.push_back({title, message}); }};
 };
 
 }  // namespace ambrel

@@ -1,22 +1,99 @@
-# The core and the neutral platform headers name no platform: no source below
-# support/, water/, scene/, image/, host/ or directly in platform/ includes a
-# window-system, toolkit or backend header. (The build itself refuses a core
-# target that links a platform library; see platform/CMakeLists.txt.)
-file(GLOB_RECURSE sources
-     ${SOURCE_DIR}/support/*.[ch]* ${SOURCE_DIR}/water/*.[ch]* ${SOURCE_DIR}/scene/*.[ch]*
-     ${SOURCE_DIR}/image/*.[ch]* ${SOURCE_DIR}/host/*.[ch]*)
-file(GLOB neutral ${SOURCE_DIR}/platform/*.[ch]*)
-set(forbidden "#include [<\"](X11/|GL/glx|EGL/|gtk/|gdk/|gdk-pixbuf|glib|gio/|wayland-|AppKit/|Cocoa/|Foundation/|platform/(linux|egl|wayland|macos)/)")
+# The core and the neutral platform reach no platform: no object of support/,
+# water/, image/, scene/, render/, host/ or the neutral platform/ was compiled
+# from a window-system, toolkit or backend header, however its #include was
+# spelt and however many headers lay between. Reads what the compiler read: the
+# dependency files the build wrote beside the objects (Ninja keeps them in its
+# own log instead). The build itself refuses a core target that links a platform
+# library (platform/CMakeLists.txt) and a core that calls into a backend
+# (tests/seam/CMakeLists.txt).
+#
+# -DSOURCE_DIR, -DBINARY_DIR, -DMAKE_PROGRAM, -DGENERATOR and -DOBJECT_DIRS: each
+# core target's binary folder and object folder as "binary|objects", joined by ",".
+set(platform_headers "(^|/)(X11|EGL|gtk|gdk|gdk-pixbuf|glib|gio|gio-unix|AppKit|Cocoa|Foundation|GNUstep|ScreenSaver)(-[0-9.]+)?/|/GL/glx|/wayland-[^/]*$")
+set(backends "^(platform/(linux|egl|wayland|macos)|tools|apps|tests)/")
+
+# "object: dependency dependency \" lines, or ninja's "object: #deps N" then one
+# indented dependency a line: every dependency by its object.
+function(read_dependencies objects_dir out_sources out_dependencies)
+  set(sources "")
+  set(dependencies "")
+  if(GENERATOR STREQUAL "Ninja" OR GENERATOR STREQUAL "Ninja Multi-Config")
+    file(GLOB_RECURSE objects "${objects_dir}/*.o")
+    foreach(object ${objects})
+      file(RELATIVE_PATH relative "${BINARY_DIR}" "${object}")
+      execute_process(COMMAND "${MAKE_PROGRAM}" -C "${BINARY_DIR}" -t deps "${relative}"
+                      OUTPUT_VARIABLE text RESULT_VARIABLE failed)
+      string(REGEX MATCHALL "\n    [^\n]+" lines "${text}")
+      list(APPEND sources "${object}")
+      foreach(line ${lines})
+        string(STRIP "${line}" line)
+        list(APPEND dependencies "${object}|${line}")
+      endforeach()
+    endforeach()
+  else()
+    file(GLOB_RECURSE depfiles "${objects_dir}/*.o.d")
+    foreach(depfile ${depfiles})
+      file(READ "${depfile}" text)
+      string(REGEX REPLACE "\\\\\n" " " text "${text}")
+      string(REGEX REPLACE "^[^:]*:[ \t]*" "" text "${text}")
+      string(REGEX REPLACE "[ \t\n]+" ";" text "${text}")
+      list(APPEND sources "${depfile}")
+      foreach(dependency ${text})
+        if(dependency)
+          list(APPEND dependencies "${depfile}|${dependency}")
+        endif()
+      endforeach()
+    endforeach()
+  endif()
+  set(${out_sources} "${sources}" PARENT_SCOPE)
+  set(${out_dependencies} "${dependencies}" PARENT_SCOPE)
+endfunction()
+
+string(REPLACE "," ";" object_dirs "${OBJECT_DIRS}")
 set(found 0)
-foreach(source ${sources} ${neutral})
-  file(STRINGS ${source} lines REGEX "${forbidden}")
-  foreach(line ${lines})
-    message(SEND_ERROR "${source}: ${line}")
-    set(found 1)
+set(count 0)
+foreach(entry ${object_dirs})
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 binary_dir)
+  list(GET entry 1 objects_dir)
+  read_dependencies("${objects_dir}" sources dependencies)
+  if(NOT sources)
+    message(FATAL_ERROR "${objects_dir} holds no dependency files: build the core first")
+  endif()
+  list(LENGTH sources n)
+  math(EXPR count "${count} + ${n}")
+  foreach(pair ${dependencies})
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 object)
+    list(GET pair 1 path)
+    # Relative to where the compiler ran: the target's folder, or the build's.
+    if(NOT IS_ABSOLUTE "${path}")
+      if(EXISTS "${binary_dir}/${path}")
+        set(path "${binary_dir}/${path}")
+      else()
+        set(path "${BINARY_DIR}/${path}")
+      endif()
+    endif()
+    get_filename_component(path "${path}" ABSOLUTE)
+    string(FIND "${path}" "${SOURCE_DIR}/" inside)
+    set(bad 0)
+    if(inside EQUAL 0)
+      file(RELATIVE_PATH relative "${SOURCE_DIR}" "${path}")
+      if(relative MATCHES "${backends}")
+        set(bad 1)
+      endif()
+    elseif(path MATCHES "${platform_headers}")
+      set(bad 1)
+    endif()
+    if(bad)
+      get_filename_component(object "${object}" NAME)
+      string(REGEX REPLACE "\\.o(\\.d)?$" "" object "${object}")
+      message(SEND_ERROR "${object} reads ${path}")
+      set(found 1)
+    endif()
   endforeach()
 endforeach()
-list(LENGTH sources count)
 if(found)
   message(FATAL_ERROR "the core reaches past the platform seam")
 endif()
-message(STATUS "${count} core sources name no platform")
+message(STATUS "${count} core objects read no platform header")

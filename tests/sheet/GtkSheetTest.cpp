@@ -22,6 +22,7 @@
 #include "platform/linux/GtkSheet.h"
 #include "tests/host/HostFixture.h"
 // Xlib last: its macros must not meet GoogleTest's templates.
+#include "PlatformLayers.h"
 #include "X11TestSupport.h"
 #include <X11/extensions/XTest.h>
 #define Screen XlibScreen
@@ -618,11 +619,12 @@ TEST_F(GtkSheet, TheWebPageButtonHandsThePageToTheBrowserAsAFileUriWithoutAShell
 
   // A page that cannot be shown is the user's to know, not only stderr's.
   std::vector<std::string> alerts;
-  SetAlertPresenter([&](const char* title, const char* message) { alerts.push_back(std::string(title) + "|" + message); });
-  SetGtkUriLauncher(RefuseLaunch);
-  Click(sheet, "webPageButton");
-  SetGtkUriLauncher(nullptr);
-  SetAlertPresenter(nullptr);
+  {
+    AlertsTo recorder([&](const char* title, const char* message) { alerts.push_back(std::string(title) + "|" + message); });
+    SetGtkUriLauncher(RefuseLaunch);
+    Click(sheet, "webPageButton");
+    SetGtkUriLauncher(nullptr);
+  }
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_NE(alerts[0].find("Nothing shows web pages."), std::string::npos) << alerts[0];
   EXPECT_NE(alerts[0].find(share + "/doc/ambrel/ambrel.html"), std::string::npos) << alerts[0];

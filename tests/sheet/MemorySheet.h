@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PlatformLayers.h"
 #include "platform/SheetControls.h"
 
 namespace ambrel {
@@ -61,8 +62,6 @@ class MemorySheetWindow : public SheetWindow {
 
 class MemorySheetServices : public SheetServices {
  public:
-  MemorySheetServices() { SetSheetServices(this); }
-  ~MemorySheetServices() override { SetSheetServices(nullptr); }
 
   std::unique_ptr<SheetWindow> loadSheetNamed(const char* name, const SheetOwner& owner) override {
     ++loads;
@@ -90,6 +89,9 @@ class MemorySheetServices : public SheetServices {
   std::optional<std::string> folderAnswer;
   std::vector<FolderPanel> panels;
   std::vector<std::string> opened;
+
+ private:
+  SheetServicesFrom layer_{*this};
 };
 
 }  // namespace ambrel

@@ -15,6 +15,7 @@
 #include "host/AmbrelView.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/linux/LinuxEngine.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "tools/ambrel/HackArguments.h"
 
 namespace ambrel {
@@ -84,6 +85,7 @@ gboolean ClickWhenShown(gpointer id) {
 
 int main(int argc, char** argv) {
   using namespace ambrel;
+  InstallLinuxPlatform();
   if (argc > 1 && std::strcmp(argv[1], "--configure") == 0) {
     if (const char* id = std::getenv("AMBREL_SHEET_CLICK"); id && *id) g_timeout_add(50, ClickWhenShown, (gpointer)id);
     return RunConfigureDialog(MakeView);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/linux/LinuxEngine.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "tools/ambrel/HackArguments.h"
 #include "platform/Platform.h"
 #ifdef DRIVE_AMBREL_VIEW
@@ -140,6 +141,7 @@ std::unique_ptr<ScreenSaverView> MakeView(Rect frame, bool isPreview, ViewSite& 
 
 int main(int argc, char** argv) {
   using namespace ambrel;
+  InstallLinuxPlatform();
   const std::string mode = argc > 1 ? argv[1] : "full";
   int code = 2;
   if (mode == "hack") {

@@ -10,6 +10,7 @@
 
 #include "host/AmbrelView.h"
 #include "platform/linux/ConfigureDialog.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/Pictures.h"
 #include "platform/linux/Translations.h"
 #include "platform/wayland/WaylandEngine.h"
@@ -44,6 +45,8 @@ bool UsableBackground(std::string* path, std::string* why) {
 
 int main(int argc, char** argv) {
   using namespace ambrel;
+  // The desktop's services, under whichever engine this run starts.
+  InstallLinuxPlatform();
   // Messages in the user's language; numbers stay as the C locale writes and
   // reads them.
   std::setlocale(LC_MESSAGES, "");
