@@ -2,7 +2,6 @@
 // projection the host has set.
 #pragma once
 
-#include "render/CpuFrame.h"
 #include "scene/SceneFrame.h"
 
 namespace ambrel {
@@ -14,9 +13,5 @@ void ReleaseGLScene();
 void DrawSceneFrameGL(const SceneFrame& frame);
 // The overlay part alone, over whatever the context holds.
 void DrawOverlayGL(const SceneFrame& frame);
-
-// Reads the images of the frame's textures back from the current context into
-// *textures, for the CPU renderer; names already there are left alone.
-void ReadGLTextures(const SceneFrame& frame, CpuTextures* textures);
 
 }  // namespace ambrel

@@ -17,6 +17,7 @@
 #include "image/Pics.h"
 #include "platform/Bundle.h"
 #include "render/CpuFrame.h"
+#include "render/GLTextures.h"
 #include "scene/GLFrame.h"
 
 namespace ambrel {

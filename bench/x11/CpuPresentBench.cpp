@@ -21,6 +21,7 @@
 #include "platform/egl/OffscreenContext.h"
 #include "platform/linux/X11Headers.h"
 #include "render/CpuFrame.h"
+#include "render/GLTextures.h"
 #include "scene/GLFrame.h"
 #include "scene/SSMain.h"
 #include "scene/Settings.h"

@@ -18,6 +18,7 @@
 #include "platform/egl/OffscreenContext.h"
 #include "platform/egl/OffscreenEngine.h"
 #include "render/CpuFrame.h"
+#include "render/GLTextures.h"
 #include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
 #include "tools/ambrel/SettingsReport.h"
