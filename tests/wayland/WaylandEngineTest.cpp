@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "CompositorSession.h"
@@ -52,9 +54,11 @@ bool ShowsMovingWater(CompositorSession& session, const std::string& output, Scr
 
 class WaylandSway : public ::testing::Test {
  protected:
+  // With a keyboard and a pointer in the seat before any client starts, as at a desk.
   void StartSway(int outputs, const char* config = kSwayConfig) {
     std::string error;
     ASSERT_TRUE(session_.Start(CompositorSession::Kind::Sway, config, outputs, &error)) << error;
+    ASSERT_TRUE(session_.AddInputDevices(&error)) << error;
   }
   CompositorSession session_;
 };
@@ -72,34 +76,43 @@ TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEnd
   EXPECT_GT(first.ShareDominatedBy(0), 0.5);
   EXPECT_GT(second.ShareDominatedBy(1), 0.5);
   EXPECT_TRUE(ambrel->Running());
-  // The seat has no keyboard until wtype's virtual one joins it: the key waits
-  // until the saver has had time to take the new keyboard.
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  // Drawing, the saver has long had the seat's keyboard and its focus.
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
 }
 
-// The seat's events are taken while a picture decodes: the key still ends the saver.
+// The seat's events are taken while a picture decodes: the key still ends the
+// saver, with the decoder held stopped so that the decoding cannot end first.
 TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
   StartSway(1);
   TempFolder folder("slow");
   const std::string slow = folder.path() + "/slow.jpg";
   ASSERT_TRUE(WriteSlowProgressiveJpeg(slow));
   ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);  // for the session's user
-  auto ambrel = session_.Run(session_.ambrel(), {"--wayland", "--folder", folder.path()});
+  // The protocol log shows when the saver's keyboard has the focus.
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland", "--folder", folder.path()}, {"WAYLAND_DEBUG=client"});
   ASSERT_TRUE(ambrel);
-  const auto start = std::chrono::steady_clock::now();
-  while (PictureDecodersOf(ambrel->pid(), slow).empty() && ambrel->Running() &&
-         std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+  const std::regex focused(R"(wl_keyboard@\d+\.enter\()");
+  std::set<pid_t> decoders;
+  bool focus = false;
+  for (const double deadline = SteadySeconds() + 20;
+       (decoders.empty() || !focus) && ambrel->Running() && SteadySeconds() < deadline;) {
     Sleep(0.01);
-  ASSERT_FALSE(PictureDecodersOf(ambrel->pid(), slow).empty()) << ambrel->errors();
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
-  EXPECT_EQ(ambrel->Wait(1), 0) << ambrel->errors();
+    if (decoders.empty()) decoders = PictureDecodersOf(ambrel->pid(), slow);
+    ambrel->Collect();
+    focus = std::regex_search(ambrel->errors(), focused);
+  }
+  ASSERT_FALSE(decoders.empty()) << ambrel->errors().substr(0, 3000);
+  ASSERT_TRUE(focus) << ambrel->errors().substr(0, 3000);
+  for (pid_t decoder : decoders) kill(decoder, SIGSTOP);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
+  EXPECT_EQ(ambrel->Wait(20), 0) << ambrel->errors().substr(0, 3000);
+  for (pid_t decoder : decoders) kill(decoder, SIGKILL);
 }
 
-// The seat has no pointer until the virtual one joins it; the first event after it
-// does enters the saver's surface and is the reference, as the X11 engine's first
-// pointer position is. A nudge of a few pixels is a bumped desk.
+// Where the pointer first meets the saver's surface is the reference, as the X11
+// engine's first pointer position is. A nudge of a few pixels is a bumped desk.
 TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
   StartSway(1);
   for (const std::vector<std::string>& ending :
@@ -108,12 +121,11 @@ TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
     ASSERT_TRUE(ambrel);
     Screenshot shot;
     ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
-    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"wait", "700", "move", "3", "3", "move", "4", "-4", "wait", "300"}),
-              0);
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"move", "3", "3", "move", "4", "-4"}), 0);
     // Water that still moves was drawn after the nudge reached the saver.
     EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
     EXPECT_TRUE(ambrel->Running()) << "a nudge ended it";
-    std::vector<std::string> arguments = {"wait", "700", "move", "1", "1"};
+    std::vector<std::string> arguments = {"move", "1", "1"};
     arguments.insert(arguments.end(), ending.begin(), ending.end());
     ASSERT_EQ(session_.RunToEnd(session_.pointer(), arguments), 0);
     EXPECT_EQ(ambrel->Wait(5), 0) << ending.front() << ": " << ambrel->errors();
@@ -149,7 +161,8 @@ TEST_F(WaylandSway, OutputsPluggedWhileViewsAreMadeEachGetAView) {
   StartSway(2, "output * mode 320x180\n");
   auto ambrel = session_.Run(session_.ambrel(), {"--wayland"},
                              {session_.Preload(DISPATCH_HOOK),
-                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null"});
+                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null",
+                              "DISPATCH_HOOK_OUTPUTS=4"});
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"})
@@ -180,7 +193,7 @@ TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm
   Screenshot shot;
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_GT(shot.ShareDominatedBy(1), 0.5);
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_TRUE(ambrel->Running()) << "a key ended the wallpaper";
   ambrel->Signal(SIGTERM);
