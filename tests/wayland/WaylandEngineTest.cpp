@@ -220,35 +220,55 @@ bool DrawsAgain(const std::string& log, long since) {
 }
 
 // The wallpaper under a full-screen window is asked for no frames, so it draws
-// none and wakes for nothing; it draws again as soon as the window leaves.
+// none and wakes for nothing; it draws again as soon as the window leaves. The
+// window is a second ambrel, whose frames count the output's repaints: the clock
+// that would drive the wallpaper were it seen.
 TEST_F(WaylandSway, WallpaperUnderAFullScreenWindowDrawsNothingUntilUncovered) {
   StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
-  const std::string log = session_.workDir() + "/frames.log";
+  const std::string log = session_.workDir() + "/frames.log", clock = session_.workDir() + "/window.log";
   auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
 
-  auto window = session_.Run("/usr/bin/weston-flower", {});
+  auto window = session_.Run(session_.ambrel(), {"--wayland", "--window", "320x200"}, {"AMBREL_FPS_LOG=" + clock});
   ASSERT_TRUE(window);
-  const std::string flower = "[app_id=\"org.freedesktop.weston.flower\"]";
+  const std::string cover = "[app_id=\"ambrel\"]";
   bool full = false;
   for (int attempt = 0; attempt < 100 && !full; ++attempt) {
-    full = session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "enable"}) == 0;
+    full = session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "enable"}) == 0;
     if (!full) Sleep(0.1);
   }
   ASSERT_TRUE(full) << window->errors();
-  // What was on its way when the window covered the output; then nothing at all.
-  Sleep(0.5);
-  const long covered = FramesDrawn(log);
-  Sleep(1.5);
+  // Waits until the window has drawn count more frames (the deadline is for a hang only).
+  auto repaints = [&](long count) {
+    const long from = FramesDrawn(clock);
+    for (int attempt = 0; attempt < 600; ++attempt) {
+      if (FramesDrawn(clock) >= from + count) return true;
+      Sleep(0.05);
+    }
+    return false;
+  };
+  // What was on its way when the window covered the output is in once ten
+  // repaints pass without a frame of the wallpaper's; then sixty more pass.
+  long covered = FramesDrawn(log);
+  for (int round = 0; round < 30; ++round) {
+    ASSERT_TRUE(repaints(10)) << window->errors();
+    const long now = FramesDrawn(log);
+    if (now == covered) break;
+    covered = now;
+  }
+  ASSERT_TRUE(repaints(60)) << window->errors();
   EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
+  bool idle = false;
+  for (int attempt = 0; attempt < 400 && !(idle = SleepsUntilAnEvent(ambrel->pid())); ++attempt) Sleep(0.05);
+  EXPECT_TRUE(idle) << "the covered wallpaper keeps a timer";
 
   std::string said;
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "disable"}, &said), 0) << said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "disable"}, &said), 0) << said;
   EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
   window->Signal(SIGTERM);
-  window->Wait(5);
+  EXPECT_EQ(window->Wait(5), 0) << window->errors();
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -163,11 +164,13 @@ int main(int argc, char** argv) {
     if (const char* power = std::getenv("DRIVER_MONITORS_FILE")) {
       const std::string path = power;
       options.monitorsAsleep = [path] {
-        Say("monitors asked");
         FILE* file = std::fopen(path.c_str(), "r");
         char state[4] = {};
         const bool off = file && std::fread(state, 1, 3, file) == 3 && std::strcmp(state, "off") == 0;
         if (file) std::fclose(file);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        Say("monitors asked %s at %.6f", off ? "off" : "on", double(now.tv_sec) + double(now.tv_nsec) * 1e-9);
         return off;
       };
     }
