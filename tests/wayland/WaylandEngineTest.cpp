@@ -83,7 +83,8 @@ TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEnd
 }
 
 // The seat's events are taken while a picture decodes: the key still ends the
-// saver, with the decoder held stopped so that the decoding cannot end first.
+// saver, with the decoder held stopped so that the decoding cannot end first, and
+// before the wait for the picture is given up, which would say so.
 TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
   StartSway(1);
   TempFolder folder("slow");
@@ -108,6 +109,7 @@ TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
   for (pid_t decoder : decoders) kill(decoder, SIGSTOP);
   ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
   EXPECT_EQ(ambrel->Wait(20), 0) << ambrel->errors().substr(0, 3000);
+  EXPECT_EQ(ambrel->errors().find("takes more than"), std::string::npos);
   for (pid_t decoder : decoders) kill(decoder, SIGKILL);
 }
 
