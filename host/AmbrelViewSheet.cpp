@@ -23,8 +23,6 @@ const char* const kFolderPanelTitle = "Select Folder To Load Random Background I
 const char* const kProductPageNames[] = {"ambrel", "../doc/ambrel/ambrel"};
 const char* const kProductPageType = "html";
 
-const int kFolderBGType = 2;
-
 // The view's outlet for each setting's control.
 const std::pair<const char*, SheetControl* AmbrelView::*> kOutlets[] = {
     {"oMainMonitorOnly", &AmbrelView::oMainMonitorOnly}, {"oLighting", &AmbrelView::oLighting},
@@ -143,7 +141,7 @@ void AmbrelView::configureSheet_update(SheetControl*) { configureSheet_updatesta
 
 void AmbrelView::configureSheet_updatestates() {
   if (!configureSheetWindow) return;
-  oBGPath->setEnabled(oBGType->indexOfSelectedItem() == kFolderBGType);
+  oBGPath->setEnabled(oBGType->indexOfSelectedItem() == static_cast<int>(BackgroundKind::kFolder));
 }
 
 void AmbrelView::configureSheet_bgpath(SheetControl*) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "TestPictures.h"
+#include "platform/Clock.h"
 
 namespace ambrel {
 
@@ -23,8 +24,6 @@ namespace fs = std::filesystem;
 
 // Far above any account's number; the test's process number is added.
 constexpr uid_t kFirstSessionUser = 1900000000;
-
-double Now() { return SteadySeconds(); }
 
 bool ReadPpm(const std::string& path, Screenshot* shot) {
   std::ifstream in(path, std::ios::binary);
@@ -216,8 +215,8 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
     *error = "cannot start " + program;
     return false;
   }
-  const double deadline = Now() + 15;
-  while (Now() < deadline && (socket_.empty() || (kind == Kind::Sway && swaySocket_.empty()))) {
+  const double deadline = MonotonicSeconds() + 15;
+  while (MonotonicSeconds() < deadline && (socket_.empty() || (kind == Kind::Sway && swaySocket_.empty()))) {
     if (!compositor_->Running()) break;
     if (DIR* dir = opendir(runtime_.c_str())) {
       while (dirent* entry = readdir(dir)) {
@@ -255,7 +254,7 @@ bool CompositorSession::AddInputDevices(std::string* error) {
     return false;
   }
   std::string inputs;
-  for (const double deadline = Now() + 20; Now() < deadline;) {
+  for (const double deadline = MonotonicSeconds() + 20; MonotonicSeconds() < deadline;) {
     RunToEnd("/usr/bin/swaymsg", {"-t", "get_inputs"}, &inputs);
     if (inputs.find("\"keyboard\"") != std::string::npos && inputs.find("\"pointer\"") != std::string::npos)
       return true;

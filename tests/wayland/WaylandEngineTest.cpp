@@ -14,6 +14,7 @@
 #include "CompositorSession.h"
 #include "HostilePictures.h"
 #include "TestFolders.h"
+#include "platform/Clock.h"
 
 namespace ambrel {
 
@@ -97,8 +98,8 @@ TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
   const std::regex focused(R"(wl_keyboard@\d+\.enter\()");
   std::set<pid_t> decoders;
   bool focus = false;
-  for (const double deadline = SteadySeconds() + 20;
-       (decoders.empty() || !focus) && ambrel->Running() && SteadySeconds() < deadline;) {
+  for (const double deadline = MonotonicSeconds() + 20;
+       (decoders.empty() || !focus) && ambrel->Running() && MonotonicSeconds() < deadline;) {
     Sleep(0.01);
     if (decoders.empty()) decoders = PictureDecodersOf(ambrel->pid(), slow);
     ambrel->Collect();

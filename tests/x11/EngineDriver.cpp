@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "platform/linux/LinuxEngine.h"
 #include "tools/ambrel/HackArguments.h"
+#include "platform/Clock.h"
 #include "platform/Platform.h"
 #ifdef DRIVE_AMBREL_VIEW
 #include "host/AmbrelView.h"
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "full";
   int code = 2;
   if (mode == "hack") {
-    HackOptions options;
+    DisplayRequest options;
     std::string error;
     std::vector<std::string> rest;
     // Everything after "hack" is the programs line's own options.
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     StandAloneOptions options;
     if (mode == "window") options.kind = StandAloneKind::Window;
     if (mode == "preview") options.kind = StandAloneKind::Preview;
-    if (argc > 2 && !ParseWindowSize(argv[2], &options.width, &options.height)) return 2;
+    if (argc > 2 && !ParseSize(argv[2], &options.width, &options.height)) return 2;
     // A stand-in for the monitors' DPMS state, which Xvfb lacks: "off" in the
     // named file puts them to sleep.
     if (const char* power = std::getenv("DRIVER_MONITORS_FILE")) {
@@ -168,9 +168,7 @@ int main(int argc, char** argv) {
         char state[4] = {};
         const bool off = file && std::fread(state, 1, 3, file) == 3 && std::strcmp(state, "off") == 0;
         if (file) std::fclose(file);
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        Say("monitors asked %s at %.6f", off ? "off" : "on", double(now.tv_sec) + double(now.tv_nsec) * 1e-9);
+        Say("monitors asked %s at %.6f", off ? "off" : "on", MonotonicSeconds());
         return off;
       };
     }
