@@ -6,11 +6,14 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/Clock.h"
 
@@ -73,18 +76,28 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   return pid_ > 0;
 }
 
-void ChildProcess::ReadAvailable(int timeoutMs) {
+bool ChildProcess::ReadAvailable(int timeoutMs) {
   pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-  if (poll(fds, 2, timeoutMs) <= 0) return;
+  if (poll(fds, 2, timeoutMs) <= 0) return false;
+  bool read = false;
   char buffer[4096];
   if (fds[0].revents & (POLLIN | POLLHUP)) {
-    const ssize_t got = read(out_, buffer, sizeof buffer);
+    const ssize_t got = ::read(out_, buffer, sizeof buffer);
     if (got > 0) output_.append(buffer, static_cast<size_t>(got));
+    read |= got > 0;
   }
   if (fds[1].revents & (POLLIN | POLLHUP)) {
-    const ssize_t got = read(err_, buffer, sizeof buffer);
+    const ssize_t got = ::read(err_, buffer, sizeof buffer);
     if (got > 0) errors_.append(buffer, static_cast<size_t>(got));
+    read |= got > 0;
   }
+  return read;
+}
+
+void ChildProcess::Collect() {
+  if (out_ >= 0 && err_ >= 0)
+    while (ReadAvailable(0)) {
+    }
 }
 
 void ChildProcess::Drain() {
@@ -171,6 +184,58 @@ int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds) {
   ChildProcess child;
   if (command.empty() || !child.Start(command.front(), {command.begin() + 1, command.end()}, {})) return -1;
   return child.Wait(timeoutSeconds);
+}
+
+std::vector<std::string> SanitizerFilesCopiedTo(const std::string& folder) {
+  namespace fs = std::filesystem;
+  int copies = 0;
+  auto copy = [&](const std::string& path) {
+    if (path.empty() || path[0] != '/') return path;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    const std::string to = folder + "/" + std::to_string(copies++) + "-" + fs::path(path).filename().string();
+    if (!fs::copy_file(path, to, fs::copy_options::overwrite_existing, error)) return path;
+    fs::permissions(to, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, fs::perm_options::add,
+                    error);
+    return to;
+  };
+  std::vector<std::string> entries;
+  if (const char* preload = std::getenv("LD_PRELOAD"); preload && *preload) {
+    std::string list, rest = preload;
+    while (!rest.empty()) {
+      const size_t colon = rest.find(':');
+      const std::string item = rest.substr(0, colon);
+      rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+      if (!item.empty()) list += (list.empty() ? "" : ":") + copy(item);
+    }
+    entries.push_back("LD_PRELOAD=" + list);
+  }
+  if (const char* options = std::getenv("LSAN_OPTIONS"); options && *options) {
+    std::string text = options;
+    const std::string key = "suppressions=";
+    if (const size_t at = text.find(key); at != std::string::npos) {
+      const size_t start = at + key.size(), end = text.find(':', start);
+      const std::string path = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      text.replace(start, path.size(), copy(path));
+    }
+    entries.push_back("LSAN_OPTIONS=" + text);
+  }
+  return entries;
+}
+
+bool SleepsUntilAnEvent(pid_t pid) {
+  // "running", or the call's number, its six arguments, and the stack and program pointers.
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  unsigned long arguments[6] = {};
+  if (!(in >> number)) return false;
+  in >> std::hex;
+  for (unsigned long& argument : arguments) in >> argument;
+  if (!in || arguments[1] < 2) return false;
+#ifdef SYS_poll
+  if (number == SYS_poll) return static_cast<int>(arguments[2]) == -1;
+#endif
+  return number == SYS_ppoll && arguments[2] == 0;  // no timespec: no deadline
 }
 
 }  // namespace ambrel

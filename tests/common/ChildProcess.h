@@ -35,6 +35,8 @@ class ChildProcess {
   bool WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line = nullptr);
   // Waits (at most timeoutSeconds) until stderr holds text.
   bool WaitForErrors(const std::string& text, double timeoutSeconds);
+  // Takes in what the child has written so far, without waiting for more.
+  void Collect();
   // Waits for the exit; the exit status (or 128 + signal), or -1 on a timeout.
   int Wait(double timeoutSeconds);
   void Signal(int signal);
@@ -44,7 +46,7 @@ class ChildProcess {
   pid_t pid() const { return pid_; }
 
  private:
-  void ReadAvailable(int timeoutMs);
+  bool ReadAvailable(int timeoutMs);
   void Drain();
   pid_t pid_ = -1;
   int out_ = -1;
@@ -58,5 +60,15 @@ class ChildProcess {
 // Runs command (a program and its arguments) to its end: the exit status, or -1
 // when it hangs past timeoutSeconds (it is then killed).
 int RunToEnd(const std::vector<std::string>& command, double timeoutSeconds = 60);
+
+// The "NAME=value" entries that point a sanitizer build's LD_PRELOAD libraries and
+// LSAN_OPTIONS suppressions at copies in folder, for a program run as a user who
+// cannot reach the build tree (which may lie in root's home); none otherwise.
+std::vector<std::string> SanitizerFilesCopiedTo(const std::string& folder);
+
+// Whether the process's main thread sleeps in poll() with no deadline over more
+// than one descriptor: an engine's loop with no timer set, which only an event (or
+// a signal) wakes. A wait for one reply from a display server watches one.
+bool SleepsUntilAnEvent(pid_t pid);
 
 }  // namespace ambrel

@@ -1,7 +1,6 @@
 #include "CompositorSession.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -20,15 +20,10 @@ namespace ambrel {
 
 namespace {
 
-constexpr const char* kTestUser = "ambreltest";
+namespace fs = std::filesystem;
 
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+// Far above any account's number; the test's process number is added.
+constexpr uid_t kFirstSessionUser = 1900000000;
 
 bool ReadPpm(const std::string& path, Screenshot* shot) {
   std::ifstream in(path, std::ios::binary);
@@ -66,24 +61,28 @@ double Screenshot::ShareChangedFrom(const Screenshot& other) const {
 
 CompositorSession::~CompositorSession() {
   Stop();
-  if (!root_.empty()) Shell("rm -rf " + Quote(root_));
+  std::error_code ignored;
+  if (!root_.empty()) fs::remove_all(root_, ignored);
+}
+
+// Everything under path handed to the session's user.
+bool CompositorSession::HandOver(const std::string& path) {
+  if (!switchUser_) return true;
+  if (lchown(path.c_str(), uid_, gid_) != 0) return false;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(path, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error))
+    if (lchown(it->path().c_str(), uid_, gid_) != 0) return false;
+  return !error;
 }
 
 bool CompositorSession::MakeFolders(std::string* error) {
+  // Each session runs as a user of its own, by a number no account has: sessions
+  // side by side share no user, and no account is added to the system. sway only
+  // refuses root.
   switchUser_ = geteuid() == 0;
-  if (switchUser_) {
-    if (!getpwnam(kTestUser)) Shell(std::string("useradd -m ") + kTestUser + " >/dev/null 2>&1");
-    const passwd* user = getpwnam(kTestUser);
-    if (!user) {
-      *error = std::string("cannot create the unprivileged user ") + kTestUser;
-      return false;
-    }
-    uid_ = user->pw_uid;
-    gid_ = user->pw_gid;
-  } else {
-    uid_ = geteuid();
-    gid_ = getegid();
-  }
+  uid_ = switchUser_ ? uid_t(kFirstSessionUser + getpid()) : geteuid();
+  gid_ = switchUser_ ? gid_t(uid_) : getegid();
   char pattern[] = "/tmp/ambrel-wayland-XXXXXX";
   if (!mkdtemp(pattern)) {
     *error = "mkdtemp failed";
@@ -98,70 +97,43 @@ bool CompositorSession::MakeFolders(std::string* error) {
   mkdir((work_ + "/share").c_str(), 0755);
   // The build tree may sit where the user cannot reach; the program and its data
   // go beside each other in the session's folder.
+  std::error_code copied;
 #ifdef AMBREL_PROGRAM
   ambrel_ = work_ + "/bin/ambrel";
-  if (!Shell("cp " + Quote(AMBREL_PROGRAM) + " " + Quote(ambrel_) + " && cp -r " + Quote(AMBREL_RESOURCE_DIR) + " " +
-             Quote(work_ + "/share/ambrel"))) {
-    *error = "cannot copy the ambrel program and its data";
+  fs::copy_file(AMBREL_PROGRAM, ambrel_, copied);
+  if (!copied) fs::copy(AMBREL_RESOURCE_DIR, work_ + "/share/ambrel", fs::copy_options::recursive, copied);
+  if (copied) {
+    *error = "cannot copy the ambrel program and its data: " + copied.message();
     return false;
   }
 #endif
 #ifdef AMBREL_VIRTUAL_POINTER
   pointer_ = work_ + "/bin/ambrel-virtual-pointer";
-  if (!Shell("cp " + Quote(AMBREL_VIRTUAL_POINTER) + " " + Quote(pointer_))) {
-    *error = "cannot copy the virtual pointer";
+  if (fs::copy_file(AMBREL_VIRTUAL_POINTER, pointer_, copied); copied) {
+    *error = "cannot copy the virtual pointer: " + copied.message();
     return false;
   }
 #endif
-  CarryToolEnvironment();
+  carried_ = SanitizerFilesCopiedTo(work_ + "/env");
   chmod(root_.c_str(), 0755);
-  if (switchUser_ && !Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(root_))) {
+  if (!HandOver(root_)) {
     *error = "cannot hand the session folders to the test user";
     return false;
   }
   return true;
 }
 
-// Files the sanitizer runs name in the environment (a preloaded library, the
-// suppressions) may sit in a build tree the test user cannot read: they come
-// along into the session's folder and the environment names the copies.
-std::string CompositorSession::Carry(const std::string& path) {
-  const std::string folder = work_ + "/env";
-  mkdir(folder.c_str(), 0755);
-  const std::string copy = folder + "/" + std::to_string(copies_++) + "-" + path.substr(path.rfind('/') + 1);
-  return Shell("cp " + Quote(path) + " " + Quote(copy) + " && chmod a+r " + Quote(copy)) ? copy : path;
-}
-
 std::string CompositorSession::Preload(const std::string& library) {
   std::string list;
   for (const std::string& entry : carried_)
     if (entry.rfind("LD_PRELOAD=", 0) == 0) list = entry.substr(11) + ":";
-  return "LD_PRELOAD=" + list + Carry(library);
-}
-
-void CompositorSession::CarryToolEnvironment() {
-  auto carry = [&](const std::string& path) { return Carry(path); };
-  if (const char* preload = std::getenv("LD_PRELOAD"); preload && *preload) {
-    std::string list, rest = preload;
-    while (!rest.empty()) {
-      const size_t colon = rest.find(':');
-      const std::string item = rest.substr(0, colon);
-      rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
-      if (item.empty()) continue;
-      list += (list.empty() ? "" : ":") + (item[0] == '/' ? carry(item) : item);
-    }
-    carried_.push_back("LD_PRELOAD=" + list);
-  }
-  if (const char* options = std::getenv("LSAN_OPTIONS"); options && *options) {
-    std::string text = options;
-    const std::string key = "suppressions=";
-    if (const size_t at = text.find(key); at != std::string::npos) {
-      const size_t start = at + key.size(), end = text.find(':', start);
-      const std::string path = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      if (!path.empty() && path[0] == '/') text.replace(start, path.size(), carry(path));
-    }
-    carried_.push_back("LSAN_OPTIONS=" + text);
-  }
+  const std::string copy = work_ + "/env/" + fs::path(library).filename().string();
+  std::error_code error;
+  fs::create_directories(work_ + "/env", error);
+  fs::copy_file(library, copy, fs::copy_options::overwrite_existing, error);
+  fs::permissions(copy, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, fs::perm_options::add,
+                  error);
+  return "LD_PRELOAD=" + list + (error ? library : copy);
 }
 
 std::vector<std::string> CompositorSession::UserPrefix() const {
@@ -182,7 +154,8 @@ std::vector<std::string> CompositorSession::Environment() const {
 
 std::unique_ptr<ChildProcess> CompositorSession::Run(const std::string& program,
                                                      const std::vector<std::string>& arguments,
-                                                     const std::vector<std::string>& environment) {
+                                                     const std::vector<std::string>& environment,
+                                                     const std::string& directory) {
   std::vector<std::string> argv = UserPrefix();
   std::string first = program;
   if (!argv.empty()) {
@@ -194,7 +167,9 @@ std::unique_ptr<ChildProcess> CompositorSession::Run(const std::string& program,
   std::vector<std::string> env = Environment();
   env.insert(env.end(), environment.begin(), environment.end());
   auto child = std::make_unique<ChildProcess>();
-  if (!child->Start(first, argv, env)) return nullptr;
+  ChildOptions options;
+  options.directory = directory;
+  if (!child->Start(first, argv, env, options)) return nullptr;
   return child;
 }
 
@@ -218,9 +193,13 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
     std::string text = swayConfig;
     for (size_t at; (at = text.find("@WORK@")) != std::string::npos;) text.replace(at, 6, work_);
     const std::string folder = work_ + "/config/sway", config = folder + "/config";
-    Shell("mkdir -p " + Quote(folder));
+    std::error_code made;
+    fs::create_directories(folder, made);
     std::ofstream(config) << text;
-    Shell("chown -R " + std::to_string(uid_) + ":" + std::to_string(gid_) + " " + Quote(work_ + "/config"));
+    if (made || !HandOver(work_ + "/config")) {
+      *error = "cannot write sway's configuration";
+      return false;
+    }
     program = "/usr/bin/sway";
     arguments = {"-c", config};
     environment = {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
@@ -267,9 +246,33 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
   return false;
 }
 
+bool CompositorSession::AddInputDevices(std::string* error) {
+  keyboard_ = Run("/usr/bin/wtype", {"-s", "3600000"});
+  mouse_ = Run(pointer_, {"wait", "3600000"});
+  if (!keyboard_ || !mouse_) {
+    *error = "cannot start the virtual keyboard and pointer";
+    return false;
+  }
+  std::string inputs;
+  for (const double deadline = MonotonicSeconds() + 20; MonotonicSeconds() < deadline;) {
+    RunToEnd("/usr/bin/swaymsg", {"-t", "get_inputs"}, &inputs);
+    if (inputs.find("\"keyboard\"") != std::string::npos && inputs.find("\"pointer\"") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  *error = "sway never listed the virtual keyboard and pointer: " + inputs + keyboard_->errors() + mouse_->errors();
+  return false;
+}
+
+void CompositorSession::StopInputDevices() {
+  keyboard_.reset();
+  mouse_.reset();
+}
+
 pid_t CompositorSession::pid() const { return compositor_ ? compositor_->pid() : -1; }
 
 void CompositorSession::Stop() {
+  StopInputDevices();
   if (!compositor_) return;
   compositor_->Signal(SIGTERM);
   if (compositor_->Wait(10) < 0) {
@@ -293,10 +296,16 @@ Screenshot CompositorSession::Shoot(const std::string& output) {
     const std::string folder = work_ + "/shot-" + std::to_string(shots_++);
     mkdir(folder.c_str(), 0777);
     chmod(folder.c_str(), 0777);
-    if (RunToEnd("/bin/sh", {"-c", "cd " + Quote(folder) + " && exec weston-screenshooter"}, &lastShot_, 10) != 0)
+    auto shooter = Run("/usr/bin/weston-screenshooter", {}, {}, folder);
+    if (!shooter || shooter->Wait(10) != 0) {
+      if (shooter) lastShot_ = shooter->output() + shooter->errors();
       return shot;
-    const std::string found = folder + "/found.png";
-    if (!Shell("mv " + Quote(folder) + "/wayland-screenshot-*.png " + Quote(found))) return shot;
+    }
+    std::string found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+      if (entry.path().extension() == ".png") found = entry.path();
+    if (found.empty()) return shot;
     PngImage image = ReadPng(found);
     shot.ok = image.ok;
     shot.width = int(image.width);

@@ -1,6 +1,7 @@
 // A real Wayland compositor for one test: sway (headless, pixman) or weston
 // (headless), in a private XDG_RUNTIME_DIR, run with everything the test starts
-// under an unprivileged user, since sway refuses to run as root.
+// under an unprivileged user of the session's own, since sway refuses to run as
+// root. Sessions side by side share nothing.
 #pragma once
 
 #include <sys/types.h>
@@ -38,11 +39,17 @@ class CompositorSession {
   bool Start(Kind kind, const std::string& swayConfig, int outputs, std::string* error);
   void Stop();
   void Kill();  // SIGKILL, as a crash would
+  // sway: a keyboard (wtype's) and a pointer (tools/virtual-pointer) that stay in
+  // the seat until the session ends, listed by sway when this returns. A client
+  // started afterwards has both from its start, so no key or move made later is
+  // lost to a device still joining the seat.
+  bool AddInputDevices(std::string* error);
 
   // Starts program as the session's user, in the session, with the extra
-  // "NAME=value" entries.
+  // "NAME=value" entries (and in directory, when given).
   std::unique_ptr<ChildProcess> Run(const std::string& program, const std::vector<std::string>& arguments,
-                                    const std::vector<std::string>& environment = {});
+                                    const std::vector<std::string>& environment = {},
+                                    const std::string& directory = "");
   // Runs to the end; the exit status or -1.
   int RunToEnd(const std::string& program, const std::vector<std::string>& arguments, std::string* output = nullptr,
                double timeoutSeconds = 20);
@@ -68,20 +75,19 @@ class CompositorSession {
 
  private:
   bool MakeFolders(std::string* error);
-  void CarryToolEnvironment();
-  std::string Carry(const std::string& path);
+  bool HandOver(const std::string& path);
   std::vector<std::string> UserPrefix() const;
+  void StopInputDevices();
 
   Kind kind_ = Kind::Sway;
-  std::unique_ptr<ChildProcess> compositor_;
+  std::unique_ptr<ChildProcess> compositor_, keyboard_, mouse_;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
   bool switchUser_ = false;
   std::string root_, runtime_, work_, socket_, swaySocket_, ambrel_, pointer_;
   int shots_ = 0;
-  int copies_ = 0;
   std::string lastShot_;
-  std::vector<std::string> carried_;  // "NAME=value" for the copied tool files
+  std::vector<std::string> carried_;  // "NAME=value" for the copied sanitizer files
 };
 
 }  // namespace ambrel

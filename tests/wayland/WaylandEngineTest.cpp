@@ -7,11 +7,14 @@
 
 #include <chrono>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "CompositorSession.h"
 #include "HostilePictures.h"
 #include "TestFolders.h"
+#include "platform/Clock.h"
 
 namespace ambrel {
 
@@ -52,9 +55,11 @@ bool ShowsMovingWater(CompositorSession& session, const std::string& output, Scr
 
 class WaylandSway : public ::testing::Test {
  protected:
+  // With a keyboard and a pointer in the seat before any client starts, as at a desk.
   void StartSway(int outputs, const char* config = kSwayConfig) {
     std::string error;
     ASSERT_TRUE(session_.Start(CompositorSession::Kind::Sway, config, outputs, &error)) << error;
+    ASSERT_TRUE(session_.AddInputDevices(&error)) << error;
   }
   CompositorSession session_;
 };
@@ -72,34 +77,45 @@ TEST_F(WaylandSway, SaverCoversEveryOutputWithMovingWaterOverItsOwnPictureAndEnd
   EXPECT_GT(first.ShareDominatedBy(0), 0.5);
   EXPECT_GT(second.ShareDominatedBy(1), 0.5);
   EXPECT_TRUE(ambrel->Running());
-  // The seat has no keyboard until wtype's virtual one joins it: the key waits
-  // until the saver has had time to take the new keyboard.
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  // Drawing, the saver has long had the seat's keyboard and its focus.
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
   EXPECT_EQ(ambrel->errors(), "");
 }
 
-// The seat's events are taken while a picture decodes: the key still ends the saver.
+// The seat's events are taken while a picture decodes: the key still ends the
+// saver, with the decoder held stopped so that the decoding cannot end first, and
+// before the wait for the picture is given up, which would say so.
 TEST_F(WaylandSway, AKeyEndsTheSaverWhileAPictureDecodes) {
   StartSway(1);
   TempFolder folder("slow");
   const std::string slow = folder.path() + "/slow.jpg";
   ASSERT_TRUE(WriteSlowProgressiveJpeg(slow));
   ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);  // for the session's user
-  auto ambrel = session_.Run(session_.ambrel(), {"--wayland", "--folder", folder.path()});
+  // The protocol log shows when the saver's keyboard has the focus.
+  auto ambrel = session_.Run(session_.ambrel(), {"--wayland", "--folder", folder.path()}, {"WAYLAND_DEBUG=client"});
   ASSERT_TRUE(ambrel);
-  const auto start = std::chrono::steady_clock::now();
-  while (PictureDecodersOf(ambrel->pid(), slow).empty() && ambrel->Running() &&
-         std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+  const std::regex focused(R"(wl_keyboard@\d+\.enter\()");
+  std::set<pid_t> decoders;
+  bool focus = false;
+  for (const double deadline = MonotonicSeconds() + 20;
+       (decoders.empty() || !focus) && ambrel->Running() && MonotonicSeconds() < deadline;) {
     Sleep(0.01);
-  ASSERT_FALSE(PictureDecodersOf(ambrel->pid(), slow).empty()) << ambrel->errors();
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
-  EXPECT_EQ(ambrel->Wait(1), 0) << ambrel->errors();
+    if (decoders.empty()) decoders = PictureDecodersOf(ambrel->pid(), slow);
+    ambrel->Collect();
+    focus = std::regex_search(ambrel->errors(), focused);
+  }
+  ASSERT_FALSE(decoders.empty()) << ambrel->errors().substr(0, 3000);
+  ASSERT_TRUE(focus) << ambrel->errors().substr(0, 3000);
+  for (pid_t decoder : decoders) kill(decoder, SIGSTOP);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
+  EXPECT_EQ(ambrel->Wait(20), 0) << ambrel->errors().substr(0, 3000);
+  EXPECT_EQ(ambrel->errors().find("takes more than"), std::string::npos);
+  for (pid_t decoder : decoders) kill(decoder, SIGKILL);
 }
 
-// The seat has no pointer until the virtual one joins it; the first event after it
-// does enters the saver's surface and is the reference, as the X11 engine's first
-// pointer position is. A nudge of a few pixels is a bumped desk.
+// Where the pointer first meets the saver's surface is the reference, as the X11
+// engine's first pointer position is. A nudge of a few pixels is a bumped desk.
 TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
   StartSway(1);
   for (const std::vector<std::string>& ending :
@@ -108,12 +124,11 @@ TEST_F(WaylandSway, SaverIgnoresANudgeButEndsOnAMoveOrAClick) {
     ASSERT_TRUE(ambrel);
     Screenshot shot;
     ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
-    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"wait", "700", "move", "3", "3", "move", "4", "-4", "wait", "300"}),
-              0);
+    ASSERT_EQ(session_.RunToEnd(session_.pointer(), {"move", "3", "3", "move", "4", "-4"}), 0);
     // Water that still moves was drawn after the nudge reached the saver.
     EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
     EXPECT_TRUE(ambrel->Running()) << "a nudge ended it";
-    std::vector<std::string> arguments = {"wait", "700", "move", "1", "1"};
+    std::vector<std::string> arguments = {"move", "1", "1"};
     arguments.insert(arguments.end(), ending.begin(), ending.end());
     ASSERT_EQ(session_.RunToEnd(session_.pointer(), arguments), 0);
     EXPECT_EQ(ambrel->Wait(5), 0) << ending.front() << ": " << ambrel->errors();
@@ -149,7 +164,8 @@ TEST_F(WaylandSway, OutputsPluggedWhileViewsAreMadeEachGetAView) {
   StartSway(2, "output * mode 320x180\n");
   auto ambrel = session_.Run(session_.ambrel(), {"--wayland"},
                              {session_.Preload(DISPATCH_HOOK),
-                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null"});
+                              "DISPATCH_HOOK_COMMAND=swaymsg create_output >/dev/null && swaymsg create_output >/dev/null",
+                              "DISPATCH_HOOK_OUTPUTS=4"});
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   for (const char* output : {"HEADLESS-1", "HEADLESS-2", "HEADLESS-3", "HEADLESS-4"})
@@ -180,7 +196,7 @@ TEST_F(WaylandSway, WallpaperAnimatesOverSwaysPictureIgnoresKeysAndEndsOnSigterm
   Screenshot shot;
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_GT(shot.ShareDominatedBy(1), 0.5);
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"-s", "700", "x"}), 0);
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/wtype", {"x"}), 0);
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   EXPECT_TRUE(ambrel->Running()) << "a key ended the wallpaper";
   ambrel->Signal(SIGTERM);
@@ -207,35 +223,55 @@ bool DrawsAgain(const std::string& log, long since) {
 }
 
 // The wallpaper under a full-screen window is asked for no frames, so it draws
-// none and wakes for nothing; it draws again as soon as the window leaves.
+// none and wakes for nothing; it draws again as soon as the window leaves. The
+// window is a second ambrel, whose frames count the output's repaints: the clock
+// that would drive the wallpaper were it seen.
 TEST_F(WaylandSway, WallpaperUnderAFullScreenWindowDrawsNothingUntilUncovered) {
   StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
-  const std::string log = session_.workDir() + "/frames.log";
+  const std::string log = session_.workDir() + "/frames.log", clock = session_.workDir() + "/window.log";
   auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
   ASSERT_TRUE(ambrel);
   Screenshot shot;
   ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
 
-  auto window = session_.Run("/usr/bin/weston-flower", {});
+  auto window = session_.Run(session_.ambrel(), {"--wayland", "--window", "320x200"}, {"AMBREL_FPS_LOG=" + clock});
   ASSERT_TRUE(window);
-  const std::string flower = "[app_id=\"org.freedesktop.weston.flower\"]";
+  const std::string cover = "[app_id=\"ambrel\"]";
   bool full = false;
   for (int attempt = 0; attempt < 100 && !full; ++attempt) {
-    full = session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "enable"}) == 0;
+    full = session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "enable"}) == 0;
     if (!full) Sleep(0.1);
   }
   ASSERT_TRUE(full) << window->errors();
-  // What was on its way when the window covered the output; then nothing at all.
-  Sleep(0.5);
-  const long covered = FramesDrawn(log);
-  Sleep(1.5);
+  // Waits until the window has drawn count more frames (the deadline is for a hang only).
+  auto repaints = [&](long count) {
+    const long from = FramesDrawn(clock);
+    for (int attempt = 0; attempt < 600; ++attempt) {
+      if (FramesDrawn(clock) >= from + count) return true;
+      Sleep(0.05);
+    }
+    return false;
+  };
+  // What was on its way when the window covered the output is in once ten
+  // repaints pass without a frame of the wallpaper's; then sixty more pass.
+  long covered = FramesDrawn(log);
+  for (int round = 0; round < 30; ++round) {
+    ASSERT_TRUE(repaints(10)) << window->errors();
+    const long now = FramesDrawn(log);
+    if (now == covered) break;
+    covered = now;
+  }
+  ASSERT_TRUE(repaints(60)) << window->errors();
   EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
+  bool idle = false;
+  for (int attempt = 0; attempt < 400 && !(idle = SleepsUntilAnEvent(ambrel->pid())); ++attempt) Sleep(0.05);
+  EXPECT_TRUE(idle) << "the covered wallpaper keeps a timer";
 
   std::string said;
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {flower, "fullscreen", "disable"}, &said), 0) << said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "disable"}, &said), 0) << said;
   EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
   window->Signal(SIGTERM);
-  window->Wait(5);
+  EXPECT_EQ(window->Wait(5), 0) << window->errors();
   EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
   ambrel->Signal(SIGTERM);
   EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();

@@ -14,6 +14,7 @@
 #include "platform/linux/LinuxEngine.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "tools/ambrel/HackArguments.h"
+#include "platform/Clock.h"
 #include "platform/Platform.h"
 #ifdef DRIVE_AMBREL_VIEW
 #include "host/AmbrelView.h"
@@ -165,11 +166,11 @@ int main(int argc, char** argv) {
     if (const char* power = std::getenv("DRIVER_MONITORS_FILE")) {
       const std::string path = power;
       options.monitorsAsleep = [path] {
-        Say("monitors asked");
         FILE* file = std::fopen(path.c_str(), "r");
         char state[4] = {};
         const bool off = file && std::fread(state, 1, 3, file) == 3 && std::strcmp(state, "off") == 0;
         if (file) std::fclose(file);
+        Say("monitors asked %s at %.6f", off ? "off" : "on", MonotonicSeconds());
         return off;
       };
     }

@@ -307,25 +307,34 @@ TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen
   EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
 }
 
-// The frames the driver has reported, after reading what it writes for the given time.
-int FramesAfter(ChildProcess& engine, double seconds) {
-  engine.WaitForLine("\n", seconds);  // no line begins with a newline
+// The frames the driver has reported so far.
+int Frames(ChildProcess& engine) {
+  engine.Collect();
   return CountLines(engine.output(), "frame ");
 }
 
-// Once what was on its way is in (the monitors' state is asked once a second),
-// nothing is drawn while hidden; once shown, the view draws again (the deadline
-// is for a hang only).
+// Shown again, the view draws again (the deadline is for a hang only).
+void ExpectDrawingResumes(ChildProcess& engine, int before) {
+  bool resumed = false;
+  for (int attempt = 0; attempt < 200 && !resumed; ++attempt) {
+    usleep(50000);
+    resumed = Frames(engine) > before;
+  }
+  EXPECT_TRUE(resumed) << engine.errors();
+}
+
+// Hidden, the view sets no wake-up: the engine sleeps until an event, so it draws
+// nothing until one shows the window again.
 void ExpectNothingDrawnWhileHidden(ChildProcess& engine, const std::string& how, const std::function<void()>& hide,
-                                   const std::function<void()>& show, double settle = 0.5) {
+                                   const std::function<void()>& show) {
   SCOPED_TRACE(how);
   hide();
-  const int settled = FramesAfter(engine, settle);
-  EXPECT_EQ(FramesAfter(engine, 1.5), settled) << "drew while hidden";
+  bool idle = false;
+  for (int attempt = 0; attempt < 400 && !(idle = SleepsUntilAnEvent(engine.pid())); ++attempt) usleep(50000);
+  EXPECT_TRUE(idle) << "the hidden view keeps the engine awake";
+  const int hidden = Frames(engine);
   show();
-  bool resumed = false;
-  for (int attempt = 0; attempt < 200 && !resumed; ++attempt) resumed = FramesAfter(engine, 0.1) > settled;
-  EXPECT_TRUE(resumed) << engine.errors();
+  ExpectDrawingResumes(engine, hidden);
 }
 
 bool redirectRefused = false;
@@ -385,12 +394,32 @@ TEST(X11EngineWindowManager, AnIconifiedUnmappedCoveredOrSleepingWindowDrawsNoth
   ExpectNothingDrawnWhileHidden(
       engine, "covered", [&] { XMapRaised(display, cover), XSync(display, False); },
       [&] { XUnmapWindow(display, cover), XSync(display, False); });
-  const int askedBefore = CountLines(engine.output(), "monitors asked");
-  ExpectNothingDrawnWhileHidden(
-      engine, "monitors asleep", [&] { std::ofstream(power) << "off"; }, [&] { std::ofstream(power) << "on"; },
-      1.5);
-  // The state is asked about once a second, asleep or not: never every frame.
-  EXPECT_LE(CountLines(engine.output(), "monitors asked") - askedBefore, 6) << engine.output().size();
+  {
+    SCOPED_TRACE("monitors asleep");
+    // Asleep, the engine wakes once a second to ask again: over two such ticks of
+    // its own clock, nothing is drawn after the answer that put the view to sleep.
+    std::ofstream(power) << "off";
+    ASSERT_TRUE(engine.WaitForLine("monitors asked off", 20)) << engine.errors();
+    const size_t asleep = engine.output().find("monitors asked off");
+    for (int tick = 0; tick < 2; ++tick) ASSERT_TRUE(engine.WaitForLine("monitors asked", 20)) << engine.errors();
+    EXPECT_EQ(CountLines(engine.output().substr(asleep), "frame "), 0) << "drew while the monitors slept";
+    const int frames = Frames(engine);
+    std::ofstream(power) << "on";
+    ExpectDrawingResumes(engine, frames);
+  }
+  // The state is asked about once a second by the engine's clock, asleep or not:
+  // never every frame.
+  std::istringstream lines(engine.output());
+  double previous = -1;
+  for (std::string line; std::getline(lines, line);) {
+    const size_t at = line.find(" at ");
+    if (line.rfind("monitors asked", 0) != 0 || at == std::string::npos) continue;
+    const double asked = std::stod(line.substr(at + 4));
+    if (previous >= 0) {
+      EXPECT_GE(asked - previous, 0.99) << line;
+    }
+    previous = asked;
+  }
 
   engine.Signal(SIGTERM);
   EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
