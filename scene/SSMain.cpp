@@ -8,7 +8,7 @@
 #include <new>
 
 #include "scene/GLFrame.h"
-#include "scene/Settings.h"
+#include "scene/SceneLimits.h"
 #include "support/Misc.h"
 
 namespace ambrel {
@@ -67,9 +67,9 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
 
   lighting = settings->LIGHTING;
   wantBowl = settings->WANTBOWL;
-  waterSpeed = (float)AcceptedValue(*SettingForKey("WaterSpeed"), settings->WATERSPEED) / 100.0f;
-  waterShift = AcceptedValue(*SettingForKey("WaterRes"), settings->WATERSHIFT);
-  dripSpeed = AcceptedValue(*SettingForKey("DripSpeed"), settings->DRIPSPEED);
+  waterSpeed = (float)Accepted(kWaterSpeedLimits, settings->WATERSPEED) / 100.0f;
+  waterShift = Accepted(kWaterShiftLimits, settings->WATERSHIFT);
+  dripSpeed = Accepted(kDripSpeedLimits, settings->DRIPSPEED);
 
   delete water;
   water = new (std::nothrow) WATERCLASS();

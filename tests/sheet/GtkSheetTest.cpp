@@ -241,6 +241,39 @@ TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
   EXPECT_FALSE(sheet->isShown());
 }
 
+// The builder file holds no range: every slider shows the settings table's,
+// and the same file loaded with other ranges shows those.
+TEST_F(GtkSheet, EverySlidersRangeComesFromTheSettingsTable) {
+  SheetWindow* sheet = Open(MakeView());
+  ASSERT_TRUE(sheet);
+  SheetOwner owner;
+  std::vector<SheetControl*> controls(kSettings.size());
+  int sliders = 0;
+  for (const SettingDeclaration& setting : kSettings) {
+    SheetOutlet outlet{setting.sheet.outlet, &controls[owner.outlets.size()], setting.sheet.control};
+    outlet.lowest = setting.sheet.lowest + 1;
+    outlet.highest = setting.sheet.highest + 2;
+    owner.outlets.push_back(outlet);
+    if (setting.sheet.control != SheetControlKind::kSlider) continue;
+    ++sliders;
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(Widget(sheet, setting.sheet.outlet)));
+    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), setting.sheet.lowest) << setting.store.key;
+    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), setting.sheet.highest) << setting.store.key;
+  }
+  EXPECT_EQ(sliders, 3);
+
+  ::testing::internal::CaptureStderr();  // this owner has no actions for the buttons
+  std::unique_ptr<SheetWindow> other = PlatformSheetServices().loadSheetNamed("Ambrel", owner);
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(other);
+  for (const SheetOutlet& outlet : owner.outlets) {
+    if (outlet.kind != SheetControlKind::kSlider) continue;
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(Widget(other.get(), outlet.name.c_str())));
+    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), outlet.lowest) << outlet.name;
+    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), outlet.highest) << outlet.name;
+  }
+}
+
 TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
   AmbrelView* view = MakeView();
   SheetWindow* sheet = Open(view);

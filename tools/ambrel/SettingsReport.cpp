@@ -17,9 +17,9 @@ void PrintSettings(FILE* out, const SettingsRecord& given) {
   // as the value the scene takes instead.
   SettingsRecord record = given;
   for (const SettingDeclaration& setting : kSettings)
-    if (setting.number) setting.setNumber(record, AcceptedValue(setting, setting.number(record)));
+    if (setting.store.number) setting.store.setNumber(record, AcceptedValue(setting, setting.store.number(record)));
   for (const SettingDeclaration& setting : kSettings)
-    std::fprintf(out, "%s %s\n", setting.key, SettingValueText(setting, record).c_str());
+    std::fprintf(out, "%s %s\n", setting.store.key, SettingValueText(setting, record).c_str());
 }
 
 }  // namespace ambrel
