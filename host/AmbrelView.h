@@ -111,6 +111,7 @@ class AmbrelView : public ScreenSaverView {
   SheetControl* oBGType = nullptr;
   SheetControl* oBGPath = nullptr;
   SheetControl* oBGRes = nullptr;
+  SheetControl* oOverlay = nullptr;
 
  private:
   std::string fallbackPicturePath() const;

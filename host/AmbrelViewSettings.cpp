@@ -31,6 +31,10 @@ void Write(ScreenSaverDefaults& store, const SettingDeclaration& setting, const 
 
 void Read(const ScreenSaverDefaults& store, const SettingDeclaration& setting, SettingsRecord* record) {
   const StoredAs& stored = setting.store;
+  if (stored.addedLater && stored.type != SettingType::kString && !store.stringForKey(stored.key)) {
+    stored.setNumber(*record, stored.defaultNumber);
+    return;
+  }
   switch (stored.type) {
     case SettingType::kBool:
       stored.setNumber(*record, store.boolForKey(stored.key));

@@ -240,12 +240,31 @@ const SettingDeclaration kBackgroundDetailSetting{
                      .itemLabels = kDetailOptions},
 };
 
+const SettingDeclaration kOverlaySetting{
+    .store = {.key = "Overlay",
+              .type = SettingType::kBool,
+              BOOL_FIELD(settings.OVERLAY),
+              .defaultNumber = 1,
+              .addedLater = true},
+    .taken = {.limits = kOffOrOn},
+    .commandLine = {.option = "--overlay",
+                    .offOption = "--no-overlay",
+                    .help = {.format = N_("  --overlay, --no-overlay\n"
+                                "                      show the strip and, once a minute, the banner, or the water alone\n")}},
+    .sheet = {.control = SheetControlKind::kCheckBox,
+              .outlet = "oOverlay",
+              .field = &AmbrelView::oOverlay,
+              .row = 9,
+              .label = "Strip and banner"},
+    .xscreensaver = {.id = "overlay", .label = "Strip and banner", .row = 3, .column = 3},
+};
+
 namespace {
 
 const SettingDeclaration* const kTable[] = {
     &kMainMonitorOnlySetting, &kWaterSpeedSetting,     &kWaterResSetting,         &kDripSpeedSetting,
     &kLightingSetting,        &kWantBowlSetting,       &kBackgroundKindSetting,   &kBackgroundFolderSetting,
-    &kBackgroundDetailSetting,
+    &kBackgroundDetailSetting, &kOverlaySetting,
 };
 
 }  // namespace

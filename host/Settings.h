@@ -55,6 +55,9 @@ struct StoredAs {
   std::string (*defaultText)() = nullptr;
   // A text earlier versions wrote as the default, read as today's default.
   const char* formerDefaultText = nullptr;
+  // Added after stores of this version were written: absent, it reads as its
+  // default rather than as none, false or 0.
+  bool addedLater = false;
 };
 
 // The values that are used: the scene's limits for what the scene reads, the
@@ -131,6 +134,7 @@ extern const SettingDeclaration kWantBowlSetting;
 extern const SettingDeclaration kBackgroundKindSetting;
 extern const SettingDeclaration kBackgroundFolderSetting;
 extern const SettingDeclaration kBackgroundDetailSetting;
+extern const SettingDeclaration kOverlaySetting;
 
 class SettingTable {
  public:

@@ -70,6 +70,7 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
   waterSpeed = (float)Accepted(kWaterSpeedLimits, settings->WATERSPEED) / 100.0f;
   waterShift = Accepted(kWaterShiftLimits, settings->WATERSHIFT);
   dripSpeed = Accepted(kDripSpeedLimits, settings->DRIPSPEED);
+  overlay = settings->OVERLAY;
 
   delete water;
   water = new (std::nothrow) WATERCLASS();
@@ -170,7 +171,8 @@ void SSMAIN::Describe(SceneFrame* frame) {
     frame->stripLength = water->indexCount - 2;
   }
 
-  if (!isPreview) DescribeOverlay(frame);
+  // Without the overlay the banner never fades in, so the water stays bright.
+  if (!isPreview && overlay) DescribeOverlay(frame);
 }
 
 void SSMAIN::DescribeOverlay(SceneFrame* frame) {
