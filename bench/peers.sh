@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Frames per second of Ambrel's window mode and of XScreenSaver's `ripples` hack on
-# one private Xvfb display (Mesa llvmpipe for Ambrel's GLX), at 1280x720 and
-# 1920x1080, and where Ambrel's CPU time goes (our code against the GL driver).
-# A benchmark, not a test: it installs what it lacks and prints a table.
+# CPU time per frame and peak RSS of Ambrel's window mode (OpenGL: Mesa llvmpipe
+# through GLX), of the CPU renderer putting its frames on a window through MIT-SHM
+# (bench_cpu_present), both at the default 64² grid and at 256², and of
+# XScreenSaver's `ripples` hack, side by side on one private Xvfb display at
+# 1280x720 and 1920x1080; then where Ambrel's CPU time goes (our code against the
+# GL driver). A benchmark, not a test: it installs what it lacks and prints a table.
 #
-#   bench/peers.sh [build-dir]     (default build/perf/release; build the ambrel target, Release)
+#   bench/peers.sh [build-dir]     (default build/perf/release; build the ambrel and
+#                                   bench_cpu_present targets, Release)
 #   SECONDS_EACH=15 SIZES="1280x720 1920x1080" bench/peers.sh
 #
 # Ambrel counts its frames itself (AMBREL_FPS_LOG). ripples has no such log (its
 # -fps only paints the rate into its window), so a small preloaded library counts
-# the frames it puts on screen (XShmPutImage/XPutImage calls of at least 64x64).
+# the frames it and bench_cpu_present put on screen (XShmPutImage/XPutImage calls
+# of at least 64x64).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +22,7 @@ build=${1:-$root/build/perf/release}
 seconds=${SECONDS_EACH:-15}
 sizes=${SIZES:-"1280x720 1920x1080"}
 program=$build/bin/ambrel
+presenter=$build/bin/bench_cpu_present
 ripples=/usr/libexec/xscreensaver/ripples
 [[ -x $program ]] || { echo "peers: no $program; build the ambrel target first" >&2; exit 2; }
 
@@ -108,41 +113,63 @@ field() { awk -v k="$1" '$1 == k { print $2 }' "$2" 2>/dev/null || true; }
 server_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$xvfb/stat"; }
 
 # Runs a command for $seconds seconds, stopped with SIGTERM; prints the process's
-# CPU time and the X server's over the wall time.
+# CPU seconds, its peak RSS in kB, and the X server's CPU over the wall time.
 run_for() {
-  local start end cpu server
+  local start end server
   server=$(server_cpu)
   start=$(date +%s.%N)
-  /usr/bin/time -f "%U %S" -o "$work/time" timeout -s TERM "$seconds" "$@" >"$work/out" 2>&1 || true
+  /usr/bin/time -f "%U %S %M" -o "$work/time" timeout -s TERM "$seconds" "$@" >"$work/out" 2>&1 || true
   end=$(date +%s.%N)
-  cpu=$(awk '{ print $1 + $2 }' "$work/time" 2>/dev/null | tail -1)
-  awk -v c="${cpu:-0}" -v x="$(server_cpu)" -v x0="$server" -v s="$start" -v e="$end" \
-    'BEGIN { printf "%.2f %.2f", c / (e - s), (x - x0) / (e - s) }'
+  tail -1 "$work/time" | awk -v x="$(server_cpu)" -v x0="$server" -v s="$start" -v e="$end" \
+    '{ printf "%.3f %d %.2f\n", $1 + $2, $3, (x - x0) / (e - s) }'
+}
+
+# One row: CPU milliseconds per frame shown (process CPU time over frames, not wall
+# time: the machine is shared) and peak RSS. Remembers the CPU per frame as cost[$1].
+declare -A cost
+row() {
+  local key=$1 size=$2 name=$3 frames=$4 fps=$5 cpu=$6 rss=$7 server=$8
+  cost[$key]=$(awk -v c="$cpu" -v f="${frames:-0}" 'BEGIN { if (f > 0) printf "%.2f", c * 1000 / f; else print "?" }')
+  printf '%-10s %-34s %7s %7s %10s %8s %9s\n' "$size" "$name" "${fps:-?}" "${frames:-?}" "${cost[$key]}" \
+    "$((rss / 1024))" "$server"
 }
 
 echo "display $display; load average before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs"
-printf '%-10s %-30s %8s %7s %9s %9s\n' size program fps frames cpu/wall Xvfb/wall
-declare -A fps
+printf '%-10s %-34s %7s %7s %10s %8s %9s\n' size program fps frames "CPU ms/f" "RSS MB" Xvfb/wall
 for size in $sizes; do
-  rm -f "$work/ambrel.log"
-  cpu=$(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" --background "$picture")
-  fps[ambrel-$size]=$(field fps "$work/ambrel.log")
-  printf '%-10s %-30s %8s %7s %9s %9s\n' "$size" "ambrel --window" "${fps[ambrel-$size]:-?}" \
-    "$(field frames "$work/ambrel.log")" $cpu
+  for shift in 6 8; do
+    grid=$((1 << shift))
+    rm -f "$work/ambrel.log"
+    read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" \
+      --water-res "$shift" --background "$picture")
+    row "gl-$shift-$size" "$size" "ambrel --window, OpenGL, ${grid}²" "$(field frames "$work/ambrel.log")" \
+      "$(field fps "$work/ambrel.log")" "$cpu" "$rss" "$server"
+    if [[ -x $presenter ]]; then
+      rm -f "$work/cpu.log"
+      read -r cpu rss server < <(PUT_LOG="$work/cpu.log" LD_PRELOAD="$work/countput.so" \
+        run_for "$presenter" "$size" "$shift" "$picture")
+      row "cpu-$shift-$size" "$size" "CPU renderer + MIT-SHM, ${grid}²" "$(field frames "$work/cpu.log")" \
+        "$(field fps "$work/cpu.log")" "$cpu" "$rss" "$server"
+    fi
+  done
   for delay in 50000 0; do
     rm -f "$work/ripples.log"
-    cpu=$(HOME=$work PUT_LOG="$work/ripples.log" LD_PRELOAD="$work/countput.so" \
+    read -r cpu rss server < <(HOME=$work PUT_LOG="$work/ripples.log" LD_PRELOAD="$work/countput.so" \
       run_for "$ripples" -fps -geometry "$size" -delay "$delay")
-    fps[ripples-$delay-$size]=$(field fps "$work/ripples.log")
-    printf '%-10s %-30s %8s %7s %9s %9s\n' "$size" "ripples -fps -delay $delay" "${fps[ripples-$delay-$size]:-?}" \
-      "$(field frames "$work/ripples.log")" $cpu
+    row "ripples-$delay-$size" "$size" "ripples -fps -delay $delay" "$(field frames "$work/ripples.log")" \
+      "$(field fps "$work/ripples.log")" "$cpu" "$rss" "$server"
   done
 done
 echo
+echo "CPU per frame against ripples' at its default delay (aims: CPU renderer at most 1.5x at 64², 2x at 256²):"
 for size in $sizes; do
-  awk -v a="${fps[ambrel-$size]:-0}" -v r="${fps[ripples-50000-$size]:-0}" -v r0="${fps[ripples-0-$size]:-0}" -v s="$size" \
-    'BEGIN { printf "%s: ambrel/ripples %.2f (ripples at its default delay), %.2f (ripples -delay 0)\n", s,
-             (r > 0 ? a / r : 0), (r0 > 0 ? a / r0 : 0) }'
+  for shift in 6 8; do
+    awk -v s="$size" -v n=$((1 << shift)) -v g="${cost[gl-$shift-$size]:-0}" -v c="${cost[cpu-$shift-$size]:-0}" \
+      -v r="${cost[ripples-50000-$size]:-0}" 'BEGIN {
+        if (r + 0 <= 0) exit
+        printf "%s, %d²: OpenGL %.2fx, CPU renderer %s\n", s, n, g / r, (c + 0 > 0 ? sprintf("%.2fx", c / r) : "not run")
+      }'
+  done
 done
 
 # Where a frame's CPU time goes: samples by object over a window run at the first size.

@@ -4,7 +4,6 @@
 #include <GL/glu.h>
 #include <sys/stat.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +52,7 @@ AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site)
 AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOverrides overrides)
     : ScreenSaverView(frame, isPreview, site), overrides_(std::move(overrides)) {
   glView = site.createGLSurface(kSurfaceRequest);
+  if (glView && overrides_.decorateSurface) glView = overrides_.decorateSurface(std::move(glView));
   viewAllocated = glView != nullptr;
   glReady = false;
 
@@ -65,11 +65,11 @@ AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOve
   ThisScreenIsOn = true;
   initialized = false;
 
-  if (mySettings.BGTYPE == 0) {
+  if (static_cast<BackgroundKind>(mySettings.BGTYPE) == BackgroundKind::kCapture) {
     DeskTex.texID = 0;
     GetDesktopTexture(&DeskTex.texID, isPreview ? 0 : mySettings.BGRES, frame);
     // Only this view's copy changes: the stored kind stays the capture.
-    if (DeskTex.texID == 0) mySettings.BGTYPE = 1;
+    if (DeskTex.texID == 0) mySettings.BGTYPE = static_cast<int32_t>(BackgroundKind::kDesktop);
   }
 
   setAnimationTimeInterval(1.0 / 60.0);
@@ -181,6 +181,10 @@ std::string AmbrelView::fallbackPicturePath() const { return PathForResource("fa
 
 std::string AmbrelView::desktopPicturePath() {
   char picturePath[1024] = "";
+  if (overrides_.desktopPicture) {
+    CopyCString(*overrides_.desktopPicture, picturePath, sizeof picturePath);
+    return std::strlen(picturePath) < kShortestPicturePath ? fallbackPicturePath() : picturePath;
+  }
   const Screen* shownOn = site().screen();
   const int screenNumber = shownOn ? shownOn->number : 0;
   const std::optional<DesktopPicturePreference> preference =
@@ -217,7 +221,8 @@ bool AmbrelView::mainSetup() {
   }
 
   const int detail = isPreview() ? 0 : mySettings.BGRES;
-  if (mySettings.BGTYPE == 1) {
+  const BackgroundKind kind = static_cast<BackgroundKind>(mySettings.BGTYPE);
+  if (kind == BackgroundKind::kDesktop) {
     // A desktop that shows pictures from a folder names the folder: one of them.
     // A picture that cannot be shown has said why; the shipped one stands in.
     const std::string picture = desktopPicturePath();
@@ -225,7 +230,7 @@ bool AmbrelView::mainSetup() {
                                                 : loadPicFile(picture.c_str(), &DeskTex, detail);
     if (!shown) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, detail);
   }
-  if (mySettings.BGTYPE == 2) {
+  if (kind == BackgroundKind::kFolder) {
     if (!LoadPicture(mySettings.BGPath, &DeskTex, detail)) loadPicFile(fallbackPicturePath().c_str(), &DeskTex, 0);
   }
 
@@ -262,16 +267,8 @@ void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
 
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  uint32_t largestSide = static_cast<uint32_t>(maxSize);
-  if (detail == 0) largestSide = 512;
-  if (detail == 1) largestSide = 1024;
-
-  uint32_t textureWidth =
-      static_cast<uint32_t>(std::pow(2.0, std::floor(std::log(static_cast<double>(capture.width)) / std::log(2.0) + 0.5)));
-  uint32_t textureHeight =
-      static_cast<uint32_t>(std::pow(2.0, std::floor(std::log(static_cast<double>(capture.height)) / std::log(2.0) + 0.5)));
-  textureWidth = std::min(textureWidth, largestSide);
-  textureHeight = std::min(textureHeight, largestSide);
+  const uint32_t textureWidth = PictureTextureSide(detail, capture.width, uint32_t(maxSize), DetailFit::kAtMost);
+  const uint32_t textureHeight = PictureTextureSide(detail, capture.height, uint32_t(maxSize), DetailFit::kAtMost);
 
   std::vector<unsigned char> scaled(static_cast<size_t>(textureWidth) * textureHeight * 4);
   GLint scaleError = 0;

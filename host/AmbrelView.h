@@ -45,10 +45,16 @@ SettingsRecord ResolveSettings(const std::optional<SettingsRecord>& given, const
 struct AmbrelViewOverrides {
   std::optional<SettingsRecord> settings;
   std::optional<DesktopPicturePreference> desktopPictures;
+  // A picture of the run's own for the desktop kind, on every screen, in place of
+  // any preference (a path too short to name a file gives the shipped picture).
+  std::optional<std::string> desktopPicture;
   SettingOverrides fields;
   // When set, each frame is described and handed over here instead of drawn with
   // OpenGL (valid until the next frame's step).
   std::function<void(const SceneFrame&)> frameSink;
+  // When set, wraps the drawing surface as the view makes it, and the view draws
+  // through what it returns: a decoration over each frame, a frame counter.
+  std::function<std::unique_ptr<GLSurface>(std::unique_ptr<GLSurface>)> decorateSurface;
 };
 
 class AmbrelView : public ScreenSaverView {
@@ -63,6 +69,8 @@ class AmbrelView : public ScreenSaverView {
   void stopAnimation() override;
   void animateOneFrame() override;
   bool hasConfigureSheet() override { return true; }
+  // Whether a tick has built the scene (it needs a surface that can be made current).
+  bool hasScene() const { return ssMain != nullptr; }
   static bool performGammaFade() { return false; }
 
   // Settings: read at creation (with the version rule); the sheet's save action

@@ -24,8 +24,6 @@ const char* const kFolderPanelTitle = "Select Folder To Load Random Background I
 const char* const kProductPageNames[] = {"ambrel", "../doc/ambrel/ambrel"};
 const char* const kProductPageType = "html";
 
-const int kFolderBGType = 2;
-
 std::vector<std::string> Texts(const char* const* texts) {
   std::vector<std::string> all;
   for (; texts && *texts; ++texts) all.push_back(*texts);
@@ -145,7 +143,7 @@ void AmbrelView::configureSheet_update(SheetControl*) { configureSheet_updatesta
 
 void AmbrelView::configureSheet_updatestates() {
   if (!configureSheetWindow) return;
-  oBGPath->setEnabled(oBGType->indexOfSelectedItem() == kFolderBGType);
+  oBGPath->setEnabled(oBGType->indexOfSelectedItem() == static_cast<int>(BackgroundKind::kFolder));
 }
 
 void AmbrelView::configureSheet_bgpath(SheetControl*) {

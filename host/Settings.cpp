@@ -34,7 +34,7 @@ std::string DefaultPictureFolder() {
 constexpr SceneLimits kOffOrOn{.lowest = 0, .highest = 1};
 // The background kinds and detail levels the view knows.
 constexpr SceneLimits kThreeChoices{.lowest = 0, .highest = 2};
-constexpr int64_t kCaptureKind = 0;
+constexpr int64_t kCaptureKind = static_cast<int64_t>(BackgroundKind::kCapture);
 constexpr int64_t kMediumDetail = 1;
 
 const char* const kBackgroundKindNames[] = {"capture", "desktop", "folder", nullptr};

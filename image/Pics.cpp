@@ -14,14 +14,14 @@
 
 namespace ambrel {
 
-uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide) {
-  if (detail == 0) return 512;
-  if (detail == 1) return 1024;
+uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide, DetailFit fit) {
+  const bool lowDetail = detail == 0 || detail == 1;
+  const uint32_t largest = detail == 0 ? 512 : detail == 1 ? 1024 : maxTextureSide;
+  if (lowDetail && fit == DetailFit::kExactly) return largest;
   if (pictureSide <= 0) return 0;
   const double exponent = std::floor(0.5 + std::log(double(pictureSide)) / std::log(2.0));
-  uint32_t side = exponent >= 31 ? 0x80000000u : uint32_t(1) << int(exponent);
-  if (side > maxTextureSide) side = maxTextureSide;
-  return side;
+  const uint32_t side = exponent >= 31 ? 0x80000000u : uint32_t(1) << int(exponent);
+  return side > largest ? largest : side;
 }
 
 void ResamplePicture(const PictureBitmap& picture, uint32_t width, uint32_t height,

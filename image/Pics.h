@@ -22,9 +22,15 @@ bool ChooseRandomImageFile(const char* folder, char* name);  // name: room for 2
 bool FindNthFile(const char* folder, char* name, const char* extension, int n);
 int CountFiles(const char* folder, const char* extension);
 
-// The texture side for one picture side: 512 at detail 0, 1024 at detail 1, else the
-// nearest power of two on a log scale, at most maxTextureSide.
-uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide);
+// How a source side meets the side detail 0 or 1 allows: a picture file is scaled
+// to it either way; a screen capture is only ever made smaller.
+enum class DetailFit { kExactly, kAtMost };
+
+// The background texture's side for one side of a picture or a capture: the power
+// of two nearest it on a log scale, at most 512 at detail 0, 1024 at detail 1 and
+// maxTextureSide above (detail 0 and 1 may pass it).
+uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide,
+                            DetailFit fit = DetailFit::kExactly);
 
 // Nearest-sample resampling of a 24- or 32-bit picture into width x height pixels of
 // the same depth, flipped so that the picture's top row is the last row. The fourth

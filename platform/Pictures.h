@@ -15,7 +15,8 @@ struct PictureBitmap {
   std::shared_ptr<const void> storage;        // keeps bitmapData alive
 };
 
-// Pictures beyond these are refused from their header, before any decoding.
+// Pictures beyond these are refused from their header, before any decoding. No
+// frame or window the programs are asked for is wider or taller either.
 constexpr int kMaxPictureSide = 16384;
 constexpr long long kMaxPicturePixels = 64LL * 1024 * 1024;
 

@@ -38,9 +38,7 @@ double Platform::absoluteTime() {
 
 double Platform::wallClockSeconds() { return SystemAbsoluteTime(); }
 
-double Platform::monotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Platform::monotonicSeconds() { return MonotonicSeconds(); }
 
 std::string Platform::pathForResource(const char* name, const char* type) {
   return ResourcePathInDirectory(BundleResourceDirectory(), name, type);
@@ -61,6 +59,10 @@ double SystemAbsoluteTime() {
   // The reference date of absolute time is 2001-01-01 UTC, 978307200 s after 1970.
   const auto sinceUnixEpoch = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration<double>(sinceUnixEpoch).count() - 978307200.0;
+}
+
+double MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace ambrel

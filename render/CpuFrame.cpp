@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define CPU_FRAME_AVX2 1
+#endif
 
 namespace ambrel {
 
@@ -220,6 +226,378 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
   }
 }
 
+// The water's fast path. Seen from above, the grid's depth hardly changes across a
+// cell, so each triangle is filled with screen-space (affine) interpolation: its
+// texture coordinates and colour are planes in 16.16 fixed point, stepped along
+// spans with integer adds; bilinear filtering (8-bit weights, as Mesa's llvmpipe
+// takes them) and the colour modulation are rounded 8-bit integer arithmetic.
+
+// A vertex of the water in window coordinates with its unprojected attributes.
+struct GridVertex {
+  float x, y, invW;
+  float s, t, r, g, b, a;
+  bool visible;
+};
+
+// Texture coordinates in 1/65536 texel (less half a texel, as GL_LINEAR samples),
+// colour in 1/65536 of a level.
+constexpr int kPlanes = 5;
+constexpr float kFixed = 65536.0f;
+
+// A background texture in the fast path's layout: sides of powers of two, the
+// first column repeated after the last and the first row after the last.
+struct FastTexture {
+  const uint32_t* texels = nullptr;
+  uint32_t stride = 0, widthMask = 0, heightMask = 0;
+  int widthShift = 0;
+  float width = 0, height = 0;
+};
+
+// What one span needs: its first pixel's values and the steps to the next pixel.
+// Unsigned, so that steps wrap: the texture repeats every 65536 texels, a multiple
+// of its side; colour reads as signed and clamps.
+struct SpanStart {
+  uint32_t u, v, r, g, b;
+};
+struct SpanSteps {
+  uint32_t du, dv, dr, dg, db;
+  uint32_t alpha;  // 0..255, the same for every pixel
+};
+// count pixels from out on, with the steps of the triangle it belongs to.
+struct Span {
+  uint32_t* out;
+  int count;
+  SpanStart start;
+  const SpanSteps* steps;
+  int row;
+};
+
+// x * y / 255, rounded, for bytes.
+inline uint32_t MulUnorm(uint32_t x, uint32_t y) {
+  const uint32_t p = x * y + 128;
+  return (p + (p >> 8)) >> 8;
+}
+
+inline uint32_t Level(uint32_t fixed) {
+  return (uint32_t)std::min(255, std::max(0, static_cast<int32_t>(fixed + 0x8000u) >> 16));
+}
+
+// x * (256 - weight) + y * weight, over 256 and rounded, for two channels at
+// once: one in each 16-bit half, where the sums stay below 65536.
+inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
+  return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
+}
+
+void FillSpansScalar(const Span* spans, int spanCount, const FastTexture& texture) {
+  for (const Span* span = spans; span != spans + spanCount; ++span) {
+    const SpanSteps& d = *span->steps;
+    uint32_t* out = span->out;
+    SpanStart p = span->start;
+    for (int i = 0; i < span->count; ++i) {
+      const uint32_t x0 = (p.u >> 16) & texture.widthMask, y0 = (p.v >> 16) & texture.heightMask;
+      const uint32_t fu = (p.u >> 8) & 255, fv = (p.v >> 8) & 255;
+      const uint32_t* row0 = texture.texels + y0 * texture.stride + x0;
+      const uint32_t* row1 = row0 + texture.stride;
+      constexpr uint32_t kHalves = 0x00FF00FF;
+      const uint32_t rb = LerpHalves(LerpHalves(row0[0] & kHalves, row0[1] & kHalves, fu),
+                                     LerpHalves(row1[0] & kHalves, row1[1] & kHalves, fu), fv);
+      const uint32_t ga = LerpHalves(LerpHalves((row0[0] >> 8) & kHalves, (row0[1] >> 8) & kHalves, fu),
+                                     LerpHalves((row1[0] >> 8) & kHalves, (row1[1] >> 8) & kHalves, fu), fv);
+      out[i] = MulUnorm(rb & 255, Level(p.r)) | MulUnorm(ga & 255, Level(p.g)) << 8 |
+               MulUnorm(rb >> 16, Level(p.b)) << 16 | MulUnorm(ga >> 16, d.alpha) << 24;
+      p.u += d.du;
+      p.v += d.dv;
+      p.r += d.dr;
+      p.g += d.dg;
+      p.b += d.db;
+    }
+  }
+}
+
+#ifdef CPU_FRAME_AVX2
+// Eight pixels at a time, the same integers as FillSpanScalar: two channels of a
+// texel share a 32-bit lane as 16-bit halves (red and blue, green and alpha), whose
+// products with 8-bit weights stay below 65536.
+#define AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+AVX2 __m256i Lanes(uint32_t value, uint32_t step) {
+  return _mm256_add_epi32(_mm256_set1_epi32((int)value),
+                          _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)step)));
+}
+
+// x * (256 - weight) + y * weight, over 256 and rounded, in both halves.
+AVX2 __m256i Lerp(__m256i x, __m256i y, __m256i weight) {
+  const __m256i inverse = _mm256_sub_epi16(_mm256_set1_epi16(256), weight);
+  const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(x, inverse), _mm256_mullo_epi16(y, weight));
+  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+}
+
+AVX2 __m256i Modulate(__m256i x, __m256i y) {
+  const __m256i product = _mm256_add_epi16(_mm256_mullo_epi16(x, y), _mm256_set1_epi16(128));
+  return _mm256_srli_epi16(_mm256_add_epi16(product, _mm256_srli_epi16(product, 8)), 8);
+}
+
+AVX2 __m256i ToLevel(__m256i fixed) {
+  const __m256i level = _mm256_srai_epi32(_mm256_add_epi32(fixed, _mm256_set1_epi32(0x8000)), 16);
+  return _mm256_min_epi32(_mm256_set1_epi32(255), _mm256_max_epi32(_mm256_setzero_si256(), level));
+}
+
+AVX2 __m256i RedBlue(__m256i texel) { return _mm256_and_si256(texel, _mm256_set1_epi32(0x00FF00FF)); }
+AVX2 __m256i GreenAlpha(__m256i texel) {
+  return _mm256_and_si256(_mm256_srli_epi32(texel, 8), _mm256_set1_epi32(0x00FF00FF));
+}
+
+// The 8-bit weight of a 16.16 coordinate, in both halves.
+AVX2 __m256i Weight(__m256i coordinate) {
+  const __m256i weight = _mm256_and_si256(_mm256_srli_epi32(coordinate, 8), _mm256_set1_epi32(255));
+  return _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
+}
+
+// Texels i, i+1, j, j+1 | k, k+1, l, l+1 of a row: four 8-byte loads (cheaper
+// here than the gather instructions); taking lanes 0 1 4 5 and 2 3 6 7 this way
+// lets two shuffles part the left and right texels in pixel order.
+AVX2 __m256 Pairs(const uint32_t* row, uint32_t i, uint32_t j, uint32_t k, uint32_t l) {
+  const __m128d low = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + i)), reinterpret_cast<const double*>(row + j));
+  const __m128d high = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + k)), reinterpret_cast<const double*>(row + l));
+  return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(low), high, 1));
+}
+
+// The first count (1 to 7) lanes: plain stores, as masked ones are slow on some
+// processors.
+AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
+  __m128i part = _mm256_castsi256_si128(pixel);
+  if (count >= 4) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), part);
+    part = _mm256_extracti128_si256(pixel, 1);
+    out += 4;
+    count -= 4;
+  }
+  if (count >= 2) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), part);
+    part = _mm_srli_si128(part, 8);
+    out += 2;
+    count -= 2;
+  }
+  if (count) *out = static_cast<uint32_t>(_mm_cvtsi128_si32(part));
+}
+
+__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const FastTexture& texture) {
+  const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
+  const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
+  const __m128i widthShift = _mm_cvtsi32_si128(texture.widthShift);
+  const uint32_t* row0 = texture.texels;
+  const uint32_t* row1 = texture.texels + texture.stride;
+  for (const Span* span = spans; span != spans + spanCount; ++span) {
+  const SpanSteps& d = *span->steps;
+  const __m256i du = _mm256_set1_epi32((int)(d.du * 8)), dv = _mm256_set1_epi32((int)(d.dv * 8));
+  const __m256i dr = _mm256_set1_epi32((int)(d.dr * 8)), dg = _mm256_set1_epi32((int)(d.dg * 8)),
+                db = _mm256_set1_epi32((int)(d.db * 8));
+  const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
+  uint32_t* out = span->out;
+  const int count = span->count;
+  const SpanStart& p = span->start;
+  __m256i u = Lanes(p.u, d.du), v = Lanes(p.v, d.dv), r = Lanes(p.r, d.dr), g = Lanes(p.g, d.dg),
+          b = Lanes(p.b, d.db);
+  for (int i = 0; i < count; i += 8) {
+    const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
+    const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
+    const __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
+    const __m128i low = _mm256_castsi256_si128(index), high = _mm256_extracti128_si256(index, 1);
+    const uint32_t i0 = _mm_cvtsi128_si32(low), i1 = _mm_extract_epi32(low, 1), i2 = _mm_extract_epi32(low, 2),
+                   i3 = _mm_extract_epi32(low, 3), i4 = _mm_cvtsi128_si32(high), i5 = _mm_extract_epi32(high, 1),
+                   i6 = _mm_extract_epi32(high, 2), i7 = _mm_extract_epi32(high, 3);
+    const __m256 top0 = Pairs(row0, i0, i1, i4, i5), top1 = Pairs(row0, i2, i3, i6, i7);
+    const __m256 bottom0 = Pairs(row1, i0, i1, i4, i5), bottom1 = Pairs(row1, i2, i3, i6, i7);
+    const __m256i topLeft = _mm256_castps_si256(_mm256_shuffle_ps(top0, top1, 0x88));
+    const __m256i topRight = _mm256_castps_si256(_mm256_shuffle_ps(top0, top1, 0xDD));
+    const __m256i bottomLeft = _mm256_castps_si256(_mm256_shuffle_ps(bottom0, bottom1, 0x88));
+    const __m256i bottomRight = _mm256_castps_si256(_mm256_shuffle_ps(bottom0, bottom1, 0xDD));
+    const __m256i fu = Weight(u), fv = Weight(v);
+    const __m256i texelRB = Lerp(Lerp(RedBlue(topLeft), RedBlue(topRight), fu),
+                                 Lerp(RedBlue(bottomLeft), RedBlue(bottomRight), fu), fv);
+    const __m256i texelGA = Lerp(Lerp(GreenAlpha(topLeft), GreenAlpha(topRight), fu),
+                                 Lerp(GreenAlpha(bottomLeft), GreenAlpha(bottomRight), fu), fv);
+    const __m256i colourRB = _mm256_or_si256(ToLevel(r), _mm256_slli_epi32(ToLevel(b), 16));
+    const __m256i colourGA = _mm256_or_si256(ToLevel(g), alpha);
+    const __m256i pixel =
+        _mm256_or_si256(Modulate(texelRB, colourRB), _mm256_slli_epi32(Modulate(texelGA, colourGA), 8));
+    const int left = count - i;
+    if (left >= 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
+    else
+      StoreFirst(out + i, pixel, left);
+    u = _mm256_add_epi32(u, du);
+    v = _mm256_add_epi32(v, dv);
+    r = _mm256_add_epi32(r, dr);
+    g = _mm256_add_epi32(g, dg);
+    b = _mm256_add_epi32(b, db);
+  }
+  }
+}
+#undef AVX2
+#endif
+
+#ifdef CPU_FRAME_AVX2
+bool simdAllowed = true;
+bool UseAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has && simdAllowed;
+}
+#endif
+
+using FillSpans = void (*)(const Span*, int, const FastTexture&);
+
+// Pow-2 sides up to 32768 repeat within the 16.16 coordinates' wrap.
+bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
+  const int w = texture.width, h = texture.height;
+  if (w > 32768 || h > 32768 || (w & (w - 1)) != 0 || (h & (h - 1)) != 0) return false;
+  const size_t stride = static_cast<size_t>(w) + 1;
+  if (texture.padded.size() != stride * (h + 1)) {
+    texture.padded.resize(stride * (h + 1));
+    for (int y = 0; y <= h; ++y) {
+      uint32_t* row = texture.padded.data() + y * stride;
+      std::memcpy(row, texture.rgba.data() + static_cast<size_t>(y % h) * w * 4, static_cast<size_t>(w) * 4);
+      row[w] = row[0];
+    }
+  }
+  out->texels = texture.padded.data();
+  out->stride = static_cast<uint32_t>(stride);
+  out->widthMask = static_cast<uint32_t>(w - 1);
+  out->heightMask = static_cast<uint32_t>(h - 1);
+  out->widthShift = __builtin_ctz(static_cast<unsigned>(w));
+  out->width = static_cast<float>(w);
+  out->height = static_cast<float>(h);
+  return true;
+}
+
+// The smallest integer not below x, for |x| < 2^31 (std::ceil is a library call on
+// the baseline instruction set).
+inline int Ceil(double x) {
+  const int i = static_cast<int>(x);
+  return i + (i < x);
+}
+inline int Floor(double x) {
+  const int i = static_cast<int>(x);
+  return i - (i > x);
+}
+
+// Where edge a-b (a above b) crosses rows: the same for both triangles that share
+// the edge, and exact at its ends, so that neighbours never leave a gap.
+struct Edge {
+  const GridVertex *a, *b;
+  double slope;
+  Edge(const GridVertex* upper, const GridVertex* lower)
+      : a(upper), b(lower), slope((double(lower->x) - upper->x) / (double(lower->y) - upper->y)) {}
+  double X(double y) const {
+    if (y == b->y) return b->x;
+    return a->x + (y - a->y) * slope;
+  }
+};
+
+// Fills a front-facing triangle; false when the fast path cannot take it (far
+// outside the frame, or planes too steep for 16.16), for the plain filler.
+// Its spans go to *spans, its steps to *steps.
+bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0, const GridVertex& v1,
+                  const GridVertex& v2, const FastTexture& texture, uint32_t alpha, SpanSteps* steps,
+                  std::vector<Span>* spans) {
+  if (!v0.visible || !v1.visible || !v2.visible) return true;
+  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
+  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
+  const double area = dx1 * dy2 - dx2 * dy1;
+  if (!(area > 0)) return true;  // back-facing or degenerate: culled
+  constexpr float kFar = 1 << 20;
+  for (const GridVertex* p : {&v0, &v1, &v2})
+    if (!(std::fabs(p->x) < kFar && std::fabs(p->y) < kFar)) return false;
+
+  const double invArea = 1 / area;
+  const GridVertex* corner[3] = {&v0, &v1, &v2};
+  float f[3][kPlanes];
+  for (int i = 0; i < 3; ++i) {
+    f[i][0] = corner[i]->s * texture.width * kFixed - 0.5f * kFixed;
+    f[i][1] = corner[i]->t * texture.height * kFixed - 0.5f * kFixed;
+    f[i][2] = corner[i]->r * (255.0f * kFixed);
+    f[i][3] = corner[i]->g * (255.0f * kFixed);
+    f[i][4] = corner[i]->b * (255.0f * kFixed);
+  }
+  // Texture coordinates near the first vertex's repeat of the texture.
+  const float period[2] = {texture.width * kFixed, texture.height * kFixed};
+  const double perPeriod[2] = {1.0 / period[0], 1.0 / period[1]};
+  for (int k = 0; k < 2; ++k) {
+    const double repeats = f[0][k] * perPeriod[k];
+    if (!(std::fabs(repeats) < 1 << 30)) return false;
+    const float base = static_cast<float>(Floor(repeats)) * period[k];
+    for (int i = 0; i < 3; ++i) f[i][k] -= base;
+  }
+  constexpr double kLargest = 1 << 30, kSteepest = 1 << 24;
+  const int ox = Floor(v0.x), oy = Floor(v0.y);
+  SpanStart origin;
+  uint32_t* originValue[kPlanes] = {&origin.u, &origin.v, &origin.r, &origin.g, &origin.b};
+  SpanSteps& step = *steps;
+  uint32_t* stepX[kPlanes] = {&step.du, &step.dv, &step.dr, &step.dg, &step.db};
+  uint32_t stepY[kPlanes];
+  for (int k = 0; k < kPlanes; ++k) {
+    if (!(std::fabs(f[0][k]) < kLargest && std::fabs(f[1][k]) < kLargest && std::fabs(f[2][k]) < kLargest))
+      return false;
+    const double d1 = double(f[1][k]) - f[0][k], d2 = double(f[2][k]) - f[0][k];
+    const double gx = (d1 * dy2 - d2 * dy1) * invArea, gy = (d2 * dx1 - d1 * dx2) * invArea;
+    if (!(std::fabs(gx) < kSteepest && std::fabs(gy) < kSteepest)) return false;
+    const double at = f[0][k] + gx * (ox + 0.5 - v0.x) + gy * (oy + 0.5 - v0.y);
+    *originValue[k] = static_cast<uint32_t>(std::llrint(at));
+    *stepX[k] = static_cast<uint32_t>(std::lrint(gx));
+    stepY[k] = static_cast<uint32_t>(std::lrint(gy));
+  }
+  step.alpha = alpha;
+
+  // Rows whose centre lies above the lowest corner and not above the highest (the
+  // top edge is the triangle's, the bottom edge the neighbour's); within a row,
+  // centres from the left edge on, up to but not on the right edge.
+  const GridVertex *top = &v0, *middle = &v1, *bottom = &v2;
+  if (middle->y > top->y) std::swap(middle, top);
+  if (bottom->y > top->y) std::swap(bottom, top);
+  if (bottom->y > middle->y) std::swap(bottom, middle);
+  const int firstRow = std::max(0, Floor(bottom->y - 0.5) + 1);
+  const int lastRow = std::min(height - 1, Floor(top->y - 0.5));
+  const Edge longEdge(top, bottom), upperEdge(top, middle), lowerEdge(middle, bottom);
+  for (int y = firstRow; y <= lastRow; ++y) {
+    const double centre = y + 0.5;
+    const double longX = longEdge.X(centre);
+    const double shortX = centre > middle->y ? upperEdge.X(centre) : lowerEdge.X(centre);
+    const int start = std::max(0, Ceil(std::min(longX, shortX) - 0.5));
+    const int end = std::min(width, Ceil(std::max(longX, shortX) - 0.5));
+    if (start >= end) continue;
+    const uint32_t dx = static_cast<uint32_t>(start - ox), dy = static_cast<uint32_t>(y - oy);
+    Span span;
+    span.out = target + static_cast<size_t>(y) * width + start;
+    span.count = end - start;
+    span.start.u = origin.u + step.du * dx + stepY[0] * dy;
+    span.start.v = origin.v + step.dv * dx + stepY[1] * dy;
+    span.start.r = origin.r + step.dr * dx + stepY[2] * dy;
+    span.start.g = origin.g + step.dg * dx + stepY[3] * dy;
+    span.start.b = origin.b + step.db * dx + stepY[4] * dy;
+    span.steps = steps;
+    span.row = y;
+    spans->push_back(span);
+  }
+  return true;
+}
+
+// The nearest integer, ties to even (std::nearbyint, without its library call).
+inline float Snap(float value) {
+  // Beyond 2^23 a float holds only integers (and infinities and NaN stay as they are).
+  return std::fabs(value) < 8388608.0f ? static_cast<float>(std::lrint(value)) : value;
+}
+
+// Kept from frame to frame, so that drawing one allocates nothing once the frame
+// size and the grid stay the same.
+struct DrawScratch {
+  std::vector<uint32_t> keyStart, keys, order;
+  std::vector<SpanSteps> steps;
+  std::vector<Span> pending, ready;
+};
+
 void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target) {
   const Matrix view = LookAt(frame.eye, frame.target, frame.up);
   Matrix scale{};
@@ -236,21 +614,21 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
 
   const float* c = frame.waterColour;
   const float halfW = frame.width * 0.5f, halfH = frame.height * 0.5f;
-  std::vector<WindowVertex> window(frame.vertexCount);
+  std::vector<GridVertex> grid(frame.vertexCount);
   for (uint32_t i = 0; i < frame.vertexCount; ++i) {
     const WATERVERTEX& in = frame.vertices[i];
     const float position[4] = {in.position.x, in.position.y, in.position.z, 1};
     float clip[4], eye[4];
     Transform(mvp, position, clip);
     Transform(modelView, position, eye);
-    WindowVertex& out = window[i];
+    GridVertex& out = grid[i];
     out.visible = clip[3] > 1e-6f;
     if (!out.visible) continue;
     out.invW = 1.0f / clip[3];
     // Rasterisers place vertices on a grid of 1/256 pixel (Mesa's among them); the
     // grid's outer edge runs along the frame's, where that decides border pixels.
-    out.x = std::nearbyint(((clip[0] * out.invW) * halfW + halfW) * 256.0f) * (1.0f / 256.0f);
-    out.y = std::nearbyint(((clip[1] * out.invW) * halfH + halfH) * 256.0f) * (1.0f / 256.0f);
+    out.x = Snap(((clip[0] * out.invW) * halfW + halfW) * 256.0f) * (1.0f / 256.0f);
+    out.y = Snap(((clip[1] * out.invW) * halfH + halfH) * 256.0f) * (1.0f / 256.0f);
 
     // Fixed-function lighting without GL_NORMALIZE: the normal goes through the
     // inverse transpose of the modelview (the camera's rotation after undoing the
@@ -265,23 +643,91 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
       for (float& component : toLight) component /= length;
     const float diffuse = std::max(0.0f, normal[0] * toLight[0] + normal[1] * toLight[1] + normal[2] * toLight[2]);
     const float shade = 0.2f + diffuse;
-    out.r = std::min(1.0f, c[0] * shade) * out.invW;
-    out.g = std::min(1.0f, c[1] * shade) * out.invW;
-    out.b = std::min(1.0f, c[2] * shade) * out.invW;
-    out.a = std::min(1.0f, c[3]) * out.invW;
-    out.u = in.u * out.invW;
-    out.v = in.v * out.invW;
+    out.r = std::min(1.0f, c[0] * shade);
+    out.g = std::min(1.0f, c[1] * shade);
+    out.b = std::min(1.0f, c[2] * shade);
+    out.a = std::min(1.0f, c[3]);
+    out.s = in.u;
+    out.t = in.v;
   }
 
+  // The plain filler's vertex: perspective-correct, every value over w.
+  auto windowVertex = [](const GridVertex& p) {
+    return WindowVertex{p.x,         p.y,         p.invW,      p.r * p.invW, p.g * p.invW,
+                        p.b * p.invW, p.a * p.invW, p.s * p.invW, p.t * p.invW, p.visible};
+  };
   const CpuTexture* background = Find(textures, frame.backgroundTexture);
-  for (uint32_t i = 0; i + 2 < frame.stripLength + 0u; ++i) {
+  FastTexture fast;
+  const bool fastPath = background && PrepareFastTexture(*background, &fast);
+  FillSpans fill = FillSpansScalar;
+#ifdef CPU_FRAME_AVX2
+  if (UseAvx2()) fill = FillSpansAvx2;
+#endif
+  const uint32_t alpha = ToByte(std::min(1.0f, c[3]));
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(target.at(0, 0));
+  // The strip runs round the grid in rings. Its triangles are set up in bands of
+  // rows from the bottom up, left to right within a band, and their spans filled
+  // a row at a time once the band is done: the frame's rows and the texture's are
+  // then read and written in order, as the processor's prefetch expects. (Triangles
+  // of a grid seen from above do not overlap, so the order shows nowhere.)
+  const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
+  constexpr int kBandShift = 4, kColumnShift = 5;
+  const int width = target.width(), height = target.height();
+  const int bands = (height >> kBandShift) + 1, columns = (width >> kColumnShift) + 1;
+  static thread_local DrawScratch scratch;
+  scratch.keyStart.assign(static_cast<size_t>(bands) * columns + 1, 0);
+  scratch.keys.resize(triangles);
+  scratch.order.resize(triangles);
+  scratch.steps.resize(triangles);
+  for (uint32_t i = 0; i < triangles; ++i) {
     const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
-    // Every other triangle of a strip turns the other way.
-    if (i % 2 == 0)
-      FillTriangle(target, window[a], window[b], window[d], background);
-    else
-      FillTriangle(target, window[b], window[a], window[d], background);
+    uint32_t key = 0;
+    if (a < frame.vertexCount && b < frame.vertexCount && d < frame.vertexCount) {
+      const float low = std::min({grid[a].y, grid[b].y, grid[d].y});
+      const float left = std::min({grid[a].x, grid[b].x, grid[d].x});
+      const int band = low > 0 ? (low < height ? static_cast<int>(low) >> kBandShift : bands - 1) : 0;
+      const int column = left > 0 ? (left < width ? static_cast<int>(left) >> kColumnShift : columns - 1) : 0;
+      key = static_cast<uint32_t>(band * columns + column);
+    }
+    scratch.keys[i] = key;
+    ++scratch.keyStart[key + 1];
+  }
+  for (size_t key = 1; key < scratch.keyStart.size(); ++key) scratch.keyStart[key] += scratch.keyStart[key - 1];
+  for (uint32_t i = 0; i < triangles; ++i) scratch.order[scratch.keyStart[scratch.keys[i]]++] = i;
+  // keyStart[key] now ends the key's run.
+  size_t next = 0;
+  for (int band = 0; band < bands; ++band) {
+    const size_t end = scratch.keyStart[static_cast<size_t>(band + 1) * columns - 1];
+    for (; next < end; ++next) {
+      const uint32_t i = scratch.order[next];
+      const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+      if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
+      // Every other triangle of a strip turns the other way.
+      const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
+      const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
+      const GridVertex& p2 = grid[d];
+      if (fastPath &&
+          FastTriangle(pixels, width, height, p0, p1, p2, fast, alpha, &scratch.steps[i], &scratch.pending))
+        continue;
+      FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background);
+    }
+    // No triangle still to come reaches down into this band: its spans go out
+    // row by row, those of the bands above wait.
+    const int low = band << kBandShift, high = low + (1 << kBandShift);
+    int rowStart[(1 << kBandShift) + 1] = {};
+    for (const Span& span : scratch.pending)
+      if (span.row < high) ++rowStart[span.row - low + 1];
+    for (int k = 0; k < 1 << kBandShift; ++k) rowStart[k + 1] += rowStart[k];
+    scratch.ready.resize(rowStart[1 << kBandShift]);
+    size_t kept = 0;
+    for (const Span& span : scratch.pending) {
+      if (span.row < high)
+        scratch.ready[rowStart[span.row - low]++] = span;
+      else
+        scratch.pending[kept++] = span;
+    }
+    scratch.pending.resize(kept);
+    if (!scratch.ready.empty()) fill(scratch.ready.data(), static_cast<int>(scratch.ready.size()), fast);
   }
 }
 
@@ -316,6 +762,17 @@ void BlendQuad(const SceneQuad& quad, const CpuTextures& textures, Target& targe
 }
 
 }  // namespace
+
+bool AllowCpuFrameSimd(bool allowed) {
+#ifdef CPU_FRAME_AVX2
+  const bool was = simdAllowed;
+  simdAllowed = allowed;
+  return was;
+#else
+  (void)allowed;
+  return false;
+#endif
+}
 
 bool IsSoftwareRasteriser(const std::string& renderer) {
   for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})

@@ -17,6 +17,9 @@ namespace ambrel {
 struct CpuTexture {
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;
+  // The renderer's own copy, laid out for its inner loop, made on first use: once
+  // drawn, a texture's rgba stays as it is.
+  mutable std::vector<uint32_t> padded;
 };
 
 // The frame's textures by the names the frame uses; a name not here draws
@@ -25,6 +28,10 @@ using CpuTextures = std::unordered_map<uint32_t, CpuTexture>;
 
 // Whether an OpenGL renderer (GL_RENDERER) rasterises on the processor anyway.
 bool IsSoftwareRasteriser(const std::string& renderer);
+
+// Whether the water may be filled with the processor's vector unit (when it has
+// one); the scalar route gives the same bytes. Returns the previous setting.
+bool AllowCpuFrameSimd(bool allowed);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them).

@@ -11,6 +11,9 @@
 
 namespace ambrel {
 
+// What lies under the water, as SETTINGS::BGTYPE and the store's BGType hold it.
+enum class BackgroundKind : int32_t { kCapture = 0, kDesktop = 1, kFolder = 2 };
+
 struct SETTINGS {
   bool LIGHTING;
   bool WANTBOWL;

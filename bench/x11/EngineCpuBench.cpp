@@ -24,6 +24,7 @@
 #include "CompositorSession.h"
 #include "X11TestSupport.h"
 #include "XvfbServer.h"
+#include "platform/Clock.h"
 #include "platform/linux/LinuxEngine.h"
 #include "platform/linux/X11Headers.h"
 #include "platform/wayland/WaylandEngine.h"
@@ -39,10 +40,6 @@ double CpuSeconds() {
          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double WallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // Measured from the first tick to the last, leaving out connection and context set-up.
 long ticks = 0;
 double firstCpu = 0, firstWall = 0, lastCpu = 0, lastWall = 0;
@@ -55,7 +52,7 @@ class IdleView : public ScreenSaverView {
   }
   void animateOneFrame() override {
     lastCpu = CpuSeconds();
-    lastWall = WallSeconds();
+    lastWall = MonotonicSeconds();
     if (ticks++ == 0) {
       firstCpu = lastCpu;
       firstWall = lastWall;
@@ -176,9 +173,9 @@ Shares Measure(const std::vector<pid_t>& pids, const std::string& log, double se
   std::vector<double> before;
   for (pid_t pid : pids) before.push_back(ProcessCpuSeconds(pid));
   const long framesBefore = FramesLogged(log);
-  const double start = WallSeconds();
+  const double start = MonotonicSeconds();
   Sleep(seconds);
-  const double wall = WallSeconds() - start;
+  const double wall = MonotonicSeconds() - start;
   Shares shares;
   for (size_t i = 0; i < pids.size(); ++i) shares.percent.push_back(100.0 * (ProcessCpuSeconds(pids[i]) - before[i]) / wall);
   shares.framesPerSecond = double(FramesLogged(log) - framesBefore) / wall;

@@ -1,17 +1,14 @@
 // The engine on Xlib + GLX: one thread, one X connection, one window and view per
-// monitor (or one window, or XScreenSaver's window), timers kept by hand and a
-// poll() on the connection and a signal pipe in between, so it sleeps between ticks.
+// monitor (or one window, or XScreenSaver's window), timers kept by the shared view
+// loop and a poll() on the connection and a signal pipe in between, so it sleeps
+// between ticks.
 #include "platform/linux/X11Headers.h"
 #include <X11/extensions/dpms.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +21,7 @@
 #include "platform/Platform.h"
 #include "platform/Alerts.h"
 #include "platform/Termination.h"
-#include "platform/ViewTimer.h"
+#include "platform/ViewLoop.h"
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Errors.h"
@@ -33,15 +30,6 @@
 namespace ambrel {
 
 namespace {
-
-// XScreenSaver's own pointer hysteresis: smaller moves are a bumped desk.
-constexpr int kPointerHysteresis = 10;
-constexpr int kDefaultWindowWidth = 1280, kDefaultWindowHeight = 720;
-constexpr int kDefaultPreviewWidth = 400, kDefaultPreviewHeight = 300;
-
-double MonotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // The X server's DPMS state: the monitors are in standby, suspend or off. A
 // server without the extension (Xvfb) has monitors that never sleep.
@@ -60,15 +48,15 @@ enum class Mode { FullScreen, Window, Preview, Hack };
 class Engine;
 
 // One view and the window it lives in, with its timer.
-class ViewHost : public ViewSite {
+class X11ViewSite : public ViewSite {
  public:
-  ViewHost(Engine& engine, Window window, bool ownsWindow, Rect frame)
+  X11ViewSite(Engine& engine, Window window, bool ownsWindow, Rect frame)
       : engine_(engine), window_(window), ownsWindow_(ownsWindow), frame_(frame) {}
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override;
-  void startTimer() override { pace_.timer.start(MonotonicSeconds()); }
+  void startTimer() override;
   void stopTimer() override { pace_.timer.stop(); }
 
   Window window() const { return window_; }
@@ -135,6 +123,7 @@ class Engine : public X11ScreensPlatform {
   }
 
   Mode mode() const { return mode_; }
+  const ViewLoop& loop() const { return loop_; }
   // A slower frame than the views ask for (XScreenSaver's -delay).
   void setShortestFrameSeconds(double seconds) { shortestFrame_ = seconds; }
   // Replaces the DPMS query (tests: a server without DPMS).
@@ -165,35 +154,35 @@ class Engine : public X11ScreensPlatform {
   void Dispatch(XEvent& event);
   void ReleaseViews();
   void GrabInput(Window window);
-  ViewHost* HostFor(Window window) {
-    for (auto& host : hosts_)
-      if (host->window() == window) return host.get();
+  X11ViewSite* SiteFor(Window window) {
+    for (auto& site : sites_)
+      if (site->window() == window) return site.get();
     return nullptr;
   }
-  std::vector<ViewHost*> Hosts() const {
-    std::vector<ViewHost*> hosts;
-    for (const auto& host : hosts_) hosts.push_back(host.get());
-    return hosts;
+  std::vector<X11ViewSite*> Sites() const {
+    std::vector<X11ViewSite*> sites;
+    for (const auto& site : sites_) sites.push_back(site.get());
+    return sites;
   }
   // The monitors' power, asked at most once a second; returns when to ask next
   // while they sleep (negative while they are on: the views' own ticks ask).
   double CheckMonitorPower(double now);
 
   Mode mode_;
+  ViewLoop loop_;
   double shortestFrame_ = 0;
   // From the start, so a signal during start-up still ends the run cleanly.
   EngineSignals signals_;
   // Over a grabbed screen or the daemon's window no one can answer a dialog.
   std::optional<ScreenOwnership> screenOwned_;
-  std::vector<std::unique_ptr<ViewHost>> hosts_;
+  std::vector<std::unique_ptr<X11ViewSite>> sites_;
   Cursor blankCursor_ = None;
   Atom deleteWindow_ = None;
   Window hackWindow_ = None;
   bool previewHack_ = false;
   bool quit_ = false;
   int exitCode_ = 0;
-  bool pointerKnown_ = false;
-  int pointerX_ = 0, pointerY_ = 0;
+  PointerHysteresis pointerMoves_;
   // XScreenSaver ends its hacks when it powers the monitors down; our own full
   // screen and window modes see to it themselves.
   std::function<bool()> monitorsAsleep_ = [this] { return DpmsSaysMonitorsAsleep(display_); };
@@ -201,7 +190,7 @@ class Engine : public X11ScreensPlatform {
   double nextPowerCheck_ = 0;
 };
 
-std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& request) {
+std::unique_ptr<GLSurface> X11ViewSite::createGLSurface(const SurfaceRequest& request) {
   std::string error;
   // Our own windows present whole frames on the display's rhythm where the
   // server can: double-buffered, swapped at the vertical blank.
@@ -215,11 +204,13 @@ std::unique_ptr<GLSurface> ViewHost::createGLSurface(const SurfaceRequest& reque
   return surface;
 }
 
-void ViewHost::timerIntervalChanged(double seconds) {
+void X11ViewSite::startTimer() { pace_.timer.start(engine_.loop().Now()); }
+
+void X11ViewSite::timerIntervalChanged(double seconds) {
   pace_.timer.setInterval(seconds, engine_.shortestFrameSeconds());
 }
 
-const Screen* ViewHost::screen() {
+const Screen* X11ViewSite::screen() {
   const Rect where = ownsWindow_ && engine_.mode() == Mode::FullScreen ? frame_ : engine_.RootRectOf(window_, frame_);
   const Screen* found = ScreenForRect(engine_.layout(), where);
   if (!found) return nullptr;
@@ -266,19 +257,19 @@ void Engine::GrabInput(Window window) {
 }
 
 void Engine::StartViews() {
-  for (auto& host : hosts_) host->view->setFrameSize(Size{host->frame().width, host->frame().height});
-  for (auto& host : hosts_)
-    if (host->ownsWindow()) XMapRaised(display_, host->window());
+  for (auto& site : sites_) site->view->setFrameSize(Size{site->frame().width, site->frame().height});
+  for (auto& site : sites_)
+    if (site->ownsWindow()) XMapRaised(display_, site->window());
   XSync(display_, False);
-  if (mode_ == Mode::FullScreen && !hosts_.empty()) {
-    GrabInput(hosts_.front()->window());
+  if (mode_ == Mode::FullScreen && !sites_.empty()) {
+    GrabInput(sites_.front()->window());
     Window root = None, child = None;
-    int winX = 0, winY = 0;
+    int x = 0, y = 0, winX = 0, winY = 0;
     unsigned buttons = 0;
-    pointerKnown_ = XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &pointerX_, &pointerY_,
-                                  &winX, &winY, &buttons) == True;
+    if (XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &winX, &winY, &buttons))
+      pointerMoves_.Rest(x, y);
   }
-  for (auto& host : hosts_) host->view->startAnimation();
+  for (auto& site : sites_) site->view->startAnimation();
 }
 
 void Engine::Dispatch(XEvent& event) {
@@ -293,29 +284,22 @@ void Engine::Dispatch(XEvent& event) {
       break;
     case MotionNotify: {
       if (mode_ != Mode::FullScreen || event.xmotion.send_event) break;
-      const int x = event.xmotion.x_root, y = event.xmotion.y_root;
-      if (!pointerKnown_) {
-        pointerKnown_ = true;
-        pointerX_ = x;
-        pointerY_ = y;
-      } else if (std::abs(x - pointerX_) > kPointerHysteresis || std::abs(y - pointerY_) > kPointerHysteresis) {
-        quit_ = true;
-      }
+      if (pointerMoves_.Moved(event.xmotion.x_root, event.xmotion.y_root)) quit_ = true;
       break;
     }
     case ConfigureNotify: {
-      ViewHost* host = HostFor(event.xconfigure.window);
-      if (!host || !host->view) break;
-      Rect frame = host->frame();
+      X11ViewSite* site = SiteFor(event.xconfigure.window);
+      if (!site || !site->view) break;
+      Rect frame = site->frame();
       const bool resized = frame.width != event.xconfigure.width || frame.height != event.xconfigure.height;
       frame.width = event.xconfigure.width;
       frame.height = event.xconfigure.height;
-      if (host->ownsWindow() && mode_ == Mode::FullScreen) {
+      if (site->ownsWindow() && mode_ == Mode::FullScreen) {
         frame.x = event.xconfigure.x;
         frame.y = event.xconfigure.y;
       }
-      host->setFrame(frame);
-      if (resized && frame.width > 0 && frame.height > 0) host->view->setFrameSize(Size{frame.width, frame.height});
+      site->setFrame(frame);
+      if (resized && frame.width > 0 && frame.height > 0) site->view->setFrameSize(Size{frame.width, frame.height});
       break;
     }
     case DestroyNotify:
@@ -325,11 +309,11 @@ void Engine::Dispatch(XEvent& event) {
     // of the view shows, so it neither steps nor draws until it does again.
     case MapNotify:
     case UnmapNotify:
-      if (ViewHost* host = HostFor(event.xany.window)) host->SetMapped(event.type == MapNotify);
+      if (X11ViewSite* site = SiteFor(event.xany.window)) site->SetMapped(event.type == MapNotify);
       break;
     case VisibilityNotify:
-      if (ViewHost* host = HostFor(event.xvisibility.window))
-        host->SetFullyObscured(event.xvisibility.state == VisibilityFullyObscured);
+      if (X11ViewSite* site = SiteFor(event.xvisibility.window))
+        site->SetFullyObscured(event.xvisibility.state == VisibilityFullyObscured);
       break;
     case ClientMessage:
       if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) quit_ = true;
@@ -352,15 +336,13 @@ int Engine::Loop() {
     if (mode_ == Mode::Hack && WatchedWindowGone()) break;
     if (quit_) break;
 
-    const double powerCheck = CheckMonitorPower(MonotonicSeconds());
-    AnimateDueViews(Hosts(), MonotonicSeconds);
+    const double powerCheck = CheckMonitorPower(loop_.Now());
+    loop_.AnimateDue(Sites());
     XFlush(display_);
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;
 
-    const int timeout = PollTimeout(Hosts(), MonotonicSeconds, powerCheck);
-    pollfd fds[2] = {{connection, POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
-    if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
-      std::perror("ambrel: poll");
+    if (ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Sites(), powerCheck)) ==
+        ViewLoop::Woken::Failed) {
       exitCode_ = 1;
       break;
     }
@@ -375,27 +357,27 @@ double Engine::CheckMonitorPower(double now) {
     // Asked only on a round the loop makes anyway (a view's tick, an event), or
     // on the one wake-up a second while they sleep.
     bool drawing = asleep_;
-    for (auto& host : hosts_)
-      if (const ViewPace* pace = host->pace(); pace && pace->Drawable()) drawing = true;
+    for (auto& site : sites_)
+      if (const ViewPace* pace = site->pace(); pace && pace->Drawable()) drawing = true;
     if (!drawing) return -1;
     nextPowerCheck_ = now + 1.0;
     const bool asleep = monitorsAsleep_();
     if (asleep != asleep_) {
       asleep_ = asleep;
-      for (auto& host : hosts_) host->SetMonitorsAsleep(asleep);
+      for (auto& site : sites_) site->SetMonitorsAsleep(asleep);
     }
   }
   return asleep_ ? nextPowerCheck_ : -1;
 }
 
 void Engine::ReleaseViews() {
-  for (auto& host : hosts_) {
-    if (host->view) host->view->stopAnimation();
+  for (auto& site : sites_) {
+    if (site->view) site->view->stopAnimation();
   }
-  for (auto& host : hosts_) host->view.reset();
-  for (auto& host : hosts_)
-    if (host->ownsWindow()) XDestroyWindow(display_, host->window());
-  hosts_.clear();
+  for (auto& site : sites_) site->view.reset();
+  for (auto& site : sites_)
+    if (site->ownsWindow()) XDestroyWindow(display_, site->window());
+  sites_.clear();
   XSync(display_, False);
 }
 
@@ -417,32 +399,31 @@ int Engine::RunStandAlone(const StandAloneOptions& options, const ViewFactory& f
       return 1;
     }
     for (const Screen& screen : layout_.screens)
-      hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
-    for (auto& host : hosts_) host->SetMapped(false);
+      sites_.push_back(std::make_unique<X11ViewSite>(*this, CreateTopLevel(screen.frame, true), true, screen.frame));
+    for (auto& site : sites_) site->SetMapped(false);
   } else {
     const bool preview = mode_ == Mode::Preview;
     const Screen main = mainScreen();
-    const int width = options.width > 0 ? options.width : preview ? kDefaultPreviewWidth : kDefaultWindowWidth;
-    const int height = options.height > 0 ? options.height : preview ? kDefaultPreviewHeight : kDefaultWindowHeight;
-    Rect frame{main.frame.x, main.frame.y, double(width), double(height)};
+    const WindowSize size = WindowSizeOrDefault(options.width, options.height, preview);
+    Rect frame{main.frame.x, main.frame.y, double(size.width), double(size.height)};
     if (options.position) {
       frame.x += options.position->first;
       frame.y += options.position->second;
     }
-    hosts_.push_back(std::make_unique<ViewHost>(*this, CreateTopLevel(frame, false), true, frame));
-    hosts_.back()->SetMapped(false);
+    sites_.push_back(std::make_unique<X11ViewSite>(*this, CreateTopLevel(frame, false), true, frame));
+    sites_.back()->SetMapped(false);
   }
   // Every view is made before any window shows, so captures see the desktop.
-  for (auto& host : hosts_) host->view = factory(host->frame(), mode_ == Mode::Preview, *host);
-  for (auto it = hosts_.begin(); it != hosts_.end();) {
+  for (auto& site : sites_) site->view = factory(site->frame(), mode_ == Mode::Preview, *site);
+  for (auto it = sites_.begin(); it != sites_.end();) {
     if ((*it)->view) {
       ++it;
       continue;
     }
     XDestroyWindow(display_, (*it)->window());
-    it = hosts_.erase(it);
+    it = sites_.erase(it);
   }
-  if (hosts_.empty()) {
+  if (sites_.empty()) {
     std::fprintf(stderr, "ambrel: no view could be created\n");
     return 1;
   }
@@ -472,11 +453,11 @@ int Engine::RunHack(Window window, bool preview, const ViewFactory& factory) {
   }
   WatchWindow(window);
   const Rect frame = RootRectOf(window, Rect{0, 0, double(attributes.width), double(attributes.height)});
-  hosts_.push_back(std::make_unique<ViewHost>(*this, window, false, frame));
-  hosts_.front()->SetMapped(attributes.map_state != IsUnmapped);
-  hosts_.front()->view = factory(frame, preview, *hosts_.front());
-  if (!hosts_.front()->view) {
-    hosts_.clear();
+  sites_.push_back(std::make_unique<X11ViewSite>(*this, window, false, frame));
+  sites_.front()->SetMapped(attributes.map_state != IsUnmapped);
+  sites_.front()->view = factory(frame, preview, *sites_.front());
+  if (!sites_.front()->view) {
+    sites_.clear();
     WatchWindow(0);
     std::fprintf(stderr, "ambrel: no view could be created\n");
     return 1;
@@ -501,12 +482,6 @@ struct DisplayConnection {
     if (display) XCloseDisplay(display);
   }
   Display* display = nullptr;
-};
-
-// Leaves the process's platform as it was whichever way the run ends.
-struct PlatformInstalled {
-  explicit PlatformInstalled(Platform* platform) { SetPlatform(platform); }
-  ~PlatformInstalled() { SetPlatform(nullptr); }
 };
 
 }  // namespace

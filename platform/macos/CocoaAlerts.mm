@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "platform/Alerts.h"
-#include "platform/macos/CocoaBridge.h"
+#include "platform/macos/CocoaPlatform.h"
 
 using namespace ambrel;
 
@@ -26,9 +26,7 @@ using namespace ambrel;
 }
 @end
 
-namespace cocoa {
-
-void InstallAlertPresenter() {
+void ambrel::InstallAlertPresenter() {
   static bool installed = false;
   if (installed) return;
   installed = true;
@@ -58,5 +56,3 @@ void InstallAlertPresenter() {
     [window orderFrontRegardless];
   });
 }
-
-}  // namespace cocoa

@@ -9,15 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
-namespace ambrel {
+#include "platform/Clock.h"
 
-double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+namespace ambrel {
 
 std::vector<char*> ArgvPointers(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
@@ -101,7 +98,7 @@ void ChildProcess::Drain() {
 }
 
 bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds, std::string* line) {
-  const double deadline = SteadySeconds() + timeoutSeconds;
+  const double deadline = MonotonicSeconds() + timeoutSeconds;
   bool drained = false;
   for (;;) {
     size_t start = scanned_;
@@ -113,7 +110,7 @@ bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds,
         return true;
       }
     }
-    if (SteadySeconds() >= deadline) return false;
+    if (MonotonicSeconds() >= deadline) return false;
     if (!Running()) {
       if (drained) return false;
       Drain();
@@ -125,9 +122,9 @@ bool ChildProcess::WaitForLine(const std::string& prefix, double timeoutSeconds,
 }
 
 bool ChildProcess::WaitForErrors(const std::string& text, double timeoutSeconds) {
-  const double deadline = SteadySeconds() + timeoutSeconds;
+  const double deadline = MonotonicSeconds() + timeoutSeconds;
   while (errors_.find(text) == std::string::npos) {
-    if (SteadySeconds() >= deadline) return false;
+    if (MonotonicSeconds() >= deadline) return false;
     if (!Running()) {
       Drain();
       return errors_.find(text) != std::string::npos;
@@ -139,9 +136,9 @@ bool ChildProcess::WaitForErrors(const std::string& text, double timeoutSeconds)
 
 int ChildProcess::Wait(double timeoutSeconds) {
   if (pid_ <= 0) return status_;
-  const double deadline = SteadySeconds() + timeoutSeconds;
+  const double deadline = MonotonicSeconds() + timeoutSeconds;
   int status = 0;
-  while (SteadySeconds() < deadline) {
+  while (MonotonicSeconds() < deadline) {
     ReadAvailable(20);
     const pid_t done = waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {

@@ -9,12 +9,10 @@
 
 namespace ambrel {
 
-// How the child starts, beyond its arguments and environment.
-// Seconds on the steady clock, for deadlines.
-double SteadySeconds();
 // argv for exec: pointers into strings, ended by a null.
 std::vector<char*> ArgvPointers(std::vector<std::string>& strings);
 
+// How the child starts, beyond its arguments and environment.
 struct ChildOptions {
   std::string directory;    // its working folder; empty: the test's
   long fileSizeLimit = 0;   // > 0: every write beyond that many bytes fails, as on a full disk

@@ -1,6 +1,7 @@
 #include "XvfbServer.h"
 
 #include "ChildProcess.h"
+#include "platform/Clock.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,8 +38,8 @@ bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* e
   }
   close(fds[1]);
   std::string number;
-  const double deadline = SteadySeconds() + 20;
-  while (SteadySeconds() < deadline) {
+  const double deadline = MonotonicSeconds() + 20;
+  while (MonotonicSeconds() < deadline) {
     pollfd fd{fds[0], POLLIN, 0};
     if (poll(&fd, 1, 200) <= 0) continue;
     char buffer[32];

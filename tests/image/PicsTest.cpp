@@ -64,6 +64,9 @@ TEST(PictureSizeTest, DetailSizes) {
   EXPECT_EQ(PictureTextureSide(0, 1920, 16384), 512u);
   EXPECT_EQ(PictureTextureSide(0, 3, 16384), 512u);
   EXPECT_EQ(PictureTextureSide(1, 1080, 16384), 1024u);
+  // A capture is never enlarged: a small one keeps its nearest power of two.
+  EXPECT_EQ(PictureTextureSide(0, 300, 16384, DetailFit::kAtMost), 256u);
+  EXPECT_EQ(PictureTextureSide(1, 1920, 16384, DetailFit::kAtMost), 1024u);
   const std::pair<int, uint32_t> nearest[] = {{724, 512},   {725, 1024},  {1080, 1024}, {1448, 1024},
                                               {1449, 2048}, {1920, 2048}, {2880, 2048}, {1, 1},
                                               {3, 4}};

@@ -93,9 +93,14 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
 
     CpuTextures textures;
     ReadGLTextures(frame, &textures);
-    std::vector<uint8_t> cpu;
+    std::vector<uint8_t> cpu, scalar;
     DrawSceneFrameCpu(frame, textures, &cpu);
     ASSERT_EQ(cpu.size(), gl.size());
+    // The vector route (where the processor has one) and the scalar one agree to the byte.
+    const bool simd = AllowCpuFrameSimd(false);
+    DrawSceneFrameCpu(frame, textures, &scalar);
+    AllowCpuFrameSimd(simd);
+    EXPECT_TRUE(cpu == scalar);
 
     int largest = 0;
     size_t over2 = 0, lit = 0;
@@ -118,9 +123,11 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     std::printf("%s: largest difference %d, %zu of %zu pixels over 2\n", c.name, largest, over2, gl.size() / 4);
     // Not a black frame matched by a black frame.
     EXPECT_GT(lit, gl.size() / 4 / 4);
-    // Filtering and blending rounded differently, never a pixel covered by one and
-    // not the other.
-    EXPECT_LE(largest, 2);
+    // Filtering and blending rounded differently, and texture coordinates taken
+    // straight across a triangle rather than through its depth: never a pixel
+    // covered by one and not the other, and hardly any pixel more than 2 apart.
+    EXPECT_LE(largest, 3);
+    EXPECT_LE(over2 * 1000, gl.size() / 4);
   }
 }
 

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     if (const char* id = std::getenv("AMBREL_SHEET_CLICK"); id && *id) g_timeout_add(50, ClickWhenShown, (gpointer)id);
     return RunConfigureDialog(MakeView);
   }
-  HackOptions options;
+  DisplayRequest options;
   std::vector<std::string> rest;
   std::string error;
   if (!ParseHackArguments(argc, argv, &options, &rest, &error)) {

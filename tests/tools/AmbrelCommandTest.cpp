@@ -113,7 +113,7 @@ TEST(AmbrelCommandLine, RefusesHostileSizesBadValuesAndModesThatDoNotGoTogether)
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    CommandLine line;
+    RunRequest line;
     std::string error;
     EXPECT_EQ(ParseCommandLine(int(args.size()), argv.data(), false, &line, &error), ParseOutcome::kError)
         << testing::PrintToString(c.args);

@@ -14,14 +14,13 @@
 #include <thread>
 
 #include "TestPictures.h"
+#include "platform/Clock.h"
 
 namespace ambrel {
 
 namespace {
 
 constexpr const char* kTestUser = "ambreltest";
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -237,8 +236,8 @@ bool CompositorSession::Start(Kind kind, const std::string& swayConfig, int outp
     *error = "cannot start " + program;
     return false;
   }
-  const double deadline = Now() + 15;
-  while (Now() < deadline && (socket_.empty() || (kind == Kind::Sway && swaySocket_.empty()))) {
+  const double deadline = MonotonicSeconds() + 15;
+  while (MonotonicSeconds() < deadline && (socket_.empty() || (kind == Kind::Sway && swaySocket_.empty()))) {
     if (!compositor_->Running()) break;
     if (DIR* dir = opendir(runtime_.c_str())) {
       while (dirent* entry = readdir(dir)) {

@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "full";
   int code = 2;
   if (mode == "hack") {
-    HackOptions options;
+    DisplayRequest options;
     std::string error;
     std::vector<std::string> rest;
     // Everything after "hack" is the programs line's own options.
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     StandAloneOptions options;
     if (mode == "window") options.kind = StandAloneKind::Window;
     if (mode == "preview") options.kind = StandAloneKind::Preview;
-    if (argc > 2 && !ParseWindowSize(argv[2], &options.width, &options.height)) return 2;
+    if (argc > 2 && !ParseSize(argv[2], &options.width, &options.height)) return 2;
     // A stand-in for the monitors' DPMS state, which Xvfb lacks: "off" in the
     // named file puts them to sleep.
     if (const char* power = std::getenv("DRIVER_MONITORS_FILE")) {

@@ -2,6 +2,7 @@
 // dialog write them, and the window size and id forms.
 #include <gtest/gtest.h>
 
+#include "platform/Pictures.h"
 #include "platform/linux/LinuxEngine.h"
 #include "tools/ambrel/HackArguments.h"
 
@@ -11,7 +12,7 @@ namespace {
 
 TEST(EngineOptions, HackArgumentsTakeSingleAndDoubleDashesAndLeaveTheRest) {
   const char* argv[] = {"ambrel", "--root", "-fps", "-window-id", "0x2a00007", "--display=:3", "extra"};
-  HackOptions options;
+  DisplayRequest options;
   std::vector<std::string> rest;
   std::string error;
   EXPECT_TRUE(ParseHackArguments(7, argv, &options, &rest, &error));
@@ -22,7 +23,7 @@ TEST(EngineOptions, HackArgumentsTakeSingleAndDoubleDashesAndLeaveTheRest) {
   EXPECT_EQ(rest, (std::vector<std::string>{"-fps", "extra"}));
 
   const char* plain[] = {"ambrel", "--window", "800x600"};
-  HackOptions none;
+  DisplayRequest none;
   EXPECT_FALSE(ParseHackArguments(3, plain, &none, nullptr, &error));
   EXPECT_TRUE(error.empty()) << "not a hack, and no error";
 
@@ -41,13 +42,27 @@ TEST(EngineOptions, WindowIdsAreHexOrDecimalAndNeverZeroOrJunk) {
     EXPECT_FALSE(ParseWindowId(bad, &id)) << bad;
 }
 
+// Every size the program takes (--size, --window, -geometry) is read by one rule:
+// digits only, either letter case of the x.
 TEST(EngineOptions, WindowSizesAreBoundedWxH) {
   int width = 0, height = 0;
-  EXPECT_TRUE(ParseWindowSize("640x480", &width, &height));
+  EXPECT_TRUE(ParseSize("640x480", &width, &height));
   EXPECT_EQ(width, 640);
   EXPECT_EQ(height, 480);
-  for (const char* bad : {"", "640", "0x480", "640x0", "640x480x", "-1x5", "99999x10", "axb"})
-    EXPECT_FALSE(ParseWindowSize(bad, &width, &height)) << bad;
+  EXPECT_TRUE(ParseSize("16384X2", &width, &height));
+  EXPECT_EQ(width, kMaxPictureSide);
+  for (const char* bad : {"", "640", "0x480", "640x0", "640x480x", "-1x5", "99999x10", "axb", "+640x480", " 640x480",
+                          "640x 480", "16385x2"})
+    EXPECT_FALSE(ParseSize(bad, &width, &height)) << bad;
+
+  std::optional<std::pair<int, int>> position;
+  EXPECT_TRUE(ParseGeometry("320x200+10+20", &width, &height, &position));
+  EXPECT_EQ(width, 320);
+  EXPECT_EQ(position, std::make_pair(10, 20));
+  EXPECT_TRUE(ParseGeometry("640x480", &width, &height, &position));
+  EXPECT_FALSE(position);
+  for (const char* bad : {"640x480junk", "640x480+1", "640x480+1+2+3", "640x480+-1+0", "640x480+ 1+2", "0x480+1+2"})
+    EXPECT_FALSE(ParseGeometry(bad, &width, &height, &position)) << bad;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/Pictures.h"
 #include "platform/linux/Translations.h"
 
 namespace ambrel {
@@ -20,18 +21,6 @@ bool ParseInteger(const std::string& text, int64_t lowest, int64_t highest, int6
   long long parsed = strtoll(text.c_str(), &end, 10);
   if (errno != 0 || *end != '\0' || parsed < lowest || parsed > highest) return false;
   *value = parsed;
-  return true;
-}
-
-bool ParseSize(const std::string& text, int* width, int* height) {
-  size_t x = text.find_first_of("xX");
-  if (x == std::string::npos) return false;
-  int64_t w = 0, h = 0;
-  if (!ParseInteger(text.substr(0, x), 1, kLargestSide, &w) ||
-      !ParseInteger(text.substr(x + 1), 1, kLargestSide, &h))
-    return false;
-  *width = (int)w;
-  *height = (int)h;
   return true;
 }
 
@@ -57,24 +46,6 @@ std::string DescribeNames(const char* const* names) {
   return Format(Tr("%s (or %s)"), words.c_str(), digits.c_str());
 }
 
-// The folder kind, which a folder given on the command line implies.
-constexpr int64_t kFolderKind = 2;
-constexpr int64_t kDesktopKind = 1;
-
-// X geometry as XScreenSaver passes it: WIDTHxHEIGHT, optionally +X+Y.
-bool ParseGeometry(const std::string& text, StandAloneOptions* options) {
-  int width = 0, height = 0, x = 0, y = 0;
-  char extra = 0;
-  const int fields = std::sscanf(text.c_str(), "%dx%d+%d+%d%c", &width, &height, &x, &y, &extra);
-  if (fields != 2 && fields != 4) return false;
-  if (fields == 2 && text.find('+') != std::string::npos) return false;
-  if (width < 1 || height < 1 || width > 16384 || height > 16384 || x < 0 || y < 0) return false;
-  options->width = width;
-  options->height = height;
-  if (fields == 4) options->position = std::make_pair(x, y);
-  return true;
-}
-
 // XScreenSaver writes options with one dash: -water-speed is --water-speed.
 std::string LongForm(const std::string& arg) {
   if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') return "-" + arg;
@@ -82,10 +53,10 @@ std::string LongForm(const std::string& arg) {
 }
 
 struct Parser {
-  Parser(const std::vector<std::string>& arguments, CommandLine* into, std::string* message)
+  Parser(const std::vector<std::string>& arguments, RunRequest* into, std::string* message)
       : args(arguments), line(into), error(message) {}
   const std::vector<std::string>& args;
-  CommandLine* line;
+  RunRequest* line;
   std::string* error;
 
   size_t i = 0;
@@ -96,8 +67,7 @@ struct Parser {
   bool framesGiven = false, secondsGiven = false;
   bool waylandGiven = false, wallpaperGiven = false;
   std::string renderOnly;  // the first option that only a render takes
-  std::optional<int64_t> impliedKind;
-  double shortestFrame = 0;
+  std::optional<BackgroundKind> impliedKind;
 
   bool Fail(const std::string& message) {
     *error = message;
@@ -121,6 +91,10 @@ struct Parser {
     if (ok && renderOnly.empty()) renderOnly = name;
     return ok;
   }
+  std::string SizeWanted() {
+    return Format(Tr("%s wants WIDTHxHEIGHT with each side 1 to %d, not \"%s\""), name.c_str(), kMaxPictureSide,
+                  value.c_str());
+  }
   bool NonEmptyValue(const char* what) {
     if (!TakeValue()) return false;
     return value.empty() ? Fail(Format(Tr("%s needs %s"), name.c_str(), what)) : true;
@@ -136,7 +110,7 @@ struct Parser {
       name = name.substr(0, equals);
       hasValue = true;
     }
-    RenderOptions& render = line->render;
+    RenderRequest& render = line->render;
     int64_t number = 0;
 
     if (name == "--help" || name == "-h") {
@@ -154,12 +128,13 @@ struct Parser {
     }
     if (name == "--delay") {
       if (!Number(0, 10000000, &number)) return false;
-      shortestFrame = number / 1e6;
+      line->display.shortestFrameSeconds = number / 1e6;
       return true;
     }
     if (name == "--geometry") {
       if (!TakeValue()) return false;
-      if (!ParseGeometry(value, &line->standAlone)) return Fail(Format(Tr("--geometry wants WIDTHxHEIGHT[+X+Y], not \"%s\""), value.c_str()));
+      if (!ParseGeometry(value, &line->display.width, &line->display.height, &line->display.position))
+        return Fail(Format(Tr("--geometry wants WIDTHxHEIGHT[+X+Y], not \"%s\""), value.c_str()));
       return true;
     }
     if (name == "--visual") return TakeValue();  // ours is the one GLX picks for the surface
@@ -177,8 +152,7 @@ struct Parser {
         value = args[++i];
         hasValue = true;
       }
-      if (hasValue && !ParseWindowSize(value, &line->standAlone.width, &line->standAlone.height))
-        return Fail(Format(Tr("--window wants WIDTHxHEIGHT with each side 1 to 16384, not \"%s\""), value.c_str()));
+      if (hasValue && !ParseSize(value, &line->display.width, &line->display.height)) return Fail(SizeWanted());
       return true;
     }
     if (name == "--preview") {
@@ -203,8 +177,7 @@ struct Parser {
     }
     if (name == "--size") {
       if (!TakeValue()) return false;
-      if (!ParseSize(value, &render.width, &render.height))
-        return Fail(Format(Tr("--size wants WIDTHxHEIGHT with each side 1 to 16384, not \"%s\""), value.c_str()));
+      if (!ParseSize(value, &render.width, &render.height)) return Fail(SizeWanted());
       return RenderOnly(true);
     }
     if (name == "--frames") {
@@ -226,8 +199,7 @@ struct Parser {
     if (name == "--every") return RenderOnly(Number(1, kMostFrames, &render.every));
     if (name == "--seed") {
       if (!Number(0, UINT32_MAX, &number)) return false;
-      render.seed = (uint32_t)number;
-      render.seedGiven = true;
+      render.seed = static_cast<uint32_t>(number);
       return RenderOnly(true);
     }
     if (name == "--renderer") {
@@ -253,9 +225,10 @@ struct Parser {
     }
     if (name == "--background") {
       if (!NonEmptyValue(Tr("a picture file"))) return false;
-      if (impliedKind && *impliedKind != kDesktopKind) return Fail(Tr("give either --background or --folder, not both"));
-      line->background = value;
-      impliedKind = kDesktopKind;
+      if (impliedKind && *impliedKind != BackgroundKind::kDesktop)
+        return Fail(Tr("give either --background or --folder, not both"));
+      line->background.picture = value;
+      impliedKind = BackgroundKind::kDesktop;
       return true;
     }
     return Fail(Format(Tr("unknown option \"%s\" (try --help)"), arg.c_str()));
@@ -271,9 +244,10 @@ struct Parser {
     } else if (setting.store.type == SettingType::kString) {
       if (!NonEmptyValue(Tr("a folder"))) return false;
       if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail(Format(Tr("%s: the path is too long"), name.c_str()));
-      if (impliedKind && *impliedKind != kFolderKind) return Fail(Tr("give either --background or --folder, not both"));
+      if (impliedKind && *impliedKind != BackgroundKind::kFolder)
+        return Fail(Tr("give either --background or --folder, not both"));
       given.text = value;
-      impliedKind = kFolderKind;
+      impliedKind = BackgroundKind::kFolder;
     } else if (option.valueNames) {
       if (!TakeValue()) return false;
       if (!ParseNamedValue(option.valueNames, value, &given.number))
@@ -287,7 +261,7 @@ struct Parser {
   }
 
   bool Finish(bool hack, bool hasDisplay) {
-    const bool settingGiven = !line->fields.empty() || line->background;
+    const bool settingGiven = !line->fields.empty() || line->background.picture;
     // The settings window saves what it shows: one-run values must not slip into the store.
     if (configureGiven && (hack || renderGiven || windowGiven || previewGiven || !renderOnly.empty() || settingGiven))
       return Fail(Tr("--configure runs on its own"));
@@ -311,27 +285,20 @@ struct Parser {
       line->mode = RunMode::kWindow;
     else if (previewGiven)
       line->mode = RunMode::kPreview;
+    else if (wallpaperGiven)
+      line->mode = RunMode::kWallpaper;
     else
-      line->mode = hasDisplay || waylandGiven || wallpaperGiven ? RunMode::kFullScreen : RunMode::kRender;
+      line->mode = hasDisplay || waylandGiven ? RunMode::kFullScreen : RunMode::kRender;
+    line->background.impliedKind = impliedKind;
 
-    // A kind given outright wins over the one a folder or a picture implies.
-    if (impliedKind) line->fields.emplace(kBackgroundKindSetting.store.key, SettingValue{*impliedKind, {}});
-
-    RenderOptions& options = line->render;
+    RenderRequest& options = line->render;
     options.preview = previewGiven;
     if (framesGiven && secondsGiven) return Fail(Tr("give either --frames or --seconds, not both"));
     if (!framesGiven) options.frames = 0;
     if (line->mode == RunMode::kRender && options.every > FrameCount(options))
       return Fail(Format(Tr("--every %lld would write nothing in %lld frames"), static_cast<long long>(options.every),
                          static_cast<long long>(FrameCount(options))));
-    options.fields = line->fields;
-    options.background = line->background;
-    line->standAlone.kind = line->mode == RunMode::kWindow    ? StandAloneKind::Window
-                            : line->mode == RunMode::kPreview ? StandAloneKind::Preview
-                                                              : StandAloneKind::FullScreen;
-    line->standAlone.displayName = line->hack.displayName;
-    line->standAlone.shortestFrameSeconds = line->hack.shortestFrameSeconds = shortestFrame;
-    if (wallpaperGiven) line->wayland = WaylandKind::Wallpaper;
+    if (wallpaperGiven) line->wayland = true;
     if (waylandGiven) PreferWaylandSession(true, line);
     return true;
   }
@@ -339,16 +306,16 @@ struct Parser {
 
 }  // namespace
 
-ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLine* line, std::string* error) {
-  *line = CommandLine{};
+ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, RunRequest* line, std::string* error) {
+  *line = RunRequest{};
   std::vector<std::string> rest;
-  const bool hack = ParseHackArguments(argc, argv, &line->hack, &rest, error);
+  const bool hack = ParseHackArguments(argc, argv, &line->display, &rest, error);
   if (!error->empty()) return ParseOutcome::kError;
 
   // xsecurelock runs its saver as "ambrel -root" and nothing more, with no dialog
   // behind it; the daemon runs its programs line, which the option file starts
   // with "--root", and the dialog's preview adds a window id.
-  bool loneRoot = line->hack.windowId.empty() && line->hack.displayName.empty();
+  bool loneRoot = line->display.windowId.empty() && line->display.displayName.empty();
   int rootCount = 0;
   for (int i = 1; i < argc && loneRoot; ++i) {
     const std::string argument = argv[i];
@@ -376,21 +343,10 @@ ParseOutcome ParseCommandLine(int argc, char** argv, bool hasDisplay, CommandLin
   return parser.Finish(hack, hasDisplay) ? ParseOutcome::kRun : ParseOutcome::kError;
 }
 
-void PreferWaylandSession(bool waylandSession, CommandLine* line) {
-  if (!waylandSession || line->wayland || !line->hack.displayName.empty()) return;
-  switch (line->mode) {
-    case RunMode::kFullScreen:
-      line->wayland = WaylandKind::Saver;
-      break;
-    case RunMode::kWindow:
-      line->wayland = WaylandKind::Window;
-      break;
-    case RunMode::kPreview:
-      line->wayland = WaylandKind::Preview;
-      break;
-    default:
-      break;
-  }
+void PreferWaylandSession(bool waylandSession, RunRequest* request) {
+  if (!waylandSession || request->wayland || !request->display.displayName.empty()) return;
+  request->wayland = request->mode == RunMode::kFullScreen || request->mode == RunMode::kWindow ||
+                     request->mode == RunMode::kPreview;
 }
 
 }  // namespace ambrel

@@ -5,18 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <map>
+
+#include "platform/Clock.h"
 
 namespace ambrel {
 
 namespace {
-
-double MonotonicSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec + now.tv_nsec * 1e-9;
-}
 
 double CpuSeconds() {
   rusage usage{};

@@ -3,9 +3,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Pictures.h"
 #include "platform/linux/LinuxEngine.h"
 
 namespace ambrel {
@@ -26,17 +28,57 @@ bool ParseWindowId(const std::string& text, unsigned long* id) {
   return true;
 }
 
-bool ParseWindowSize(const std::string& text, int* width, int* height) {
+namespace {
+
+// Decimal digits only, no sign or space, from lowest to highest.
+bool ParseDigits(const std::string& text, int lowest, int highest, int* value) {
+  if (text.empty()) return false;
+  long long parsed = 0;
+  for (const char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    parsed = parsed * 10 + (digit - '0');
+    if (parsed > highest) return false;
+  }
+  if (parsed < lowest) return false;
+  *value = static_cast<int>(parsed);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
   int w = 0, h = 0;
-  char extra = 0;
-  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2) return false;
-  if (w < 1 || h < 1 || w > 16384 || h > 16384) return false;
+  if (x == std::string::npos || !ParseDigits(text.substr(0, x), 1, kMaxPictureSide, &w) ||
+      !ParseDigits(text.substr(x + 1), 1, kMaxPictureSide, &h))
+    return false;
   *width = w;
   *height = h;
   return true;
 }
 
-bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options, std::vector<std::string>* rest,
+bool ParseGeometry(const std::string& text, int* width, int* height, std::optional<std::pair<int, int>>* position) {
+  const size_t plus = text.find('+');
+  int w = 0, h = 0;
+  if (!ParseSize(text.substr(0, plus), &w, &h)) return false;
+  std::optional<std::pair<int, int>> at;
+  if (plus != std::string::npos) {
+    // X coordinates are 16 bits wide.
+    const std::string offsets = text.substr(plus + 1);
+    const size_t second = offsets.find('+');
+    int x = 0, y = 0;
+    if (second == std::string::npos || !ParseDigits(offsets.substr(0, second), 0, INT16_MAX, &x) ||
+        !ParseDigits(offsets.substr(second + 1), 0, INT16_MAX, &y))
+      return false;
+    at = std::make_pair(x, y);
+  }
+  *width = w;
+  *height = h;
+  *position = at;
+  return true;
+}
+
+bool ParseHackArguments(int argc, const char* const* argv, DisplayRequest* display, std::vector<std::string>* rest,
                         std::string* error) {
   bool hack = false;
   for (int i = 1; i < argc; ++i) {
@@ -51,7 +93,7 @@ bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options,
       inlineValue = true;
     }
     if (name == "-root" && !inlineValue) {
-      options->root = true;
+      display->root = true;
       hack = true;
     } else if (name == "-window-id" || name == "-display") {
       if (!inlineValue) {
@@ -62,10 +104,10 @@ bool ParseHackArguments(int argc, const char* const* argv, HackOptions* options,
         value = argv[++i];
       }
       if (name == "-window-id") {
-        options->windowId = value;
+        display->windowId = value;
         hack = true;
       } else {
-        options->displayName = value;
+        display->displayName = value;
       }
     } else if (rest) {
       rest->push_back(argument);
@@ -80,13 +122,13 @@ bool HasDisplay() {
   return display && *display;
 }
 
-int RunHack(const HackOptions& options, const ViewFactory& factory) {
+int RunHack(const DisplayRequest& display, const ViewFactory& factory) {
   HackTarget target;
-  target.displayName = options.displayName;
-  target.shortestFrameSeconds = options.shortestFrameSeconds;
-  if (!options.windowId.empty()) {
-    if (!ParseWindowId(options.windowId, &target.window)) {
-      std::fprintf(stderr, Tr("ambrel: \"%s\" is not a window id\n"), options.windowId.c_str());
+  target.displayName = display.displayName;
+  target.shortestFrameSeconds = display.shortestFrameSeconds;
+  if (!display.windowId.empty()) {
+    if (!ParseWindowId(display.windowId, &target.window)) {
+      std::fprintf(stderr, Tr("ambrel: \"%s\" is not a window id\n"), display.windowId.c_str());
       return 1;
     }
     target.preview = true;

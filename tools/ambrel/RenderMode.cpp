@@ -20,13 +20,14 @@
 #include "render/CpuFrame.h"
 #include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
+#include "tools/ambrel/SettingsReport.h"
 
 namespace ambrel {
 
 namespace {
 
 // Refuse early, before minutes of rendering, when a file could never be written.
-bool CheckOutputPath(const RenderOptions& options, std::string* error) {
+bool CheckOutputPath(const RenderRequest& options, std::string* error) {
   if (options.every <= 0) return CheckPngTarget(options.output, error);
   const int64_t frames = FrameCount(options);
   const int64_t last = frames - frames % options.every;
@@ -41,7 +42,7 @@ bool CheckOutputPath(const RenderOptions& options, std::string* error) {
 
 // Short of memory, llvmpipe can wait for ever, while its context is torn down,
 // for threads it never started: with nothing left to write, the program ends here.
-[[noreturn]] void EndShortOfMemory(const RenderOptions& options, bool inOneFrame) {
+[[noreturn]] void EndShortOfMemory(const RenderRequest& options, bool inOneFrame) {
   std::fprintf(stderr,
                inOneFrame ? Tr("ambrel: not enough memory for a %dx%d frame\n")
                           : Tr("ambrel: not enough memory to render %dx%d frames\n"),
@@ -51,7 +52,7 @@ bool CheckOutputPath(const RenderOptions& options, std::string* error) {
 }
 
 // described is what the view last described, for the CPU renderer; empty for OpenGL.
-int RenderFrames(OffscreenEngine& engine, const RenderOptions& options, int64_t frames, uint32_t seed,
+int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed,
                  const SceneFrame* described) {
   std::string error;
   const bool showProgress = frames >= 120;
@@ -118,18 +119,8 @@ bool ChooseCpu(RendererChoice choice) {
 
 }  // namespace
 
-AmbrelViewOverrides RenderViewOverrides(const RenderOptions& options) {
-  AmbrelViewOverrides overrides;
-  overrides.settings = RenderBaseSettings();
-  overrides.fields = options.fields;
-  // An empty preference sends the desktop-picture kind to the shipped picture.
-  DesktopPicturePreference pictures;
-  if (options.background) pictures.entries["default"].imageFilePath = *options.background;
-  overrides.desktopPictures = pictures;
-  return overrides;
-}
-
-int RunRenderMode(const RenderOptions& options) {
+int RunRenderMode(const RunRequest& request) {
+  const RenderRequest& options = request.render;
   std::string error;
   // Past a file-size limit a write should fail and be cleaned up, not kill the program
   // with a temporary file left behind.
@@ -158,7 +149,7 @@ int RunRenderMode(const RenderOptions& options) {
   }
 
   // The view seeds the random numbers with the whole seconds of the clock's reading.
-  const uint32_t seed = options.seedGiven ? options.seed : (uint32_t)time(nullptr);
+  const uint32_t seed = options.seed ? *options.seed : (uint32_t)time(nullptr);
   OffscreenEngine::Options engineOptions;
   engineOptions.preview = options.preview;
   engineOptions.startTime = seed;
@@ -172,7 +163,7 @@ int RunRenderMode(const RenderOptions& options) {
   const bool cpu = ChooseCpu(options.renderer);
   SceneFrame described;
   try {
-    AmbrelViewOverrides overrides = RenderViewOverrides(options);
+    AmbrelViewOverrides overrides = ViewOverrides(request);
     if (cpu) overrides.frameSink = [&described](const SceneFrame& frame) { described = frame; };
     engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
       return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
@@ -186,7 +177,7 @@ int RunRenderMode(const RenderOptions& options) {
     engine.startAnimation();
     // The first tick builds the scene and starts its clock; the steps come after it.
     engine.tick();
-    if (!static_cast<AmbrelView*>(engine.view(0))->ssMain) {
+    if (!static_cast<AmbrelView*>(engine.view(0))->hasScene()) {
       std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
       return 1;
     }

@@ -10,15 +10,15 @@ namespace ambrel {
 SettingsRecord RenderBaseSettings() {
   SettingsRecord record = DefaultSettings();
   // A render has no screen to capture and no folder of its own: the desktop-picture
-  // kind with an empty preference draws over the picture we ship.
-  record.settings.BGTYPE = 1;
+  // kind, without a picture given, draws over the picture we ship.
+  record.settings.BGTYPE = static_cast<int32_t>(BackgroundKind::kDesktop);
   record.settings.BGPath[0] = '\0';
   return record;
 }
 
-int64_t FrameCount(const RenderOptions& options) {
-  if (options.frames > 0) return options.frames;
-  int64_t frames = std::llround(options.seconds / options.frameTime);
+int64_t FrameCount(const RenderRequest& render) {
+  if (render.frames > 0) return render.frames;
+  int64_t frames = std::llround(render.seconds / render.frameTime);
   return frames < 1 ? 1 : frames;
 }
 

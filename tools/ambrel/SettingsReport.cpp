@@ -2,14 +2,32 @@
 
 namespace ambrel {
 
-std::optional<SettingsRecord> BaseSettings(const CommandLine& line) {
-  if (line.mode == RunMode::kRender) return RenderBaseSettings();
-  if (line.mode == RunMode::kHack && line.settingsFromLine) return DefaultSettings();
+std::optional<SettingsRecord> BaseSettings(const RunRequest& request) {
+  if (request.mode == RunMode::kRender) return RenderBaseSettings();
+  if (request.mode == RunMode::kHack && request.settingsFromLine) return DefaultSettings();
   return std::nullopt;
 }
 
-SettingsRecord EffectiveSettings(const CommandLine& line) {
-  return ResolveSettings(BaseSettings(line), line.fields, /*readOnly=*/true);
+SettingOverrides RunSettings(const RunRequest& request) {
+  SettingOverrides fields = request.fields;
+  if (const auto kind = request.background.impliedKind)
+    fields.emplace(kBackgroundKindSetting.store.key, SettingValue{static_cast<int64_t>(*kind), {}});
+  return fields;
+}
+
+AmbrelViewOverrides ViewOverrides(const RunRequest& request) {
+  AmbrelViewOverrides overrides;
+  overrides.settings = BaseSettings(request);
+  overrides.fields = RunSettings(request);
+  if (request.background.picture)
+    overrides.desktopPicture = *request.background.picture;
+  else if (request.mode == RunMode::kRender)
+    overrides.desktopPicture = std::string();
+  return overrides;
+}
+
+SettingsRecord EffectiveSettings(const RunRequest& request) {
+  return ResolveSettings(BaseSettings(request), RunSettings(request), /*readOnly=*/true);
 }
 
 void PrintSettings(FILE* out, const SettingsRecord& given) {

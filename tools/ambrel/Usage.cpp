@@ -1,5 +1,6 @@
 #include <string>
 
+#include "platform/Pictures.h"
 #include "platform/linux/Translations.h"
 #include "tools/ambrel/CommandLine.h"
 
@@ -44,7 +45,7 @@ const char* const kTail = N_(
     "\n"
     "Render options (each implies --render; the render starts from the defaults\n"
     "above with the shipped picture as the background, not from the saved settings):\n"
-    "  --size WxH          frame size in pixels (default 1280x720, at most 16384 a side)\n"
+    "  --size WxH          frame size in pixels (default 1280x720, at most %d a side)\n"
     "  --seconds S         scene time to render, at 60 frames a second (default 8)\n"
     "  --frames N          number of frames to render instead of --seconds\n"
     "  --every K           write every K-th frame as PATH-NNNNNN.png instead of the last\n"
@@ -55,9 +56,9 @@ const char* const kTail = N_(
 
 const char* const kRenderer = N_(
     "  --renderer auto|gl|cpu\n"
-    "                      who draws a render: OpenGL (the default), or the CPU\n"
-    "                      renderer; auto takes the CPU when OpenGL is a software\n"
-    "                      rasteriser (llvmpipe, softpipe, swrast)\n");
+    "                      who draws a render: auto (the default) takes the CPU\n"
+    "                      renderer when OpenGL is a software rasteriser (llvmpipe,\n"
+    "                      softpipe, swrast), else OpenGL; gl or cpu pick one\n");
 
 }  // namespace
 
@@ -68,7 +69,7 @@ const char* UsageText() {
       const HelpLine& help = setting.commandLine.help;
       usage += Format(Tr(help.format), help.numbers[0], help.numbers[1], help.numbers[2]);
     }
-    return usage + Tr(kTail) + Tr(kRenderer);
+    return usage + Format(Tr(kTail), kMaxPictureSide) + Tr(kRenderer);
   }();
   return text.c_str();
 }

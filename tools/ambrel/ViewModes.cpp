@@ -3,23 +3,19 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/linux/GtkAlert.h"
+#include "platform/linux/LinuxEngine.h"
+#include "platform/wayland/WaylandEngine.h"
 #include "tools/ambrel/FpsOverlay.h"
 #include "tools/ambrel/SettingsReport.h"
 
 namespace ambrel {
 
 namespace {
-
-double MonotonicNow() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec + now.tv_nsec * 1e-9;
-}
 
 // Frames ended on every surface of the run, for AMBREL_FPS_LOG: written as they
 // go (at most five times a second, so a view that stops drawing shows as a count
@@ -40,7 +36,7 @@ class CountingSurface : public GLSurface {
   void SetSize(Size size) override { inner_->SetSize(size); }
   void Flush() override {
     inner_->Flush();
-    const double now = MonotonicNow();
+    const double now = MonotonicSeconds();
     if (tally_->frames++ == 0) tally_->first = now;
     tally_->last = now;
     if (now - tally_->written >= 0.2) {
@@ -68,51 +64,69 @@ void WriteFrameTally(const char* path, const FrameTally& tally, bool report) {
   if (std::fclose(file) != 0 || std::rename(partial.c_str(), path) != 0) std::remove(partial.c_str());
 }
 
-}  // namespace
-
-AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line) {
-  AmbrelViewOverrides overrides;
-  overrides.settings = BaseSettings(line);
-  overrides.fields = line.fields;
-  if (line.background) {
-    DesktopPicturePreference pictures;
-    pictures.entries["default"].imageFilePath = *line.background;
-    overrides.desktopPictures = pictures;
+WaylandKind WaylandKindFor(RunMode mode) {
+  switch (mode) {
+    case RunMode::kWindow:
+      return WaylandKind::Window;
+    case RunMode::kPreview:
+      return WaylandKind::Preview;
+    case RunMode::kWallpaper:
+      return WaylandKind::Wallpaper;
+    default:
+      return WaylandKind::Saver;
   }
-  return overrides;
 }
 
-int RunViewMode(const CommandLine& line) {
-  const AmbrelViewOverrides overrides = DisplayViewOverrides(line);
+StandAloneKind StandAloneKindFor(RunMode mode) {
+  return mode == RunMode::kWindow ? StandAloneKind::Window
+         : mode == RunMode::kPreview ? StandAloneKind::Preview
+                                     : StandAloneKind::FullScreen;
+}
+
+}  // namespace
+
+int RunViewMode(const RunRequest& request) {
+  AmbrelViewOverrides overrides = ViewOverrides(request);
   // AMBREL_FPS_LOG=path: frames drawn and their time span, written at exit (benchmarks).
   const char* fpsLog = std::getenv("AMBREL_FPS_LOG");
+  const bool countFrames = fpsLog && *fpsLog;
   FrameTally tally;
   tally.path = fpsLog;
+  if (request.showFps || countFrames)
+    overrides.decorateSurface = [&](std::unique_ptr<GLSurface> surface) {
+      if (request.showFps) surface = std::make_unique<FpsOverlaySurface>(std::move(surface));
+      if (countFrames) surface = std::make_unique<CountingSurface>(std::move(surface), &tally);
+      return surface;
+    };
   const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
-    auto view = std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
-    if (line.showFps && view->glView) view->glView = std::make_unique<FpsOverlaySurface>(std::move(view->glView));
-    if (fpsLog && *fpsLog && view->glView)
-      view->glView = std::make_unique<CountingSurface>(std::move(view->glView), &tally);
-    return view;
+    return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
   };
+  const DisplayRequest& display = request.display;
   int status = 0;
-  if (line.mode == RunMode::kHack) {
-    status = RunHack(line.hack, factory);
-  } else if (line.wayland) {
+  if (request.mode == RunMode::kHack) {
+    status = RunHack(display, factory);
+  } else if (request.wayland) {
+    WaylandOptions options;
+    options.kind = WaylandKindFor(request.mode);
+    options.width = display.width;
+    options.height = display.height;
     // A dialog would sit under the saver's overlay and behind a wallpaper's
     // windows: those say what went wrong on stderr.
-    if (*line.wayland == WaylandKind::Window || *line.wayland == WaylandKind::Preview) InstallGtkAlertPresenter();
-    WaylandOptions options;
-    options.kind = *line.wayland;
-    options.width = line.standAlone.width;
-    options.height = line.standAlone.height;
+    if (options.kind == WaylandKind::Window || options.kind == WaylandKind::Preview) InstallGtkAlertPresenter();
     status = RunWayland(options, factory);
   } else {
+    StandAloneOptions options;
+    options.kind = StandAloneKindFor(request.mode);
+    options.width = display.width;
+    options.height = display.height;
+    options.position = display.position;
+    options.displayName = display.displayName;
+    options.shortestFrameSeconds = display.shortestFrameSeconds;
     // A hack has no one to answer a dialog; a person at a window does.
     InstallGtkAlertPresenter();
-    status = RunStandAlone(line.standAlone, factory);
+    status = RunStandAlone(options, factory);
   }
-  if (fpsLog && *fpsLog) WriteFrameTally(fpsLog, tally);
+  if (countFrames) WriteFrameTally(fpsLog, tally);
   return status;
 }
 

@@ -1,17 +1,14 @@
 // The modes that show the view on a display: full screen, a window, the preview
-// window and the XScreenSaver hack.
+// window, the XScreenSaver hack and the Wayland wallpaper.
 #pragma once
 
 #include "tools/ambrel/CommandLine.h"
 
 namespace ambrel {
 
-// The overrides the view gets in these modes: the stored settings (the defaults
-// for XScreenSaver's programs line) with the command line's over them, and
-// --background as the desktop picture.
-AmbrelViewOverrides DisplayViewOverrides(const CommandLine& line);
-
+// Translates the request for its engine (X11 full screen, window or preview, the
+// XScreenSaver hack, or a Wayland saver, wallpaper or window) and runs it there.
 // Returns the process exit status.
-int RunViewMode(const CommandLine& line);
+int RunViewMode(const RunRequest& request);
 
 }  // namespace ambrel

@@ -5,12 +5,14 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "host/AmbrelView.h"
 #include "platform/linux/ConfigureDialog.h"
 #include "platform/Pictures.h"
 #include "platform/linux/Translations.h"
+#include "platform/wayland/WaylandEngine.h"
 #include "tools/ambrel/CommandLine.h"
 #include "tools/ambrel/RenderMode.h"
 #include "tools/ambrel/SettingsReport.h"
@@ -47,9 +49,9 @@ int main(int argc, char** argv) {
   std::setlocale(LC_MESSAGES, "");
   std::setlocale(LC_CTYPE, "");
   BindTranslations();
-  CommandLine line;
+  RunRequest request;
   std::string error;
-  switch (ParseCommandLine(argc, argv, HasDisplay() || HasWaylandSession(), &line, &error)) {
+  switch (ParseCommandLine(argc, argv, HasDisplay() || HasWaylandSession(), &request, &error)) {
     case ParseOutcome::kHelp:
       std::fputs(UsageText(), stdout);
       return 0;
@@ -62,24 +64,23 @@ int main(int argc, char** argv) {
     case ParseOutcome::kRun:
       break;
   }
-  PreferWaylandSession(HasWaylandSession(), &line);
-  for (const std::string& warning : line.warnings) std::fprintf(stderr, "ambrel: %s\n", warning.c_str());
+  PreferWaylandSession(HasWaylandSession(), &request);
+  for (const std::string& warning : request.warnings) std::fprintf(stderr, "ambrel: %s\n", warning.c_str());
   // A picture that cannot be used would silently give way to another one.
-  if (line.background) {
+  if (std::optional<std::string>& picture = request.background.picture) {
     std::string why;
-    if (!UsableBackground(&*line.background, &why)) {
-      std::fprintf(stderr, Tr("ambrel: cannot read the picture \"%s\": it %s\n"), line.background->c_str(), why.c_str());
+    if (!UsableBackground(&*picture, &why)) {
+      std::fprintf(stderr, Tr("ambrel: cannot read the picture \"%s\": it %s\n"), picture->c_str(), why.c_str());
       return 2;
     }
-    line.render.background = line.background;
   }
-  if (line.printSettings) {
-    PrintSettings(stdout, EffectiveSettings(line));
+  if (request.printSettings) {
+    PrintSettings(stdout, EffectiveSettings(request));
     return 0;
   }
-  switch (line.mode) {
+  switch (request.mode) {
     case RunMode::kRender:
-      return RunRenderMode(line.render);
+      return RunRenderMode(request);
     case RunMode::kConfigure:
       return RunConfigureDialog([](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
         return std::make_unique<AmbrelView>(frame, isPreview, site);
@@ -87,8 +88,9 @@ int main(int argc, char** argv) {
     case RunMode::kFullScreen:
     case RunMode::kWindow:
     case RunMode::kPreview:
+    case RunMode::kWallpaper:
     case RunMode::kHack:
-      return RunViewMode(line);
+      return RunViewMode(request);
   }
   return 1;
 }

@@ -1,7 +1,8 @@
 // A stand-in for the macOS screen-saver engine, on GNUstep: loads a .saver
 // bundle, makes its principal class once per screen (a full-screen window each)
 // and once as a preview (a small window over the first screen), drives the views
-// as the engine does and releases them, reporting each step on stdout.
+// as the engine does and releases them, reporting each step on stdout. What a
+// view holds it reads through the principal class's test interface.
 //   ambrel-saver-engine <bundle> run <seconds> [<views per screen> [willstop]]
 //       willstop: after a second, post the system's com.apple.screensaver.willstop
 // GNUstep on Xvfb knows one NSScreen however many monitors the server has, so a
@@ -11,6 +12,8 @@
 #import "platform/macos/Cocoa.h"
 #import <ScreenSaver/ScreenSaver.h>
 #include <GL/gl.h>
+
+#import "apps/macos/AmbrelViewTesting.h"
 
 #include <algorithm>
 #include <csignal>
@@ -35,19 +38,16 @@ NSOpenGLView* OpenGLViewIn(NSView* view) {
   return nil;
 }
 
-NSString* Report(ScreenSaverView* view) {
-  if ([view respondsToSelector:@selector(ambrelReport)]) return [view performSelector:@selector(ambrelReport)];
-  return @"";
+ambrel::ViewFacts Facts(ScreenSaverView* view) {
+  ambrel::ViewFacts facts;
+  if ([view conformsToProtocol:@protocol(AmbrelViewTesting)]) [(id<AmbrelViewTesting>)view ambrelDescribe:&facts];
+  return facts;
 }
 
-std::vector<unsigned> TextureNames(NSString* report) {
-  std::vector<unsigned> names;
-  NSRange at = [report rangeOfString:@"textures="];
-  if (at.location == NSNotFound) return names;
-  NSString* list = [[[report substringFromIndex:NSMaxRange(at)] componentsSeparatedByString:@" "] objectAtIndex:0];
-  for (NSString* name : cocoa::Items<NSString*>([list componentsSeparatedByString:@","]))
-    if ([name intValue] > 0) names.push_back(static_cast<unsigned>([name intValue]));
-  return names;
+std::string Joined(const std::vector<uint32_t>& numbers) {
+  std::string text;
+  for (uint32_t number : numbers) text += (text.empty() ? "" : ",") + std::to_string(number);
+  return text;
 }
 
 // A context in the view's share group, kept after the view is gone, in which the
@@ -55,9 +55,9 @@ std::vector<unsigned> TextureNames(NSString* report) {
 struct TextureProbe {
   NSWindow* window = nil;
   NSOpenGLView* glView = nil;
-  std::vector<unsigned> names;
+  std::vector<uint32_t> names;
 
-  bool Attach(NSOpenGLView* viewGL, const std::vector<unsigned>& textureNames) {
+  bool Attach(NSOpenGLView* viewGL, const std::vector<uint32_t>& textureNames) {
     if (!viewGL) return false;
     names = textureNames;
     NSOpenGLContext* shared = [[[NSOpenGLContext alloc] initWithFormat:[viewGL pixelFormat]
@@ -77,7 +77,7 @@ struct TextureProbe {
   std::string Alive() {
     std::string alive;
     [[glView openGLContext] makeCurrentContext];
-    for (unsigned name : names)
+    for (uint32_t name : names)
       if (glIsTexture(name)) alive += " " + std::to_string(name);
     return alive;
   }
@@ -239,9 +239,11 @@ int main(int argc, char** argv) {
   for (const Saver& saver : savers) [saver.view stopAnimation];
   std::vector<TextureProbe> probes(savers.size());
   for (size_t i = 0; i < savers.size(); ++i) {
-    NSString* report = Report(savers[i].view);
-    Say([NSString stringWithFormat:@"view %zu %@ animating=%d", i, report, (int)[savers[i].view isAnimating]]);
-    probes[i].Attach(OpenGLViewIn(savers[i].view), TextureNames(report));
+    const ambrel::ViewFacts facts = Facts(savers[i].view);
+    Say([NSString stringWithFormat:@"view %zu scene=%d overlay=%d textures=%s pixelformat=%s animating=%d", i,
+                                   (int)facts.scene, (int)facts.overlay, Joined(facts.textures).c_str(),
+                                   Joined(facts.pixelFormat).c_str(), (int)[savers[i].view isAnimating]]);
+    probes[i].Attach(OpenGLViewIn(savers[i].view), facts.textures);
   }
   int released = 0;
   for (size_t i = 0; i < savers.size(); ++i) {

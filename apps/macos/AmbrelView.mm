@@ -1,25 +1,29 @@
 // The plug-in's principal class: a ScreenSaverView that owns the portable view
-// (through the seam in CocoaBridge.h) and is its window, surface and timer.
+// and is its window, surface and timer.
 #import "platform/macos/Cocoa.h"
 #import <ScreenSaver/ScreenSaver.h>
 
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "platform/macos/CocoaBridge.h"
+#import "apps/macos/AmbrelViewTesting.h"
+#include "host/AmbrelView.h"
+#import "platform/macos/CocoaPlatform.h"
 #import "platform/macos/CocoaSheet.h"
 
-@interface AmbrelView : ScreenSaverView {
+namespace {
+class AmbrelViewSite;
+}  // namespace
+
+// The class the engine loads by name; the portable view it owns is ambrel::AmbrelView.
+@interface AmbrelView : ScreenSaverView <AmbrelViewTesting> {
  @private
-  cocoa::ViewHost* _host;
-  cocoa::ViewCore* _core;
+  // The portable view's site, which holds the portable view: GCC cannot write the
+  // view's own type into an Objective-C field's type encoding.
+  AmbrelViewSite* _site;
   NSSize _toldSize;  // the drawing size the portable view last had
 }
-// One line on what the view holds (cocoa::ViewCore::report, and the surface's
-// pixel-format words), for hosts that report on it.
-- (NSString*)ambrelReport;
 @end
 
 @interface AmbrelView (Site)
@@ -42,7 +46,7 @@ NSSize BackingSize(NSView* view) {
 #endif
 }
 
-class OpenGLViewSurface : public cocoa::Surface {
+class OpenGLViewSurface : public ambrel::GLSurface {
  public:
   explicit OpenGLViewSurface(NSOpenGLView* view) : view_([view retain]) {}
   ~OpenGLViewSurface() override {
@@ -51,7 +55,7 @@ class OpenGLViewSurface : public cocoa::Surface {
     [view_ removeFromSuperview];
     [view_ release];
   }
-  bool makeCurrent() override {
+  bool MakeCurrent() override {
     NSOpenGLContext* context = [view_ openGLContext];
     if (!context) return false;
     if ([context view] != view_) [context setView:view_];
@@ -59,27 +63,30 @@ class OpenGLViewSurface : public cocoa::Surface {
     return [NSOpenGLContext currentContext] == context;
   }
   // The view follows its superview's size; its context learns of it here.
-  void resize(double, double) override { [[view_ openGLContext] update]; }
-  void flush() override { [[view_ openGLContext] flushBuffer]; }
+  void SetSize(ambrel::Size) override { [[view_ openGLContext] update]; }
+  void Flush() override { [[view_ openGLContext] flushBuffer]; }
 
  private:
   NSOpenGLView* view_;
 };
 
-class AmbrelViewHost : public cocoa::ViewHost {
+class AmbrelViewSite : public ambrel::ViewSite {
  public:
-  explicit AmbrelViewHost(AmbrelView* view) : view_(view) {}
+  explicit AmbrelViewSite(AmbrelView* view) : view_(view) {}
+  ~AmbrelViewSite() override { portable.reset(); }
 
-  std::unique_ptr<cocoa::Surface> createSurface(const cocoa::SurfaceWish& wish) override {
-    // As close to the wish as there is: a software renderer rather than none.
-    cocoa::SurfaceWish chosen = wish;
+  std::unique_ptr<ambrel::AmbrelView> portable;
+
+  std::unique_ptr<ambrel::GLSurface> createGLSurface(const ambrel::SurfaceRequest& request) override {
+    // As close to the request as there is: a software renderer rather than none.
+    ambrel::SurfaceRequest chosen = request;
     NSOpenGLPixelFormat* format = PixelFormat(chosen);
     if (!format && chosen.accelerated) {
       chosen.accelerated = false;
       format = PixelFormat(chosen);
     }
     if (!format) return nullptr;
-    words_ = cocoa::PixelFormatWords(chosen);
+    words_ = ambrel::PixelFormatWords(chosen);
     NSOpenGLView* glView = [[[NSOpenGLView alloc] initWithFrame:[view_ bounds] pixelFormat:format] autorelease];
     if (!glView) return nullptr;
     [glView setAutoresizingMask:NSViewWidthSizable | NSViewHeightSizable];
@@ -90,7 +97,7 @@ class AmbrelViewHost : public cocoa::ViewHost {
     return std::make_unique<OpenGLViewSurface>(glView);
   }
 
-  bool screen(cocoa::Display* out) override {
+  const ambrel::Screen* screen() override {
     NSWindow* window = [view_ window];
     NSScreen* shownOn = [window screen];
     // Since macOS 14 a saver's window may not yet know its screen: take the one
@@ -101,52 +108,48 @@ class AmbrelViewHost : public cocoa::ViewHost {
       for (NSScreen* screen : cocoa::Items<NSScreen*>([NSScreen screens]))
         if (NSPointInRect(centre, [screen frame])) shownOn = screen;
     }
-    if (!shownOn) return false;
-    for (const cocoa::Display& display : cocoa::Displays()) {
-      NSNumber* number = [[shownOn deviceDescription] objectForKey:@"NSScreenNumber"];
-      if (number && display.number == [number intValue]) {
-        *out = display;
-        return true;
-      }
-    }
-    return false;
+    if (!shownOn || ![[shownOn deviceDescription] objectForKey:@"NSScreenNumber"]) return nullptr;
+    screen_ = ambrel::ScreenOf(shownOn);
+    return &screen_;
   }
 
   void timerIntervalChanged(double seconds) override { [view_ ambrelSetTimerInterval:seconds]; }
   void startTimer() override { [view_ ambrelStartTimer]; }
   void stopTimer() override { [view_ ambrelStopTimer]; }
-  // The pixel-format words of the surface made, comma-separated.
-  std::string pixelFormat() const {
-    std::string text;
-    for (uint32_t word : words_) text += (text.empty() ? "" : ",") + std::to_string(word);
-    return text;
-  }
+  // The pixel-format words of the surface made.
+  const std::vector<uint32_t>& pixelFormatWords() const { return words_; }
 
  private:
-  static NSOpenGLPixelFormat* PixelFormat(const cocoa::SurfaceWish& wish) {
-    std::vector<uint32_t> words = cocoa::PixelFormatWords(wish);
+  static NSOpenGLPixelFormat* PixelFormat(const ambrel::SurfaceRequest& request) {
+    std::vector<uint32_t> words = ambrel::PixelFormatWords(request);
     return [[[NSOpenGLPixelFormat alloc]
         initWithAttributes:reinterpret_cast<NSOpenGLPixelFormatAttribute*>(words.data())] autorelease];
   }
 
-  AmbrelView* view_;  // owns this host
+  AmbrelView* view_;  // owns this site
+  ambrel::Screen screen_;
   std::vector<uint32_t> words_;
 };
+
+// Null until the portable view is made: its constructor may already call back.
+ambrel::AmbrelView* Portable(AmbrelViewSite* site) { return site ? site->portable.get() : nullptr; }
 
 }  // namespace
 
 @implementation AmbrelView
 
 + (BOOL)performGammaFade {
-  return cocoa::ViewCore::PerformGammaFade();
+  return ambrel::AmbrelView::performGammaFade();
 }
 
 - (instancetype)initWithFrame:(NSRect)frame isPreview:(BOOL)isPreview {
   if (!(self = [super initWithFrame:frame isPreview:isPreview])) return nil;
   [self setAutoresizesSubviews:YES];
-  _host = new AmbrelViewHost(self);
+  ambrel::InstallCocoaPlatform();
+  _site = new AmbrelViewSite(self);
   const NSSize size = BackingSize(self);
-  _core = cocoa::ViewCore::Create(cocoa::Box{0, 0, size.width, size.height}, isPreview, *_host).release();
+  _site->portable =
+      std::make_unique<ambrel::AmbrelView>(ambrel::Rect{0, 0, size.width, size.height}, isPreview, *_site);
   _toldSize = size;
   // Since macOS 14 the engine keeps the saver's process alive after the saver
   // stops, and the water would go on drawing unseen: leave when told it stops.
@@ -161,8 +164,7 @@ class AmbrelViewHost : public cocoa::ViewHost {
 - (void)dealloc {
   if (![self isPreview]) [[NSDistributedNotificationCenter defaultCenter] removeObserver:self];
   [super stopAnimation];
-  delete _core;
-  delete _host;
+  delete _site;
   [super dealloc];
 }
 
@@ -193,27 +195,28 @@ class AmbrelViewHost : public cocoa::ViewHost {
 
 - (void)ambrelTellBackingSize {
   const NSSize size = BackingSize(self);
-  if (!_core || NSEqualSizes(size, _toldSize)) return;
+  ambrel::AmbrelView* view = Portable(_site);
+  if (!view || NSEqualSizes(size, _toldSize)) return;
   _toldSize = size;
-  _core->setFrameSize(size.width, size.height);
+  view->setFrameSize(ambrel::Size{size.width, size.height});
 }
 
 - (void)startAnimation {
-  if (_core)
-    _core->startAnimation();
+  if (ambrel::AmbrelView* view = Portable(_site))
+    view->startAnimation();
   else
     [super startAnimation];
 }
 
 - (void)stopAnimation {
-  if (_core)
-    _core->stopAnimation();
+  if (ambrel::AmbrelView* view = Portable(_site))
+    view->stopAnimation();
   else
     [super stopAnimation];
 }
 
 - (void)animateOneFrame {
-  if (_core) _core->animateOneFrame();
+  if (ambrel::AmbrelView* view = Portable(_site)) view->animateOneFrame();
 }
 
 - (void)drawRect:(NSRect)rect {
@@ -222,25 +225,35 @@ class AmbrelViewHost : public cocoa::ViewHost {
 }
 
 - (BOOL)hasConfigureSheet {
-  return _core && _core->hasConfigureSheet();
+  ambrel::AmbrelView* view = Portable(_site);
+  return view && view->hasConfigureSheet();
 }
 
 - (NSWindow*)configureSheet {
-  return _core ? cocoa::WindowOfSheet(_core->configureSheet()) : nil;
+  ambrel::AmbrelView* view = Portable(_site);
+  return view ? cocoa::WindowOfSheet(view->configureSheet()) : nil;
 }
 
 // The sheet's nine outlets by name, as key-value coding reads a nib's outlets.
 - (id)valueForUndefinedKey:(NSString*)key {
-  ambrel::SheetControl* control = _core ? _core->outlet([key UTF8String]) : nullptr;
+  ambrel::AmbrelView* view = Portable(_site);
+  ambrel::SheetControl* control = view ? view->outletNamed([key UTF8String]) : nullptr;
   if (control) return cocoa::ControlOf(control);
   return [super valueForUndefinedKey:key];
 }
 
-- (NSString*)ambrelReport {
-  if (!_core) return @"none";
-  const std::string report =
-      _core->report() + " pixelformat=" + static_cast<AmbrelViewHost*>(_host)->pixelFormat();
-  return [NSString stringWithUTF8String:report.c_str()];
+- (void)ambrelDescribe:(ambrel::ViewFacts*)facts {
+  *facts = ambrel::ViewFacts{};
+  ambrel::AmbrelView* view = Portable(_site);
+  const ambrel::SSMAIN* scene = view ? view->ssMain : nullptr;
+  facts->scene = scene && scene->water;
+  facts->overlay = scene && !scene->isPreview;
+  if (scene) {
+    for (int i = 0; i < scene->textureCount; ++i)
+      if (scene->textures[i].texID) facts->textures.push_back(scene->textures[i].texID);
+    if (scene->backgroundTexture) facts->textures.push_back(scene->backgroundTexture);
+  }
+  if (_site) facts->pixelFormat = _site->pixelFormatWords();
 }
 
 - (void)ambrelStartTimer {
