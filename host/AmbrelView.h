@@ -12,9 +12,9 @@
 #include "platform/DesktopPicture.h"
 #include "platform/GLSurface.h"
 #include "platform/ScreenSaverView.h"
+#include "host/Settings.h"
 #include "platform/SheetControls.h"
 #include "scene/SSMain.h"
-#include "scene/Settings.h"
 
 namespace ambrel {
 
@@ -97,7 +97,7 @@ class AmbrelView : public ScreenSaverView {
   Texture DeskTex;
 
   // Configuration sheet (AmbrelViewSheet.cpp): the window, loaded once from the
-  // interface file "Ambrel", and its nine controls. The actions take the sender
+  // interface file "Ambrel", and a control for each setting. The actions take the sender
   // and ignore it.
   SheetWindow* configureSheet() override;
   void configureSheet_save(SheetControl* sender);
@@ -119,6 +119,7 @@ class AmbrelView : public ScreenSaverView {
   SheetControl* oBGType = nullptr;
   SheetControl* oBGPath = nullptr;
   SheetControl* oBGRes = nullptr;
+  SheetControl* oOverlay = nullptr;
 
  private:
   std::string fallbackPicturePath() const;

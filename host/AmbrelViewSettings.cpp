@@ -15,32 +15,38 @@ namespace {
 const char* const kModuleName = "kvAmbrel";
 
 void Write(ScreenSaverDefaults& store, const SettingDeclaration& setting, const SettingsRecord& record) {
-  switch (setting.type) {
+  const StoredAs& stored = setting.store;
+  switch (stored.type) {
     case SettingType::kBool:
-      store.setBool(setting.number(record) != 0, setting.key);
+      store.setBool(stored.number(record) != 0, stored.key);
       break;
     case SettingType::kInteger:
-      store.setInteger(setting.number(record), setting.key);
+      store.setInteger(stored.number(record), stored.key);
       break;
     case SettingType::kString:
-      store.setObject(setting.text(record), setting.key);
+      store.setObject(stored.text(record), stored.key);
       break;
   }
 }
 
 void Read(const ScreenSaverDefaults& store, const SettingDeclaration& setting, SettingsRecord* record) {
-  switch (setting.type) {
+  const StoredAs& stored = setting.store;
+  if (stored.addedLater && stored.type != SettingType::kString && !store.stringForKey(stored.key)) {
+    stored.setNumber(*record, stored.defaultNumber);
+    return;
+  }
+  switch (stored.type) {
     case SettingType::kBool:
-      setting.setNumber(*record, store.boolForKey(setting.key));
+      stored.setNumber(*record, store.boolForKey(stored.key));
       break;
     case SettingType::kInteger:
-      setting.setNumber(*record, store.integerForKey(setting.key));
+      stored.setNumber(*record, store.integerForKey(stored.key));
       break;
     case SettingType::kString:
       // Absent, or too long to hold: the field keeps what it had.
-      if (std::optional<std::string> text = store.stringForKey(setting.key)) {
-        if (setting.formerDefaultText && *text == setting.formerDefaultText) text = setting.defaultText();
-        setting.setText(*record, *text);
+      if (std::optional<std::string> text = store.stringForKey(stored.key)) {
+        if (stored.formerDefaultText && *text == stored.formerDefaultText) text = stored.defaultText();
+        stored.setText(*record, *text);
       }
       break;
   }
@@ -65,13 +71,13 @@ SettingsRecord ReadStoredSettings(bool readOnly) {
   // A stored value the view cannot use (an unknown background kind would leave the
   // water over nothing) gives way to the nearest it can, with a word.
   for (const SettingDeclaration& setting : kSettings) {
-    if (!setting.heldByView || !setting.number || !store->stringForKey(setting.key)) continue;
-    const int64_t stored = setting.number(record), used = AcceptedValue(setting, stored);
+    if (!setting.taken.heldByView || !setting.store.number || !store->stringForKey(setting.store.key)) continue;
+    const int64_t stored = setting.store.number(record), used = AcceptedValue(setting, stored);
     if (used == stored) continue;
-    std::fprintf(stderr, "ambrel: the stored %s %lld is not from %lld to %lld; %lld is used\n", setting.key,
-                 static_cast<long long>(stored), static_cast<long long>(setting.lowest),
-                 static_cast<long long>(setting.highest), static_cast<long long>(used));
-    setting.setNumber(record, used);
+    std::fprintf(stderr, "ambrel: the stored %s %lld is not from %lld to %lld; %lld is used\n", setting.store.key,
+                 static_cast<long long>(stored), static_cast<long long>(setting.taken.limits.lowest),
+                 static_cast<long long>(setting.taken.limits.highest), static_cast<long long>(used));
+    setting.store.setNumber(record, used);
   }
   return record;
 }

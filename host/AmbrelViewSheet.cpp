@@ -1,10 +1,11 @@
 // The view's configuration sheet: shows the settings in its controls and takes
 // them back on save. The controls and the window come from the platform.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "host/AmbrelView.h"
 #include "platform/Alerts.h"
@@ -23,53 +24,47 @@ const char* const kFolderPanelTitle = "Select Folder To Load Random Background I
 const char* const kProductPageNames[] = {"ambrel", "../doc/ambrel/ambrel"};
 const char* const kProductPageType = "html";
 
-// The view's outlet for each setting's control.
-const std::pair<const char*, SheetControl* AmbrelView::*> kOutlets[] = {
-    {"oMainMonitorOnly", &AmbrelView::oMainMonitorOnly}, {"oLighting", &AmbrelView::oLighting},
-    {"oWantBowl", &AmbrelView::oWantBowl},               {"oWaterSpeed", &AmbrelView::oWaterSpeed},
-    {"oWaterRes", &AmbrelView::oWaterRes},               {"oDripSpeed", &AmbrelView::oDripSpeed},
-    {"oBGType", &AmbrelView::oBGType},                   {"oBGPath", &AmbrelView::oBGPath},
-    {"oBGRes", &AmbrelView::oBGRes}};
-
-SheetControl* AmbrelView::*OutletFor(const SettingDeclaration& setting) {
-  for (const auto& [name, outlet] : kOutlets)
-    if (std::strcmp(name, setting.outlet) == 0) return outlet;
-  return nullptr;
+std::vector<std::string> Texts(const char* const* texts) {
+  std::vector<std::string> all;
+  for (; texts && *texts; ++texts) all.push_back(*texts);
+  return all;
 }
 
 void Show(SheetControl* control, const SettingDeclaration& setting, const SettingsRecord& record) {
-  switch (setting.control) {
-    case SettingControl::kCheckBox:
-      control->setState(setting.number(record) ? kControlStateOn : kControlStateOff);
+  const StoredAs& store = setting.store;
+  switch (setting.sheet.control) {
+    case SheetControlKind::kCheckBox:
+      control->setState(store.number(record) ? kControlStateOn : kControlStateOff);
       break;
-    case SettingControl::kNumberField:
-      control->setIntValue(static_cast<int32_t>(setting.number(record)));
+    case SheetControlKind::kSlider:
+      control->setIntValue(static_cast<int32_t>(store.number(record)));
       break;
-    case SettingControl::kPopUp:
-      control->selectItemAtIndex(static_cast<int32_t>(setting.number(record)));
+    case SheetControlKind::kPopUp:
+      control->selectItemAtIndex(static_cast<int32_t>(store.number(record)));
       break;
-    case SettingControl::kFolderButton:
-      control->setTitle(setting.text(record));
+    case SheetControlKind::kButton:
+      control->setTitle(store.text(record));
       break;
   }
 }
 
 void Take(const SheetControl* control, const SettingDeclaration& setting, SettingsRecord* record) {
-  switch (setting.control) {
-    case SettingControl::kCheckBox:
+  const StoredAs& store = setting.store;
+  switch (setting.sheet.control) {
+    case SheetControlKind::kCheckBox:
       // A mixed check box counts as off.
-      setting.setNumber(*record, control->state() == kControlStateOn);
+      store.setNumber(*record, control->state() == kControlStateOn);
       break;
-    case SettingControl::kNumberField:
-      setting.setNumber(*record, control->intValue());
+    case SheetControlKind::kSlider:
+      store.setNumber(*record, control->intValue());
       break;
-    case SettingControl::kPopUp:
-      setting.setNumber(*record, control->indexOfSelectedItem());
+    case SheetControlKind::kPopUp:
+      store.setNumber(*record, control->indexOfSelectedItem());
       break;
-    case SettingControl::kFolderButton:
+    case SheetControlKind::kButton:
       // The button only ever shows BGPath or a folder already taken into it, so a
       // title too long to hold is refused and the folder kept.
-      setting.setText(*record, control->title());
+      store.setText(*record, control->title());
       break;
   }
 }
@@ -79,8 +74,15 @@ void Take(const SheetControl* control, const SettingDeclaration& setting, Settin
 SheetWindow* AmbrelView::configureSheet() {
   if (!configureSheetWindow) {
     SheetOwner owner;
-    for (const SettingDeclaration& setting : kSettings)
-      owner.outlets.push_back({setting.outlet, &(this->*OutletFor(setting))});
+    std::vector<const SettingDeclaration*> rows;
+    for (const SettingDeclaration& setting : kSettings) rows.push_back(&setting);
+    std::stable_sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->sheet.row < b->sheet.row; });
+    for (const SettingDeclaration* setting : rows) {
+      const OnTheSheet& sheet = setting->sheet;
+      owner.outlets.push_back(SheetOutlet{sheet.outlet, &(this->*sheet.field), sheet.control, sheet.label,
+                                          sheet.lowest, sheet.highest, Texts(sheet.items),
+                                          sheet.sends ? sheet.sends : ""});
+    }
     owner.actions = {
         {"configureSheet_save:", [this](SheetControl* sender) { configureSheet_save(sender); }},
         {"configureSheet_cancel:", [this](SheetControl* sender) { configureSheet_cancel(sender); }},
@@ -92,27 +94,27 @@ SheetWindow* AmbrelView::configureSheet() {
     configureSheetWindow = CurrentSheetServices().loadSheetNamed(kSheetName, owner);
     // A sheet that came without its outlets is no sheet: the view runs on without one.
     if (!configureSheetWindow) {
-      for (const SettingDeclaration& setting : kSettings) this->*OutletFor(setting) = nullptr;
+      for (const SettingDeclaration& setting : kSettings) this->*setting.sheet.field = nullptr;
       return nullptr;
     }
   }
 
   const SettingsRecord record{MainMonitorOnly, mySettings};
-  for (const SettingDeclaration& setting : kSettings) Show(this->*OutletFor(setting), setting, record);
+  for (const SettingDeclaration& setting : kSettings) Show(this->*setting.sheet.field, setting, record);
   configureSheet_updatestates();
   return configureSheetWindow.get();
 }
 
 SheetControl* AmbrelView::outletNamed(const std::string& name) {
-  for (const auto& [outletName, outlet] : kOutlets)
-    if (name == outletName) return this->*outlet;
+  for (const SettingDeclaration& setting : kSettings)
+    if (name == setting.sheet.outlet) return this->*setting.sheet.field;
   return nullptr;
 }
 
 void AmbrelView::configureSheet_save(SheetControl*) {
   if (!configureSheetWindow) return;
   SettingsRecord record{MainMonitorOnly, mySettings};
-  for (const SettingDeclaration& setting : kSettings) Take(this->*OutletFor(setting), setting, &record);
+  for (const SettingDeclaration& setting : kSettings) Take(this->*setting.sheet.field, setting, &record);
   MainMonitorOnly = record.mainMonitorOnly;
   mySettings = record.settings;
   storeSettings();
@@ -127,9 +129,9 @@ void AmbrelView::configureSheet_defaults(SheetControl*) {
   if (!configureSheetWindow) return;
   const SettingsRecord defaults = DefaultSettings();
   for (const SettingDeclaration& setting : kSettings) {
-    SheetControl* control = this->*OutletFor(setting);
+    SheetControl* control = this->*setting.sheet.field;
     // The folder is kept.
-    if (setting.control == SettingControl::kFolderButton)
+    if (&setting == &kBackgroundFolderSetting)
       control->setTitle(mySettings.BGPath);
     else
       Show(control, setting, defaults);

@@ -37,11 +37,21 @@ constexpr int kControlStateOff = 0;
 constexpr int kControlStateOn = 1;
 constexpr int kControlStateMixed = -1;
 
+enum class SheetControlKind { kCheckBox, kSlider, kPopUp, kButton };
+
 // What a sheet is loaded against. Every outlet must be present in the sheet; an
 // action the sheet names but the owner lacks is reported and left unconnected.
+// A sheet read from a file keeps the file's layout and takes each slider's range
+// from its outlet; a sheet built in code makes a row per outlet, in their order.
 struct SheetOutlet {
   std::string name;
   SheetControl** control;  // filled by the load; the sheet owns the control
+  SheetControlKind kind = SheetControlKind::kButton;
+  std::string label{};  // the row's label, or a check box's title
+  int lowest = 0;     // a slider's range
+  int highest = 0;
+  std::vector<std::string> items{};  // a pop-up's
+  std::string action{};              // the action a change sends, if any
 };
 
 struct SheetAction {

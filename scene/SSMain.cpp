@@ -8,7 +8,7 @@
 #include <new>
 
 #include "scene/GLFrame.h"
-#include "scene/Settings.h"
+#include "scene/SceneLimits.h"
 #include "support/Misc.h"
 
 namespace ambrel {
@@ -67,9 +67,10 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
 
   lighting = settings->LIGHTING;
   wantBowl = settings->WANTBOWL;
-  waterSpeed = (float)AcceptedValue(*SettingForKey("WaterSpeed"), settings->WATERSPEED) / 100.0f;
-  waterShift = AcceptedValue(*SettingForKey("WaterRes"), settings->WATERSHIFT);
-  dripSpeed = AcceptedValue(*SettingForKey("DripSpeed"), settings->DRIPSPEED);
+  waterSpeed = (float)Accepted(kWaterSpeedLimits, settings->WATERSPEED) / 100.0f;
+  waterShift = Accepted(kWaterShiftLimits, settings->WATERSHIFT);
+  dripSpeed = Accepted(kDripSpeedLimits, settings->DRIPSPEED);
+  overlay = settings->OVERLAY;
 
   delete water;
   water = new (std::nothrow) WATERCLASS();
@@ -170,7 +171,8 @@ void SSMAIN::Describe(SceneFrame* frame) {
     frame->stripLength = water->indexCount - 2;
   }
 
-  if (!isPreview) DescribeOverlay(frame);
+  // Without the overlay the banner never fades in, so the water stays bright.
+  if (!isPreview && overlay) DescribeOverlay(frame);
 }
 
 void SSMAIN::DescribeOverlay(SceneFrame* frame) {

@@ -23,6 +23,9 @@ struct SETTINGS {
   int32_t BGTYPE;
   char BGPath[1024];
   int32_t BGRES;
+  // The strip and the banner; on unless turned off, also in a record made
+  // without the settings' defaults.
+  bool OVERLAY = true;
 };
 
 class SSMAIN {
@@ -31,6 +34,7 @@ class SSMAIN {
   double frameTime = 0;
   int32_t width = 0, height = 0;
   bool isPreview = false;
+  bool overlay = true;
   float overlayTimer = 60;
   bool overlayShown = false;
   bool overlayAtTop = false;

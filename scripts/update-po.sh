@@ -12,7 +12,7 @@ extract() {
 }
 version=$(sed -n 's/^project(Ambrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 extract --sort-by-file --keyword=Tr --keyword=N_ --flag=Format:1:c-format \
-  tools/ambrel/*.cpp platform/linux/GtkSheet.cpp scene/Settings.cpp
+  tools/ambrel/*.cpp platform/linux/GtkSheet.cpp host/Settings.cpp
 extract --join-existing resources/ui/Ambrel.ui
 extract --join-existing -L Desktop resources/desktop/ambrel-settings.desktop.in
 extract --join-existing --its=/usr/share/gettext/its/metainfo.its resources/desktop/ambrel.metainfo.xml.in

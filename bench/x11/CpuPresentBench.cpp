@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/AmbrelView.h"
+#include "host/Settings.h"
 #include "image/Pics.h"
 #include "platform/egl/OffscreenContext.h"
 #include "platform/linux/X11Headers.h"
@@ -24,7 +25,6 @@
 #include "render/GLTextures.h"
 #include "scene/GLFrame.h"
 #include "scene/SSMain.h"
-#include "scene/Settings.h"
 
 #include <X11/extensions/XShm.h>
 

@@ -361,6 +361,15 @@ GtkUriLauncher& UriLauncher() {
   return launcher;
 }
 
+// The file lays the sheet out; the ranges are the owner's.
+void TakeRange(GtkWidget* widget, const SheetOutlet& outlet) {
+  if (outlet.kind != SheetControlKind::kSlider || outlet.lowest > outlet.highest) return;
+  if (GTK_IS_SPIN_BUTTON(widget))
+    gtk_spin_button_set_range(GTK_SPIN_BUTTON(widget), outlet.lowest, outlet.highest);
+  else if (GTK_IS_RANGE(widget))
+    gtk_range_set_range(GTK_RANGE(widget), outlet.lowest, outlet.highest);
+}
+
 // GTK's parser drops the signal records of an object a broken file leaves
 // open; they are GTK's, unreachable from the builder we free.
 bool LoadInterface(GtkBuilder* builder, const std::string& path, GError** error) {
@@ -417,8 +426,11 @@ class GtkSheetServices : public SheetServices {
     }
 
     auto sheet = std::make_unique<GtkSheetWindow>(name, builder, GTK_WINDOW(window));
-    for (const SheetOutlet& outlet : owner.outlets)
-      *outlet.control = sheet->controlFor(GTK_WIDGET(gtk_builder_get_object(builder, outlet.name.c_str())));
+    for (const SheetOutlet& outlet : owner.outlets) {
+      GtkWidget* widget = GTK_WIDGET(gtk_builder_get_object(builder, outlet.name.c_str()));
+      TakeRange(widget, outlet);
+      *outlet.control = sheet->controlFor(widget);
+    }
     sheet->connectSignals(owner);
     // Closing the window hides it, after the action the file gives its delete-event, if any.
     g_signal_connect(window, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);

@@ -58,6 +58,9 @@ std::unique_ptr<ScreenSaverDefaults> ambrel::OpenCocoaDefaults(const char* modul
 
 std::optional<std::string> CocoaDefaults::stringForKey(const char* key) const {
   id value = [impl_->defaults objectForKey:String(key)];
+  // A number reads as its text, as NSUserDefaults' own stringForKey: has it: the
+  // key file's values are all text, and a caller may ask whether a key is there.
+  if ([value isKindOfClass:[NSNumber class]]) value = [value stringValue];
   if (![value isKindOfClass:[NSString class]]) return std::nullopt;
   return std::string([value UTF8String]);
 }

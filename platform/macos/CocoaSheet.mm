@@ -1,8 +1,8 @@
 // The configuration sheet "Ambrel", built in code with AppKit controls on a Mac
 // and on GNUstep alike (GNUstep cannot read the .nib that ibtool compiles, and no
-// ibtool runs here to check a hand-written .xib): the same window, controls,
-// outlets and actions as resources/ui/Ambrel.ui. Also the folder panel and the
-// web page.
+// ibtool runs here to check a hand-written .xib): a row for each of the owner's
+// outlets, as it describes them, and the buttons of resources/ui/Ambrel.ui. Also
+// the folder panel and the web page.
 #import "platform/macos/CocoaSheet.h"
 
 #include <cstdio>
@@ -57,44 +57,42 @@ using Perform = std::function<void(SheetControl* sender)>;
 
 namespace {
 
-enum class Kind { kCheckBox, kSlider, kPopUp, kButton };
-
 class CocoaControl : public SheetControl {
  public:
-  CocoaControl(NSControl* control, Kind kind) : control_([control retain]), kind_(kind) {}
+  CocoaControl(NSControl* control, SheetControlKind kind) : control_([control retain]), kind_(kind) {}
   ~CocoaControl() override { [control_ release]; }
   void setState(int state) override {
-    if (kind_ == Kind::kCheckBox)
+    if (kind_ == SheetControlKind::kCheckBox)
       [(NSButton*)control_ setState:state == kControlStateOn ? NSControlStateValueOn
                                     : state == kControlStateOff ? NSControlStateValueOff
                                                                 : NSControlStateValueMixed];
   }
   int state() const override {
-    if (kind_ != Kind::kCheckBox) return 0;
+    if (kind_ != SheetControlKind::kCheckBox) return 0;
     const NSInteger state = [(NSButton*)control_ state];
     return state == NSControlStateValueOn ? kControlStateOn : state == NSControlStateValueOff ? kControlStateOff : kControlStateMixed;
   }
   // The slider holds the value inside its own range, as its control does.
   void setIntValue(int value) override {
-    if (kind_ != Kind::kSlider) return;
+    if (kind_ != SheetControlKind::kSlider) return;
     NSSlider* slider = (NSSlider*)control_;
     [slider setIntValue:static_cast<int>(std::max([slider minValue], std::min([slider maxValue], double(value))))];
   }
-  int intValue() const override { return kind_ == Kind::kSlider ? [control_ intValue] : 0; }
+  int intValue() const override { return kind_ == SheetControlKind::kSlider ? [control_ intValue] : 0; }
   void selectItemAtIndex(int index) override {
-    if (kind_ != Kind::kPopUp) return;
+    if (kind_ != SheetControlKind::kPopUp) return;
     NSPopUpButton* menu = (NSPopUpButton*)control_;
     [menu selectItemAtIndex:index >= 0 && index < [menu numberOfItems] ? index : -1];
   }
   int indexOfSelectedItem() const override {
-    return kind_ == Kind::kPopUp ? static_cast<int>([(NSPopUpButton*)control_ indexOfSelectedItem]) : 0;
+    return kind_ == SheetControlKind::kPopUp ? static_cast<int>([(NSPopUpButton*)control_ indexOfSelectedItem]) : 0;
   }
   void setTitle(const std::string& title) override {
     NSString* text = [NSString stringWithUTF8String:title.c_str()];
-    if (kind_ == Kind::kButton) [(NSButton*)control_ setTitle:text ? text : @""];
+    if (kind_ == SheetControlKind::kButton) [(NSButton*)control_ setTitle:text ? text : @""];
   }
   std::string title() const override {
-    return kind_ == Kind::kButton ? std::string([[(NSButton*)control_ title] UTF8String]) : std::string();
+    return kind_ == SheetControlKind::kButton ? std::string([[(NSButton*)control_ title] UTF8String]) : std::string();
   }
   void setEnabled(bool enabled) override { [control_ setEnabled:enabled]; }
   bool isEnabled() const override { return [control_ isEnabled]; }
@@ -102,44 +100,27 @@ class CocoaControl : public SheetControl {
 
  private:
   NSControl* control_;
-  Kind kind_;
+  SheetControlKind kind_;
 };
 
-// One control of the sheet: its outlet (or none), the action it sends (or none),
-// and how it shows.
-struct ControlPlan {
-  const char* outlet;
+// The buttons along the bottom: the action each sends, and its title.
+struct SheetButton {
   const char* action;
-  Kind kind;
-  const char* label;  // a row's label, or the title of a check box or button
-  int lowest, highest;
-  std::vector<const char*> items;
-};
-
-const ControlPlan kRows[] = {
-    {"oWaterSpeed", nullptr, Kind::kSlider, "Water speed:", 10, 1190, {}},
-    {"oWaterRes", nullptr, Kind::kSlider, "Water resolution:", 4, 8, {}},
-    {"oDripSpeed", nullptr, Kind::kSlider, "Drip interval:", 1, 1000, {}},
-    {"oBGType", "configureSheet_update:", Kind::kPopUp, "Background:", 0, 0,
-     {"Screen capture", "Desktop picture", "Random picture from a folder"}},
-    {"oBGPath", "configureSheet_bgpath:", Kind::kButton, "Picture folder:", 0, 0, {}},
-    {"oBGRes", nullptr, Kind::kPopUp, "Background detail:", 0, 0, {"Low", "Medium", "High"}},
-    {"oLighting", nullptr, Kind::kCheckBox, "Moving light", 0, 0, {}},
-    {"oWantBowl", nullptr, Kind::kCheckBox, "Bowl", 0, 0, {}},
-    {"oMainMonitorOnly", nullptr, Kind::kCheckBox, "Only on the main screen", 0, 0, {}},
-};
-
-const ControlPlan kButtons[] = {
-    {nullptr, "configureSheet_openwebsite:", Kind::kButton, "About Ambrel", 0, 0, {}},
-    {nullptr, "configureSheet_defaults:", Kind::kButton, "Defaults", 0, 0, {}},
-    {nullptr, "configureSheet_cancel:", Kind::kButton, "Cancel", 0, 0, {}},
-    {nullptr, "configureSheet_save:", Kind::kButton, "Save", 0, 0, {}},
+  const char* title;
 };
 
 const char* const kSheetName = "Ambrel";
+
+const SheetButton kButtons[] = {
+    {"configureSheet_openwebsite:", "About Ambrel"},
+    {"configureSheet_defaults:", "Defaults"},
+    {"configureSheet_cancel:", "Cancel"},
+    {"configureSheet_save:", "Save"},
+};
+
 const CGFloat kWidth = 480, kRowHeight = 30, kMargin = 16, kLabelWidth = 140;
 
-NSString* Text(const char* text) { return [NSString stringWithUTF8String:text]; }
+NSString* Text(const std::string& text) { return [NSString stringWithUTF8String:text.c_str()]; }
 
 class CocoaSheetWindow : public SheetWindow {
  public:
@@ -173,7 +154,7 @@ class CocoaSheetWindow : public SheetWindow {
   NSWindow* window() const { return window_; }
 
   bool Build(const SheetOwner& owner) {
-    const CGFloat height = kMargin * 2 + kRowHeight * (std::size(kRows) + 1);
+    const CGFloat height = kMargin * 2 + kRowHeight * (owner.outlets.size() + 1);
     window_ = [[NSPanel alloc] initWithContentRect:NSMakeRect(0, 0, kWidth, height)
                                          styleMask:NSWindowStyleMaskTitled
                                            backing:NSBackingStoreBuffered
@@ -184,11 +165,10 @@ class CocoaSheetWindow : public SheetWindow {
 
     NSView* content = [window_ contentView];
     CGFloat y = height - kMargin - kRowHeight;
-    std::map<std::string, CocoaControl*> byOutlet;
-    for (const ControlPlan& plan : kRows) {
+    for (const SheetOutlet& plan : owner.outlets) {
       const NSRect field = NSMakeRect(kMargin + kLabelWidth, y, kWidth - 2 * kMargin - kLabelWidth, kRowHeight - 6);
       NSControl* control = nil;
-      if (plan.kind == Kind::kCheckBox) {
+      if (plan.kind == SheetControlKind::kCheckBox) {
         NSButton* box = [[[NSButton alloc] initWithFrame:field] autorelease];
         [box setButtonType:NSButtonTypeSwitch];
         [box setTitle:Text(plan.label)];
@@ -201,14 +181,14 @@ class CocoaSheetWindow : public SheetWindow {
         [label setBordered:NO];
         [label setDrawsBackground:NO];
         [content addSubview:label];
-        if (plan.kind == Kind::kSlider) {
+        if (plan.kind == SheetControlKind::kSlider) {
           NSSlider* slider = [[[NSSlider alloc] initWithFrame:field] autorelease];
           [slider setMinValue:plan.lowest];
           [slider setMaxValue:plan.highest];
           control = slider;
-        } else if (plan.kind == Kind::kPopUp) {
+        } else if (plan.kind == SheetControlKind::kPopUp) {
           NSPopUpButton* menu = [[[NSPopUpButton alloc] initWithFrame:field pullsDown:NO] autorelease];
-          for (const char* item : plan.items) [menu addItemWithTitle:Text(item)];
+          for (const std::string& item : plan.items) [menu addItemWithTitle:Text(item)];
           control = menu;
         } else {
           NSButton* button = [[[NSButton alloc] initWithFrame:field] autorelease];
@@ -218,44 +198,35 @@ class CocoaSheetWindow : public SheetWindow {
         }
       }
       [content addSubview:control];
-      byOutlet[plan.outlet] = Connect(control, plan);
+      *plan.control = Connect(control, plan.kind, plan.action);
       y -= kRowHeight;
     }
     CGFloat x = kMargin;
     const CGFloat buttonWidth = (kWidth - 2 * kMargin) / std::size(kButtons);
-    for (const ControlPlan& plan : kButtons) {
+    for (const SheetButton& plan : kButtons) {
       NSButton* button = [[[NSButton alloc] initWithFrame:NSMakeRect(x, kMargin, buttonWidth - 8, kRowHeight - 4)]
           autorelease];
       [button setButtonType:NSButtonTypeMomentaryPushIn];
       [button setBezelStyle:NSBezelStyleRounded];
-      [button setTitle:Text(plan.label)];
+      [button setTitle:Text(plan.title)];
       if (std::strcmp(plan.action, "configureSheet_cancel:") == 0) [button setKeyEquivalent:@"\033"];
       if (std::strcmp(plan.action, "configureSheet_save:") == 0) [button setKeyEquivalent:@"\r"];
       [content addSubview:button];
-      Connect(button, plan);
+      Connect(button, SheetControlKind::kButton, plan.action);
       x += buttonWidth;
-    }
-
-    for (const SheetOutlet& outlet : owner.outlets) {
-      auto found = byOutlet.find(outlet.name);
-      if (found == byOutlet.end()) {
-        std::fprintf(stderr, "ambrel: the sheet %s has no outlet %s\n", kSheetName, outlet.name.c_str());
-        return false;
-      }
-      *outlet.control = found->second;
     }
     return true;
   }
 
  private:
-  CocoaControl* Connect(NSControl* control, const ControlPlan& plan) {
-    auto* wrapper = new CocoaControl(control, plan.kind);
+  CocoaControl* Connect(NSControl* control, SheetControlKind kind, const std::string& action) {
+    auto* wrapper = new CocoaControl(control, kind);
     controls_[control] = wrapper;
-    if (plan.action) {
-      if (!actions_.count(plan.action))
-        std::fprintf(stderr, "ambrel: the sheet's action %s has no receiver; left unconnected\n", plan.action);
+    if (!action.empty()) {
+      if (!actions_.count(action))
+        std::fprintf(stderr, "ambrel: the sheet's action %s has no receiver; left unconnected\n", action.c_str());
       [control setTarget:target_];
-      [control setAction:NSSelectorFromString(Text(plan.action))];
+      [control setAction:NSSelectorFromString(Text(action))];
     }
     return wrapper;
   }

@@ -195,6 +195,15 @@ TEST_F(GnustepSaver, TheSheetSavesCancelsAndRestoresDefaultsThroughTheModuleStor
 
   out = Run({"sheet", "show"});
   EXPECT_NE(out.find("oLighting=1 oWantBowl=1 oWaterSpeed=100"), std::string::npos) << out;
+
+  // The overlay's check box, which the settings table puts on the sheet, saves too.
+  out = Run({"sheet", "set:oOverlay=0", "save"});
+  EXPECT_NE(out.find("pressed save visible=0"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(Slurp(StorePath()), std::regex("<key>Overlay</key>\\s*<false/>"))) << Slurp(StorePath());
+
+  // The sliders' ranges are the settings table's: a value past either end is held there.
+  out = Run({"sheet", "set:oWaterSpeed=100000", "set:oWaterRes=0", "set:oDripSpeed=5000", "show"});
+  EXPECT_NE(out.find("oWaterSpeed=1190 oWaterRes=4 oDripSpeed=1000 "), std::string::npos) << out;
 }
 
 // Bad input through the macOS services. A damaged pack: its alert is an NSAlert

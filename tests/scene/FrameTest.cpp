@@ -79,10 +79,21 @@ TEST_F(FrameTest, LightStaysOverTheCentreWithoutLighting) {
   EXPECT_EQ(scene.lightTarget.z, 100.0f);
 }
 
-TEST_F(FrameTest, PreviewNeverTouchesTheOverlay) {
-  ASSERT_TRUE(SetupScene(DefaultSceneSettings(), /*preview=*/true));
+// In the preview, and with the overlay turned off, neither the strip nor the
+// banner runs, and the water is never darkened under it.
+class NoOverlayTest : public FrameTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NoOverlayTest, NeverTouchesTheOverlay) {
+  const bool preview = GetParam();
+  SETTINGS settings = DefaultSceneSettings();
+  settings.OVERLAY = preview;
+  ASSERT_TRUE(SetupScene(settings, preview));
   srand(2);
   for (int i = 0; i < 300; ++i) Frame(0.5);  // past every strip and banner change
+  SceneFrame frame;
+  scene.Describe(&frame);
+  EXPECT_FALSE(frame.overlay || frame.bannerShown);
+  EXPECT_EQ(frame.waterColour[0], 1.0f);
   EXPECT_EQ(scene.overlayTimer, 60.0f);
   EXPECT_FALSE(scene.overlayShown);
   EXPECT_FALSE(scene.overlayAtTop);
@@ -95,6 +106,9 @@ TEST_F(FrameTest, PreviewNeverTouchesTheOverlay) {
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   EXPECT_NE(projection[11], 0.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(PreviewOrOverlayOff, NoOverlayTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Preview" : "OverlayOff"; });
 
 TEST_F(FrameTest, SurfaceLeavesItsArraysEnabled) {
   ASSERT_TRUE(SetupScene(DefaultSceneSettings()));

@@ -35,7 +35,7 @@ namespace {
 
 const Screen kScreen{Rect{0, 0, 64, 48}, 1};
 const char* const kOutlets[] = {"oMainMonitorOnly", "oWaterSpeed", "oWaterRes", "oDripSpeed", "oLighting",
-                                "oWantBowl",        "oBGType",     "oBGPath",   "oBGRes"};
+                                "oWantBowl",        "oBGType",     "oBGPath",   "oBGRes",     "oOverlay"};
 
 std::unique_ptr<ScreenSaverDefaults> Store() { return ScreenSaverDefaults::defaultsForModuleWithName("kvAmbrel"); }
 
@@ -103,6 +103,7 @@ class GtkSheet : public ::testing::Test {
     store->setInteger(2, "BGType");
     store->setObject(home.root().c_str(), "BGPath");
     store->setInteger(2, "BGRes");
+    store->setBool(false, "Overlay");
     ASSERT_TRUE(store->synchronize());
   }
   void TearDown() override {
@@ -176,6 +177,7 @@ TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
   EXPECT_EQ(Value(sheet, "oDripSpeed"), 40);
   EXPECT_FALSE(Checked(sheet, "oLighting"));
   EXPECT_TRUE(Checked(sheet, "oWantBowl"));
+  EXPECT_FALSE(Checked(sheet, "oOverlay"));
   EXPECT_EQ(Active(sheet, "oBGType"), 2);
   EXPECT_EQ(Active(sheet, "oBGRes"), 2);
   EXPECT_EQ(std::string(gtk_button_get_label(GTK_BUTTON(Widget(sheet, "oBGPath")))), home.root());
@@ -213,7 +215,8 @@ TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
   std::set<guint> keys;
   std::vector<GtkLabel*> labels;
   for (GObject* object : {GtkSheetObject(sheet, "oLighting"), GtkSheetObject(sheet, "oWantBowl"),
-                          GtkSheetObject(sheet, "oMainMonitorOnly"), GtkSheetObject(sheet, "saveButton"),
+                          GtkSheetObject(sheet, "oMainMonitorOnly"), GtkSheetObject(sheet, "oOverlay"),
+                          GtkSheetObject(sheet, "saveButton"),
                           GtkSheetObject(sheet, "cancelButton"), GtkSheetObject(sheet, "defaultsButton"),
                           GtkSheetObject(sheet, "webPageButton")})
     labels.push_back(GTK_LABEL(gtk_bin_get_child(GTK_BIN(object))));
@@ -228,7 +231,7 @@ TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
     }
   };
   collect(GTK_WIDGET(window));
-  EXPECT_EQ(labels.size(), 7u + 6u) << "six labelled controls";
+  EXPECT_EQ(labels.size(), 8u + 6u) << "six labelled controls";
   for (GtkLabel* label : labels) {
     const guint key = gtk_label_get_mnemonic_keyval(label);
     EXPECT_NE(key, guint(GDK_KEY_VoidSymbol)) << gtk_label_get_label(label);
@@ -240,6 +243,39 @@ TEST_F(GtkSheet, TheBuilderFileHasTheOutletsRangesFormatsAndGoodManners) {
   EXPECT_TRUE(gtk_accel_groups_activate(G_OBJECT(window), GDK_KEY_Escape, GdkModifierType(0)));
   Pump();
   EXPECT_FALSE(sheet->isShown());
+}
+
+// The builder file holds no range: every slider shows the settings table's,
+// and the same file loaded with other ranges shows those.
+TEST_F(GtkSheet, EverySlidersRangeComesFromTheSettingsTable) {
+  SheetWindow* sheet = Open(MakeView());
+  ASSERT_TRUE(sheet);
+  SheetOwner owner;
+  std::vector<SheetControl*> controls(kSettings.size());
+  int sliders = 0;
+  for (const SettingDeclaration& setting : kSettings) {
+    SheetOutlet outlet{setting.sheet.outlet, &controls[owner.outlets.size()], setting.sheet.control};
+    outlet.lowest = setting.sheet.lowest + 1;
+    outlet.highest = setting.sheet.highest + 2;
+    owner.outlets.push_back(outlet);
+    if (setting.sheet.control != SheetControlKind::kSlider) continue;
+    ++sliders;
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(Widget(sheet, setting.sheet.outlet)));
+    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), setting.sheet.lowest) << setting.store.key;
+    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), setting.sheet.highest) << setting.store.key;
+  }
+  EXPECT_EQ(sliders, 3);
+
+  ::testing::internal::CaptureStderr();  // this owner has no actions for the buttons
+  std::unique_ptr<SheetWindow> other = PlatformSheetServices().loadSheetNamed("Ambrel", owner);
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(other);
+  for (const SheetOutlet& outlet : owner.outlets) {
+    if (outlet.kind != SheetControlKind::kSlider) continue;
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(Widget(other.get(), outlet.name.c_str())));
+    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), outlet.lowest) << outlet.name;
+    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), outlet.highest) << outlet.name;
+  }
 }
 
 TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
@@ -257,7 +293,7 @@ TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
   EXPECT_EQ(Value(sheet, "oWaterSpeed"), 100);
   EXPECT_EQ(Value(sheet, "oWaterRes"), 6);
   EXPECT_EQ(Value(sheet, "oDripSpeed"), 250);
-  EXPECT_TRUE(Checked(sheet, "oLighting") && Checked(sheet, "oWantBowl"));
+  EXPECT_TRUE(Checked(sheet, "oLighting") && Checked(sheet, "oWantBowl") && Checked(sheet, "oOverlay"));
   EXPECT_EQ(Active(sheet, "oBGType"), 0);
   EXPECT_EQ(Active(sheet, "oBGRes"), 1);
   EXPECT_FALSE(gtk_widget_get_sensitive(Widget(sheet, "oBGPath")));
@@ -275,6 +311,7 @@ TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Widget(sheet, "oLighting")), TRUE);
   gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(Widget(sheet, "oLighting")), TRUE);  // mixed: off
   gtk_combo_box_set_active(GTK_COMBO_BOX(Widget(sheet, "oBGRes")), 0);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Widget(sheet, "oOverlay")), TRUE);
   // A button's activation is a short press: the click comes a moment later.
   EXPECT_TRUE(gtk_window_activate_default(GTK_WINDOW(GtkSheetObject(sheet, "configureSheet"))));
   EXPECT_TRUE(PumpUntil([&] { return !sheet->isShown(); }));
@@ -283,6 +320,7 @@ TEST_F(GtkSheet, TheButtonsAndThePopUpSendTheViewsActions) {
   EXPECT_EQ(store->integerForKey("DripSpeed"), 1);
   EXPECT_FALSE(store->boolForKey("Lighting"));
   EXPECT_EQ(store->integerForKey("BGRes"), 0);
+  EXPECT_TRUE(store->boolForKey("Overlay"));
   EXPECT_EQ(store->integerForKey("WaterRes"), 7);
   EXPECT_EQ(store->stringForKey("BGPath").value_or(""), home.root());
   EXPECT_EQ(view->mySettings.WATERSPEED, 1190);
@@ -306,8 +344,8 @@ TEST_F(GtkSheet, TheKeyboardWalksEveryControlSavesWithEnterAndCancelsWithEscape)
 
   const std::vector<std::string> controls = {"oWaterSpeed", "oWaterRes",     "oDripSpeed",     "oBGType",
                                              "oBGPath",     "oBGRes",        "oLighting",      "oWantBowl",
-                                             "oMainMonitorOnly", "webPageButton", "defaultsButton", "cancelButton",
-                                             "saveButton"};
+                                             "oMainMonitorOnly", "oOverlay",    "webPageButton",  "defaultsButton",
+                                             "cancelButton",     "saveButton"};
   // The control holding the focus; a pop-up's focus is on its own button inside it.
   auto focused = [&]() -> std::string {
     for (GtkWidget* w = gtk_window_get_focus(GTK_WINDOW(window)); w; w = gtk_widget_get_parent(w))
@@ -380,6 +418,7 @@ TEST_F(GtkSheet, AScreenReaderHearsEveryControlByItsLabelAndTheDescribedPreview)
       "slider|Water speed:",       "slider|Water resolution:", "slider|Drip interval:",
       "combo box|Background:",     "push button|Picture folder:", "combo box|Background detail:",
       "check box|Moving light",    "check box|Bowl",           "check box|Only on the main screen",
+      "check box|Show the strip and banner",
       "push button|About Ambrel",  "push button|Defaults",     "push button|Cancel",
       "push button|Save",          "animation|Preview"};
   EXPECT_EQ(heard, expected) << said;

@@ -114,20 +114,20 @@ TEST_F(SheetLogic, OpeningShowsTheViewsValuesAndSavingUnchangedWritesThemBackBut
 // its control, is saved by the sheet and reads back from the store.
 TEST_F(SheetLogic, EveryDeclaredSettingTravelsFromTheCommandLineThroughTheSheetToTheStore) {
   for (const SettingDeclaration& setting : kSettings) {
-    SCOPED_TRACE(setting.key);
-    SettingValue unusual{setting.defaultNumber + 1, "/srv/elsewhere"};
-    if (setting.type == SettingType::kBool) unusual.number = !setting.defaultNumber;
+    SCOPED_TRACE(setting.store.key);
+    SettingValue unusual{setting.store.defaultNumber + 1, "/srv/elsewhere"};
+    if (setting.store.type == SettingType::kBool) unusual.number = !setting.store.defaultNumber;
     AmbrelViewOverrides overrides;
-    overrides.fields[setting.key] = unusual;
+    overrides.fields[setting.store.key] = unusual;
     auto* view = Ambrel(engine, engine.addView(AmbrelFactory(overrides), kScreen.frame, false, 1));
     MemorySheetWindow* sheet = Open(view);
     ASSERT_TRUE(sheet);
-    const MemoryControl& control = sheet->control(setting.outlet);
-    switch (setting.control) {
-      case SettingControl::kCheckBox: EXPECT_EQ(control.state(), unusual.number); break;
-      case SettingControl::kNumberField: EXPECT_EQ(control.intValue(), unusual.number); break;
-      case SettingControl::kPopUp: EXPECT_EQ(control.indexOfSelectedItem(), unusual.number); break;
-      case SettingControl::kFolderButton: EXPECT_EQ(control.title(), unusual.text); break;
+    const MemoryControl& control = sheet->control(setting.sheet.outlet);
+    switch (setting.sheet.control) {
+      case SheetControlKind::kCheckBox: EXPECT_EQ(control.state(), unusual.number); break;
+      case SheetControlKind::kSlider: EXPECT_EQ(control.intValue(), unusual.number); break;
+      case SheetControlKind::kPopUp: EXPECT_EQ(control.indexOfSelectedItem(), unusual.number); break;
+      case SheetControlKind::kButton: EXPECT_EQ(control.title(), unusual.text); break;
     }
     ASSERT_TRUE(sheet->send("configureSheet_save:"));
     const SettingsRecord stored = ReadStoredSettings();

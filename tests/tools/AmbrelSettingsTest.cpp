@@ -1,4 +1,4 @@
-// The nine settings on the command line: they override the store for one run
+// The settings on the command line: they override the store for one run
 // without writing it, and XScreenSaver's settings dialog can only produce options
 // the program takes.
 #include <sys/stat.h>
@@ -45,14 +45,15 @@ const char* const kStore =
     "WantBowl=false\n"
     "BGType=2\n"
     "BGPath=/srv/pictures\n"
-    "BGRes=0\n";
+    "BGRes=0\n"
+    "Overlay=false\n";
 
 TEST_F(AmbrelSettingsTest, CommandLineValuesOverrideTheStoreWithoutWritingIt) {
   WriteStore(kStore);
   const std::map<std::string, std::string> stored = {
       {"MainMonitorOnly", "true"}, {"WaterSpeed", "300"}, {"WaterRes", "5"}, {"DripSpeed", "40"},
       {"Lighting", "false"},       {"WantBowl", "false"}, {"BGType", "2"},   {"BGPath", "/srv/pictures"},
-      {"BGRes", "0"}};
+      {"BGRes", "0"},              {"Overlay", "false"}};
   EXPECT_EQ(Printed({"--window"}), stored);
   // xsecurelock's start, "-root" alone, has no dialog behind it; anything else a
   // hack is given is XScreenSaver's programs line, where a missing option is at
@@ -64,9 +65,9 @@ TEST_F(AmbrelSettingsTest, CommandLineValuesOverrideTheStoreWithoutWritingIt) {
   const std::map<std::string, std::string> overridden = {
       {"MainMonitorOnly", "false"}, {"WaterSpeed", "1190"}, {"WaterRes", "8"},    {"DripSpeed", "1"},
       {"Lighting", "true"},         {"WantBowl", "true"},   {"BGType", "1"},      {"BGPath", "/srv/pictures"},
-      {"BGRes", "2"}};
+      {"BGRes", "2"},               {"Overlay", "true"}};
   EXPECT_EQ(Printed({"--window", "--all-monitors", "--water-speed", "1190", "--water-res", "8", "--drip-speed", "1",
-                     "--lighting", "--bowl", "--background-kind", "desktop", "--detail", "2"}),
+                     "--lighting", "--bowl", "--background-kind", "desktop", "--detail", "2", "--overlay"}),
             overridden);
   // A folder on the command line implies the folder kind, unless a kind is named.
   EXPECT_EQ(Printed({"--window", "--background-kind", "0", "--folder", "/tmp"})["BGType"], "0");
@@ -90,9 +91,10 @@ TEST_F(AmbrelSettingsTest, ARenderStartsFromTheDefaultsNotTheStore) {
   const std::map<std::string, std::string> defaults = {
       {"MainMonitorOnly", "false"}, {"WaterSpeed", "100"}, {"WaterRes", "6"}, {"DripSpeed", "250"},
       {"Lighting", "true"},         {"WantBowl", "true"},  {"BGType", "1"},   {"BGPath", ""},
-      {"BGRes", "1"}};
+      {"BGRes", "1"},               {"Overlay", "true"}};
   EXPECT_EQ(Printed({"--render"}), defaults);
   EXPECT_EQ(Printed({"--render", "--no-bowl"})["WantBowl"], "false");
+  EXPECT_EQ(Printed({"--render", "--no-overlay"})["Overlay"], "false");
   EXPECT_EQ(ReadFile(StorePath()), kStore);
 }
 
@@ -167,7 +169,7 @@ TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {
         everything.insert(everything.end(), args.begin(), args.end());
         args.insert(args.begin(), "--root");
         std::map<std::string, std::string> printed = Printed(args);
-        EXPECT_EQ(printed.size(), 9u);
+        EXPECT_EQ(printed.size(), 10u);
         if (keyOf.count(args[1])) {
           EXPECT_EQ(printed[keyOf.at(args[1])], value);
         }
@@ -175,7 +177,7 @@ TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {
     }
   }
   for (const char* option : {"--root", "--water-speed", "--water-res", "--drip-speed", "--no-lighting", "--no-bowl",
-                             "--main-monitor-only", "--background-kind", "--detail", "--folder"})
+                             "--main-monitor-only", "--background-kind", "--detail", "--folder", "--no-overlay"})
     EXPECT_TRUE(seen.count(option)) << option << " is missing from the option file";
 
   // The fastest water the dialog offers is the fastest that stays steady.

@@ -251,7 +251,7 @@ TEST_F(XScreenSaverDaemonTest, WhatTheDialogShowsIsWhatRuns) {
   ASSERT_EQ(print.Wait(20), 0) << print.errors();
   EXPECT_EQ(print.output(),
             "MainMonitorOnly false\nWaterSpeed 200\nWaterRes 6\nDripSpeed 250\nLighting true\nWantBowl true\n"
-            "BGType 0\nBGPath " + root + "/home/Pictures\nBGRes 1\n");
+            "BGType 0\nBGPath " + root + "/home/Pictures\nBGRes 1\nOverlay true\n");
 }
 
 }  // namespace

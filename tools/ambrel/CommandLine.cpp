@@ -219,8 +219,10 @@ struct Parser {
       render.output = value;
       return RenderOnly(true);
     }
-    for (const SettingDeclaration& setting : kSettings)
-      if (name == setting.option || (setting.offOption && name == setting.offOption)) return Setting(setting);
+    for (const SettingDeclaration& setting : kSettings) {
+      const OnTheCommandLine& given = setting.commandLine;
+      if (name == given.option || (given.offOption && name == given.offOption)) return Setting(setting);
+    }
     if (name == "--background") {
       if (!NonEmptyValue(Tr("a picture file"))) return false;
       if (impliedKind && *impliedKind != BackgroundKind::kDesktop)
@@ -234,26 +236,27 @@ struct Parser {
 
   // One of the settings, for this run only.
   bool Setting(const SettingDeclaration& setting) {
+    const OnTheCommandLine& option = setting.commandLine;
     SettingValue given;
-    if (setting.type == SettingType::kBool) {
+    if (setting.store.type == SettingType::kBool) {
       if (!Flag()) return false;
-      given.number = name == setting.option;
-    } else if (setting.type == SettingType::kString) {
+      given.number = name == option.option;
+    } else if (setting.store.type == SettingType::kString) {
       if (!NonEmptyValue(Tr("a folder"))) return false;
       if (value.size() >= sizeof(SETTINGS{}.BGPath)) return Fail(Format(Tr("%s: the path is too long"), name.c_str()));
       if (impliedKind && *impliedKind != BackgroundKind::kFolder)
         return Fail(Tr("give either --background or --folder, not both"));
       given.text = value;
       impliedKind = BackgroundKind::kFolder;
-    } else if (setting.valueNames) {
+    } else if (option.valueNames) {
       if (!TakeValue()) return false;
-      if (!ParseNamedValue(setting.valueNames, value, &given.number))
-        return Fail(Format(Tr("%s wants %s, not \"%s\""), name.c_str(), DescribeNames(setting.valueNames).c_str(),
+      if (!ParseNamedValue(option.valueNames, value, &given.number))
+        return Fail(Format(Tr("%s wants %s, not \"%s\""), name.c_str(), DescribeNames(option.valueNames).c_str(),
                            value.c_str()));
-    } else if (!Number(setting.optionLowest, setting.optionHighest, &given.number)) {
+    } else if (!Number(option.lowest, option.highest, &given.number)) {
       return false;
     }
-    line->fields[setting.key] = given;
+    line->fields[setting.store.key] = given;
     return true;
   }
 

@@ -11,7 +11,7 @@ std::optional<SettingsRecord> BaseSettings(const RunRequest& request) {
 SettingOverrides RunSettings(const RunRequest& request) {
   SettingOverrides fields = request.fields;
   if (const auto kind = request.background.impliedKind)
-    fields.emplace("BGType", SettingValue{static_cast<int64_t>(*kind), {}});
+    fields.emplace(kBackgroundKindSetting.store.key, SettingValue{static_cast<int64_t>(*kind), {}});
   return fields;
 }
 
@@ -35,9 +35,9 @@ void PrintSettings(FILE* out, const SettingsRecord& given) {
   // as the value the scene takes instead.
   SettingsRecord record = given;
   for (const SettingDeclaration& setting : kSettings)
-    if (setting.number) setting.setNumber(record, AcceptedValue(setting, setting.number(record)));
+    if (setting.store.number) setting.store.setNumber(record, AcceptedValue(setting, setting.store.number(record)));
   for (const SettingDeclaration& setting : kSettings)
-    std::fprintf(out, "%s %s\n", setting.key, SettingValueText(setting, record).c_str());
+    std::fprintf(out, "%s %s\n", setting.store.key, SettingValueText(setting, record).c_str());
 }
 
 }  // namespace ambrel

@@ -65,7 +65,10 @@ const char* const kRenderer = N_(
 const char* UsageText() {
   static const std::string text = [] {
     std::string usage = Tr(kHead);
-    for (const SettingDeclaration& setting : kSettings) usage += FillSettingText(Tr(setting.usage), setting);
+    for (const SettingDeclaration& setting : kSettings) {
+      const HelpLine& help = setting.commandLine.help;
+      usage += Format(Tr(help.format), help.numbers[0], help.numbers[1], help.numbers[2]);
+    }
     return usage + Format(Tr(kTail), kMaxPictureSide) + Tr(kRenderer);
   }();
   return text.c_str();
