@@ -267,7 +267,7 @@ TEST_F(GtkSheet, EverySlidersRangeComesFromTheSettingsTable) {
   EXPECT_EQ(sliders, 3);
 
   ::testing::internal::CaptureStderr();  // this owner has no actions for the buttons
-  std::unique_ptr<SheetWindow> other = PlatformSheetServices().loadSheetNamed("Ambrel", owner);
+  std::unique_ptr<SheetWindow> other = CurrentSheetServices().loadSheetNamed("Ambrel", owner);
   ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(other);
   for (const SheetOutlet& outlet : owner.outlets) {
