@@ -13,7 +13,7 @@
 #import <ScreenSaver/ScreenSaver.h>
 #include <GL/gl.h>
 
-#import "apps/macos/AmbrelViewTesting.h"
+#import "tools/saver/AmbrelViewTesting.h"
 
 #include <algorithm>
 #include <csignal>

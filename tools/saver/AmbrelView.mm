@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#import "apps/macos/AmbrelViewTesting.h"
+#import "tools/saver/AmbrelViewTesting.h"
 #include "host/AmbrelView.h"
 #import "platform/macos/CocoaPlatform.h"
 #import "platform/macos/CocoaSheet.h"
