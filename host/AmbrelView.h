@@ -42,6 +42,9 @@ SettingsRecord ResolveSettings(const std::optional<SettingsRecord>& given, const
 // (a render, say): given settings are used as they are and nothing is written;
 // a given desktop-picture preference replaces the platform's. Single settings in
 // `fields` go over either.
+// Who draws a view's frames: OpenGL, or the CPU renderer into a pixel surface.
+enum class FrameRenderer { kGL, kCpu };
+
 struct AmbrelViewOverrides {
   std::optional<SettingsRecord> settings;
   std::optional<DesktopPicturePreference> desktopPictures;
@@ -55,6 +58,9 @@ struct AmbrelViewOverrides {
   // When set, wraps the drawing surface as the view makes it, and the view draws
   // through what it returns: a decoration over each frame, a frame counter.
   std::function<std::unique_ptr<GLSurface>(std::unique_ptr<GLSurface>)> decorateSurface;
+  FrameRenderer renderer = FrameRenderer::kGL;
+  // The same as decorateSurface, for the CPU renderer's pixel surface.
+  std::function<std::unique_ptr<PixelSurface>(std::unique_ptr<PixelSurface>)> decoratePixelSurface;
 };
 
 class AmbrelView : public ScreenSaverView {

@@ -13,6 +13,7 @@
 
 #include "platform/GLSurface.h"
 #include "platform/Geometry.h"
+#include "platform/PixelSurface.h"
 #include "platform/Screens.h"
 
 namespace ambrel {
@@ -26,6 +27,9 @@ class ViewSite {
   // A drawing surface as close to the request as the engine has; null when none
   // can be made.
   virtual std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) = 0;
+  // A surface for frames drawn on the processor; null when the engine cannot show
+  // them (then the view draws with OpenGL).
+  virtual std::unique_ptr<PixelSurface> createPixelSurface() { return nullptr; }
   // The screen showing the view's window; null when it is on no screen.
   virtual const Screen* screen() = 0;
   // The view changed its animation period (seconds).

@@ -793,4 +793,24 @@ void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std
   }
 }
 
+void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& target) {
+  if (!target.pixels || target.width <= 0 || target.height <= 0) return;
+  SceneFrame sized = frame;
+  sized.width = target.width;
+  sized.height = target.height;
+  std::vector<uint8_t> bottomUp;
+  DrawSceneFrameCpu(sized, textures, &bottomUp);
+  const size_t row = static_cast<size_t>(target.width) * 4;
+  for (int y = 0; y < target.height; ++y) {
+    const uint8_t* from = bottomUp.data() + (target.height - 1 - y) * row;
+    uint8_t* to = target.pixels + y * target.stride;
+    for (int x = 0; x < target.width; ++x) {
+      to[x * 4] = from[x * 4 + 2];
+      to[x * 4 + 1] = from[x * 4 + 1];
+      to[x * 4 + 2] = from[x * 4];
+      to[x * 4 + 3] = 255;
+    }
+  }
+}
+
 }  // namespace ambrel

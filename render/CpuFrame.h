@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/PixelSurface.h"
 #include "scene/SceneFrame.h"
 
 namespace ambrel {
@@ -36,5 +37,9 @@ bool AllowCpuFrameSimd(bool allowed);
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them).
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels);
+
+// Draws the frame into a pixel surface's buffer at the buffer's size (the frame's
+// own size is not used): the same pixels, rows top first, as B, G, R, X.
+void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& target);
 
 }  // namespace ambrel

@@ -205,11 +205,11 @@ struct Parser {
     if (name == "--renderer") {
       if (!TakeValue()) return false;
       if (value == "auto")
-        render.renderer = RendererChoice::Auto;
+        line->renderer = RendererChoice::Auto;
       else if (value == "gl")
-        render.renderer = RendererChoice::GL;
+        line->renderer = RendererChoice::GL;
       else if (value == "cpu")
-        render.renderer = RendererChoice::CPU;
+        line->renderer = RendererChoice::CPU;
       else
         return Fail(Format(Tr("--renderer wants auto, gl or cpu, not \"%s\""), value.c_str()));
       return RenderOnly(true);

@@ -23,6 +23,10 @@ struct BackgroundSource {
   std::optional<std::string> picture;  // this run's desktop picture
 };
 
+// Who draws the frames: OpenGL, the CPU renderer, or (auto) the CPU when OpenGL
+// would be a software rasteriser anyway or cannot be had.
+enum class RendererChoice { Auto, GL, CPU };
+
 struct RunRequest {
   RunMode mode = RunMode::kFullScreen;
   bool wayland = false;           // on a Wayland compositor rather than X11
@@ -32,6 +36,7 @@ struct RunRequest {
   BackgroundSource background;
   bool printSettings = false;     // print the effective settings and stop
   bool showFps = false;           // -fps: frame rate and load in a corner
+  RendererChoice renderer = RendererChoice::Auto;
   // Started by XScreenSaver: its programs line holds every setting, and one it
   // leaves out is at its default (its dialog writes none at the default), so the
   // store is not read. True for every hack start but xsecurelock's lone "-root".

@@ -161,7 +161,7 @@ int RunRenderMode(const RunRequest& request) {
 
   // The CPU renderer draws the frames the view describes; the OpenGL context is
   // still made, to load the pictures, and its textures are read back once.
-  const bool cpu = ChooseCpu(options.renderer);
+  const bool cpu = ChooseCpu(request.renderer);
   SceneFrame described;
   try {
     AmbrelViewOverrides overrides = ViewOverrides(request);

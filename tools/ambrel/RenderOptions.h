@@ -10,10 +10,6 @@
 
 namespace ambrel {
 
-// Who draws a render's frames: OpenGL, the CPU renderer, or (auto) the CPU when
-// OpenGL would be a software rasteriser anyway.
-enum class RendererChoice { Auto, GL, CPU };
-
 struct RenderRequest {
   int width = 1280;
   int height = 720;
@@ -23,7 +19,6 @@ struct RenderRequest {
   int64_t every = 0;    // 0: only the last frame is written
   std::optional<uint32_t> seed;  // none: the clock's
   bool preview = false;  // drawn as the settings preview
-  RendererChoice renderer = RendererChoice::Auto;
   std::string output = "ambrel.png";
 };
 
