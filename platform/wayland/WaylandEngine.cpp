@@ -22,6 +22,20 @@ WaylandEngine::~WaylandEngine() {
   ReleaseGlobals();
 }
 
+EglWaylandDisplay* WaylandEngine::egl() {
+  if (!egl_ && !eglFailed_) {
+    egl_ = std::make_unique<EglWaylandDisplay>(display_);
+    if (!egl_->valid()) {
+      std::fprintf(stderr, "ambrel: %s\n", egl_->error().c_str());
+      egl_.reset();
+      eglFailed_ = true;
+      quit_ = true;
+      exitCode_ = 1;
+    }
+  }
+  return egl_.get();
+}
+
 // Views for every configured surface that has none yet: all are made before any
 // of them starts, so a capture made by one sees the desktop, not another view.
 void WaylandEngine::CreatePendingViews() {
@@ -42,8 +56,10 @@ void WaylandEngine::CreatePendingViews() {
     site->started = true;
     site->view->startAnimation();
   }
-  for (WaylandViewSite* site : made)
+  for (WaylandViewSite* site : made) {
     if (site->drawn) site->drawn->ShowBlack();
+    if (site->pixels) site->pixels->ShowBlack();
+  }
 }
 
 void WaylandEngine::ReleaseSite(std::unique_ptr<WaylandViewSite>& site) {
@@ -133,11 +149,6 @@ int WaylandEngine::Run(const ViewFactory& factory) {
     std::fprintf(stderr, "ambrel: the compositor offers neither layer-shell nor xdg-shell (xdg_wm_base)\n");
     return 1;
   }
-  egl_ = std::make_unique<EglWaylandDisplay>(display_);
-  if (!egl_->valid()) {
-    std::fprintf(stderr, "ambrel: %s\n", egl_->error().c_str());
-    return 1;
-  }
   if (OutputViews()) {
     if (screens().empty()) {
       std::fprintf(stderr, "ambrel: the compositor shows no output to cover\n");
@@ -160,11 +171,11 @@ int WaylandEngine::Run(const ViewFactory& factory) {
   CreatePendingViews();
   bool any = window_ && window_->view;
   for (auto& output : outputs_) any = any || (output->site && output->site->view);
-  if (!any && !Broken()) {
+  if (!any && !Broken() && !eglFailed_) {
     std::fprintf(stderr, "ambrel: no view could be created\n");
     return 1;
   }
-  const int code = Loop();
+  const int code = eglFailed_ ? exitCode_ : Loop();
   window_.reset();
   for (auto& output : outputs_) ReleaseSite(output->site);
   return code;

@@ -18,6 +18,7 @@
 #include "platform/Termination.h"
 #include "platform/ViewLoop.h"
 #include "platform/wayland/EglWindowSurface.h"
+#include "platform/wayland/ShmPixelSurface.h"
 #include "platform/wayland/WaylandEngine.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -56,6 +57,7 @@ class WaylandViewSite : public ViewSite {
   ~WaylandViewSite() override;
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
+  std::unique_ptr<PixelSurface> createPixelSurface() override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override { pace_.timer.setInterval(seconds); }
   void startTimer() override;
@@ -89,6 +91,7 @@ class WaylandViewSite : public ViewSite {
   bool failed = false;  // the factory made no view: never asked again
   bool started = false;
   EglWindowSurface* drawn = nullptr;  // the view's surface, while the view has it
+  ShmPixelSurface* pixels = nullptr;  // or its pixel surface, likewise
   std::unique_ptr<ScreenSaverView> view;
 
  private:
@@ -115,7 +118,10 @@ class WaylandEngine : public Platform {
 
   const WaylandOptions& options() const { return options_; }
   const ViewLoop& loop() const { return loop_; }
-  EglWaylandDisplay* egl() { return egl_.get(); }
+  // Made when a view first asks for OpenGL, so one that draws only pixels loads
+  // no driver; null once it could not be made (which ends the run).
+  EglWaylandDisplay* egl();
+  wl_shm* shm() const { return shm_; }
   bool Saver() const { return options_.kind == WaylandKind::Saver; }
   bool OutputViews() const { return Saver() || options_.kind == WaylandKind::Wallpaper; }
 
@@ -179,6 +185,7 @@ class WaylandEngine : public Platform {
   std::vector<std::unique_ptr<WaylandOutput>> outputs_;
   std::unique_ptr<WaylandViewSite> window_;
   std::unique_ptr<EglWaylandDisplay> egl_;
+  bool eglFailed_ = false;
   ViewFactory factory_;
   bool quit_ = false;
   int exitCode_ = 0;

@@ -1,6 +1,6 @@
 // The Wayland engine's view sites: a layer-shell surface on an output (or an
 // xdg-shell window), its configured size and scale, the frame callbacks that pace
-// its view, and the EGL surface the view draws on.
+// its view, and the EGL or shared-memory surface the view draws on.
 #include <cstdio>
 
 #include "platform/wayland/WaylandEngineImpl.h"
@@ -103,6 +103,17 @@ std::unique_ptr<GLSurface> WaylandViewSite::createGLSurface(const SurfaceRequest
     return nullptr;
   }
   created->SetBeforeSwap([this] { Presenting(); });
+  return created;
+}
+
+std::unique_ptr<PixelSurface> WaylandViewSite::createPixelSurface() {
+  wl_shm* shm = engine_.shm();
+  if (!shm) return nullptr;
+  appliedScale = scale();
+  auto created = std::make_unique<ShmPixelSurface>(shm, surface, pixelSize(), scale());
+  created->SetBeforeCommit([this] { Presenting(); });
+  created->SetOnGone([this] { pixels = nullptr; });
+  pixels = created.get();
   return created;
 }
 

@@ -123,6 +123,14 @@ bool CompositorSession::MakeFolders(std::string* error) {
   return true;
 }
 
+std::string CompositorSession::Carry(const std::string& program) {
+  const std::string copy = work_ + "/bin/" + fs::path(program).filename().string();
+  std::error_code error;
+  fs::copy_file(program, copy, fs::copy_options::overwrite_existing, error);
+  if (error || !HandOver(copy)) return program;
+  return copy;
+}
+
 std::string CompositorSession::Preload(const std::string& library) {
   std::string list;
   for (const std::string& entry : carried_)

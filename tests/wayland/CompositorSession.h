@@ -57,6 +57,8 @@ class CompositorSession {
   const std::string& ambrel() const { return ambrel_; }
   // tools/virtual-pointer, likewise.
   const std::string& pointer() const { return pointer_; }
+  // Any other program of the build, likewise; its path there.
+  std::string Carry(const std::string& program);
   // One output's picture (grim), or the whole desktop when output is empty; on
   // weston, its only output (weston-screenshooter).
   Screenshot Shoot(const std::string& output);

@@ -5,7 +5,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -295,6 +298,127 @@ TEST_F(WaylandSway, ALostCompositorOrAMissingDisplayEndsTheRunWithOneLine) {
   EXPECT_EQ(missing->Wait(10), 1);
   EXPECT_EQ(Lines(missing->errors()), 1) << missing->errors();
   EXPECT_NE(missing->errors().find("\"no-such-socket\""), std::string::npos) << missing->errors();
+}
+
+// The pixel at x, y of a screenshot as "rrggbb".
+std::string PixelAt(const Screenshot& shot, int x, int y) {
+  const uint8_t* pixel = &shot.rgb[(size_t(y) * size_t(shot.width) + size_t(x)) * 3];
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x%02x%02x", pixel[0], pixel[1], pixel[2]);
+  return text;
+}
+
+// The pixel driver's picture filling a width x height output: red, green, blue
+// and white quarters from the top left, exact at the corners and across the middle.
+bool ShowsQuarters(const Screenshot& shot, int width, int height) {
+  const int x = width / 2, y = height / 2;
+  return shot.ok && shot.width == width && shot.height == height && PixelAt(shot, 0, 0) == "ff0000" &&
+         PixelAt(shot, x - 1, y - 1) == "ff0000" && PixelAt(shot, x, y - 1) == "00ff00" &&
+         PixelAt(shot, width - 1, 0) == "00ff00" && PixelAt(shot, x - 1, y) == "0000ff" &&
+         PixelAt(shot, 0, height - 1) == "0000ff" && PixelAt(shot, x, y) == "ffffff" &&
+         PixelAt(shot, width - 1, height - 1) == "ffffff";
+}
+
+// Shoots the output until check accepts the shot (the deadline is for a hang only).
+bool Shows(CompositorSession& session, const std::string& output, const std::function<bool(const Screenshot&)>& check,
+           Screenshot* shot) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *shot = session.Shoot(output);
+    if (check(*shot)) return true;
+    Sleep(0.1);
+  }
+  return false;
+}
+
+std::string Described(const Screenshot& shot) {
+  if (!shot.ok) return "no screenshot";
+  return std::to_string(shot.width) + "x" + std::to_string(shot.height) + " top left " + PixelAt(shot, 0, 0) +
+         ", middle " + PixelAt(shot, shot.width / 2, shot.height / 2);
+}
+
+// A view that draws on the processor: its frames reach the saver's output
+// whole, in order and colour, at the output's size and again at a new one, with
+// no EGL driver ever loaded.
+TEST_F(WaylandSway, PixelFramesFillTheSaversOutputAndFollowItsNewSizeWithoutEgl) {
+  StartSway(1);
+  auto driver = session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"saver"});
+  ASSERT_TRUE(driver);
+  std::string line;
+  ASSERT_TRUE(driver->WaitForLine("drawn 640x360", 20, &line)) << driver->output() << driver->errors();
+  EXPECT_EQ(line, "drawn 640x360 egl=0");
+  Screenshot shot;
+  EXPECT_TRUE(Shows(session_, "HEADLESS-1", [](const Screenshot& s) { return ShowsQuarters(s, 640, 360); }, &shot))
+      << Described(shot);
+
+  std::string said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"output", "HEADLESS-1", "mode", "800x600"}, &said), 0) << said;
+  ASSERT_TRUE(driver->WaitForLine("drawn 800x600", 20, &line)) << driver->output() << driver->errors();
+  EXPECT_EQ(line, "drawn 800x600 egl=0");
+  EXPECT_TRUE(Shows(session_, "HEADLESS-1", [](const Screenshot& s) { return ShowsQuarters(s, 800, 600); }, &shot))
+      << Described(shot);
+  driver->Signal(SIGTERM);
+  EXPECT_EQ(driver->Wait(5), 0) << driver->errors();
+  EXPECT_EQ(driver->errors(), "");
+}
+
+// The same frames in a window and on the wallpaper.
+TEST_F(WaylandSway, PixelFramesShowInAWindowAndOnTheWallpaper) {
+  StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
+  auto window = session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"window"});
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(window->WaitForLine("drawn ", 20)) << window->output() << window->errors();
+  // Tiled, the window fills the output but for its title and borders.
+  Screenshot shot;
+  EXPECT_TRUE(Shows(session_, "HEADLESS-1",
+                    [](const Screenshot& s) {
+                      int quarters[4] = {};
+                      for (int y = 0; s.ok && y < s.height; ++y)
+                        for (int x = 0; x < s.width; ++x) {
+                          const std::string pixel = PixelAt(s, x, y);
+                          quarters[0] += pixel == "ff0000", quarters[1] += pixel == "00ff00";
+                          quarters[2] += pixel == "0000ff", quarters[3] += pixel == "ffffff";
+                        }
+                      return s.ok && *std::min_element(quarters, quarters + 4) > s.width * s.height / 5;
+                    },
+                    &shot))
+      << Described(shot);
+  window->Signal(SIGTERM);
+  EXPECT_EQ(window->Wait(5), 0) << window->errors();
+  EXPECT_EQ(window->errors(), "");
+
+  auto wallpaper = session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"wallpaper"});
+  ASSERT_TRUE(wallpaper);
+  ASSERT_TRUE(wallpaper->WaitForLine("drawn 640x360", 20)) << wallpaper->output() << wallpaper->errors();
+  EXPECT_TRUE(Shows(session_, "HEADLESS-1", [](const Screenshot& s) { return ShowsQuarters(s, 640, 360); }, &shot))
+      << Described(shot);
+  wallpaper->Signal(SIGTERM);
+  EXPECT_EQ(wallpaper->Wait(5), 0) << wallpaper->errors();
+  EXPECT_EQ(wallpaper->errors(), "");
+}
+
+// Sizes at the limits: a 16384-pixel square whose pool the system refuses (the
+// process may make no file that large) skips its frames with one line and no
+// crash, and a 1x1 frame after it shows as one pixel over sway's background.
+TEST_F(WaylandSway, APoolTheSystemRefusesSkipsFramesWithOneLineAndAOnePixelFrameShows) {
+  StartSway(1);
+  auto driver =
+      session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"saver", "--buffers", "16384x16384,1x1", "--file-size", "64"});
+  ASSERT_TRUE(driver);
+  ASSERT_TRUE(driver->WaitForLine("skipped", 20)) << driver->output() << driver->errors();
+  ASSERT_TRUE(driver->WaitForLine("drawn 1x1", 20)) << driver->output() << driver->errors();
+  Screenshot shot;
+  EXPECT_TRUE(Shows(session_, "HEADLESS-1",
+                    [](const Screenshot& s) {
+                      return s.ok && PixelAt(s, 0, 0) == "ff0000" && PixelAt(s, 1, 0) == "c03020" &&
+                             PixelAt(s, 320, 180) == "c03020";
+                    },
+                    &shot))
+      << Described(shot);
+  EXPECT_TRUE(driver->Running());
+  driver->Signal(SIGTERM);
+  EXPECT_EQ(driver->Wait(5), 0);
+  EXPECT_EQ(Lines(driver->errors()), 1) << driver->errors();
+  EXPECT_NE(driver->errors().find("16384x16384"), std::string::npos) << driver->errors();
 }
 
 // Weston offers neither layer-shell nor screencopy: the saver is a full-screen
