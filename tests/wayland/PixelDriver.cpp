@@ -6,6 +6,8 @@
 //                      driver is in the process
 //   skipped            the first of frames in a row with no buffer to draw in
 //   wayland_pixel_driver saver | wallpaper | window [--buffers WxH,WxH...] [--file-size MB]
+// With AMBREL_FPS_LOG=path, the frames presented so far are kept there as
+// "frames N", as ambrel keeps them.
 // --buffers draws at each listed size for ten ticks in turn, the last one for
 // good, instead of the configured size; --file-size caps the size of any file the
 // process makes, its shared-memory pools among them.
@@ -83,6 +85,16 @@ class PatternView : public ScreenSaverView {
         std::memcpy(row + size_t(x) * 4, kQuarters[(y >= halfHeight ? 2 : 0) + (x >= halfWidth ? 1 : 0)], 4);
     }
     surface_->Present();
+    ++frames_;
+    if (const char* log = std::getenv("AMBREL_FPS_LOG")) {
+      // Whole or not at all, for a reader watching it.
+      const std::string partial = std::string(log) + ".partial";
+      if (FILE* file = std::fopen(partial.c_str(), "w")) {
+        std::fprintf(file, "frames %ld\n", frames_);
+        std::fclose(file);
+        std::rename(partial.c_str(), log);
+      }
+    }
     if (buffer.width != drawnWidth_ || buffer.height != drawnHeight_)
       Say("drawn %dx%d egl=%d", buffer.width, buffer.height, EglDriverLoaded() ? 1 : 0);
     drawnWidth_ = buffer.width;
@@ -92,6 +104,7 @@ class PatternView : public ScreenSaverView {
  private:
   std::unique_ptr<PixelSurface> surface_;
   size_t ticks_ = 0;
+  long frames_ = 0;
   bool skipped_ = false;
   int drawnWidth_ = 0, drawnHeight_ = 0;
 };

@@ -231,54 +231,67 @@ bool DrawsAgain(const std::string& log, long since) {
 // that would drive the wallpaper were it seen.
 TEST_F(WaylandSway, WallpaperUnderAFullScreenWindowDrawsNothingUntilUncovered) {
   StartSway(1, "swaybg_command -\noutput HEADLESS-1 mode 640x360\n");
-  const std::string log = session_.workDir() + "/frames.log", clock = session_.workDir() + "/window.log";
-  auto ambrel = session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
-  ASSERT_TRUE(ambrel);
-  Screenshot shot;
-  ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
-
-  auto window = session_.Run(session_.ambrel(), {"--wayland", "--window", "320x200"}, {"AMBREL_FPS_LOG=" + clock});
-  ASSERT_TRUE(window);
-  const std::string cover = "[app_id=\"ambrel\"]";
-  bool full = false;
-  for (int attempt = 0; attempt < 100 && !full; ++attempt) {
-    full = session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "enable"}) == 0;
-    if (!full) Sleep(0.1);
-  }
-  ASSERT_TRUE(full) << window->errors();
-  // Waits until the window has drawn count more frames (the deadline is for a hang only).
-  auto repaints = [&](long count) {
-    const long from = FramesDrawn(clock);
-    for (int attempt = 0; attempt < 600; ++attempt) {
-      if (FramesDrawn(clock) >= from + count) return true;
-      Sleep(0.05);
+  // The OpenGL view, then frames drawn on the processor (the pixel driver's,
+  // which keeps the same log): both wait for the compositor to ask.
+  for (const bool pixels : {false, true}) {
+    SCOPED_TRACE(pixels ? "pixel surface" : "OpenGL");
+    const std::string log = session_.workDir() + (pixels ? "/pixels.log" : "/frames.log");
+    const std::string clock = session_.workDir() + (pixels ? "/window-pixels.log" : "/window.log");
+    auto ambrel = pixels ? session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"wallpaper"}, {"AMBREL_FPS_LOG=" + log})
+                         : session_.Run(session_.ambrel(), {"--wayland-wallpaper"}, {"AMBREL_FPS_LOG=" + log});
+    ASSERT_TRUE(ambrel);
+    Screenshot shot;
+    if (pixels) {
+      ASSERT_TRUE(DrawsAgain(log, 0)) << ambrel->errors();
+    } else {
+      ASSERT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
     }
-    return false;
-  };
-  // What was on its way when the window covered the output is in once ten
-  // repaints pass without a frame of the wallpaper's; then sixty more pass.
-  long covered = FramesDrawn(log);
-  for (int round = 0; round < 30; ++round) {
-    ASSERT_TRUE(repaints(10)) << window->errors();
-    const long now = FramesDrawn(log);
-    if (now == covered) break;
-    covered = now;
-  }
-  ASSERT_TRUE(repaints(60)) << window->errors();
-  EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
-  bool idle = false;
-  for (int attempt = 0; attempt < 400 && !(idle = SleepsUntilAnEvent(ambrel->pid())); ++attempt) Sleep(0.05);
-  EXPECT_TRUE(idle) << "the covered wallpaper keeps a timer";
 
-  std::string said;
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "disable"}, &said), 0) << said;
-  EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
-  window->Signal(SIGTERM);
-  EXPECT_EQ(window->Wait(5), 0) << window->errors();
-  EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
-  ambrel->Signal(SIGTERM);
-  EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
-  EXPECT_EQ(ambrel->errors(), "");
+    auto window = session_.Run(session_.ambrel(), {"--wayland", "--window", "320x200"}, {"AMBREL_FPS_LOG=" + clock});
+    ASSERT_TRUE(window);
+    const std::string cover = "[app_id=\"ambrel\"]";
+    bool full = false;
+    for (int attempt = 0; attempt < 100 && !full; ++attempt) {
+      full = session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "enable"}) == 0;
+      if (!full) Sleep(0.1);
+    }
+    ASSERT_TRUE(full) << window->errors();
+    // Waits until the window has drawn count more frames (the deadline is for a hang only).
+    auto repaints = [&](long count) {
+      const long from = FramesDrawn(clock);
+      for (int attempt = 0; attempt < 600; ++attempt) {
+        if (FramesDrawn(clock) >= from + count) return true;
+        Sleep(0.05);
+      }
+      return false;
+    };
+    // What was on its way when the window covered the output is in once ten
+    // repaints pass without a frame of the wallpaper's; then sixty more pass.
+    long covered = FramesDrawn(log);
+    for (int round = 0; round < 30; ++round) {
+      ASSERT_TRUE(repaints(10)) << window->errors();
+      const long now = FramesDrawn(log);
+      if (now == covered) break;
+      covered = now;
+    }
+    ASSERT_TRUE(repaints(60)) << window->errors();
+    EXPECT_EQ(FramesDrawn(log), covered) << "the covered wallpaper went on drawing";
+    bool idle = false;
+    for (int attempt = 0; attempt < 400 && !(idle = SleepsUntilAnEvent(ambrel->pid())); ++attempt) Sleep(0.05);
+    EXPECT_TRUE(idle) << "the covered wallpaper keeps a timer";
+
+    std::string said;
+    ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {cover, "fullscreen", "disable"}, &said), 0) << said;
+    EXPECT_TRUE(DrawsAgain(log, covered)) << ambrel->errors();
+    window->Signal(SIGTERM);
+    EXPECT_EQ(window->Wait(5), 0) << window->errors();
+    if (!pixels) {
+      EXPECT_TRUE(ShowsMovingWater(session_, "HEADLESS-1", &shot)) << ambrel->errors();
+    }
+    ambrel->Signal(SIGTERM);
+    EXPECT_EQ(ambrel->Wait(5), 0) << ambrel->errors();
+    EXPECT_EQ(ambrel->errors(), "");
+  }
 }
 
 // Faults: the compositor killed while the saver draws, and a display that is not there.
