@@ -1,8 +1,9 @@
 // A view's drawing surface on a wl_surface: a wl_egl_window with its own desktop
-// OpenGL context on the engine's EGL display.
+// OpenGL context on the engine's EGL display. EGL comes through libepoxy, which
+// loads it at the first call: a run that draws only pixels never loads it.
 #pragma once
 
-#include <EGL/egl.h>
+#include <epoxy/egl.h>
 #include <wayland-client.h>
 
 #include <functional>

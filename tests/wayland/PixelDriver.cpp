@@ -2,8 +2,8 @@
 // flat quarters, red, green, blue and white from the top left, so a screenshot
 // shows the row order, the byte order and the size. Reports on stdout, one line
 // per event:
-//   drawn WxH egl=0|1  the first frame presented at a size, and whether an EGL
-//                      driver is in the process
+//   drawn WxH egl=0|1  the first frame presented at a size, and whether EGL or
+//                      a Mesa driver is in the process
 //   skipped            the first of frames in a row with no buffer to draw in
 //   wayland_pixel_driver saver | wallpaper | window [--buffers WxH,WxH...] [--file-size MB]
 // With AMBREL_FPS_LOG=path, the frames presented so far are kept there as
@@ -39,12 +39,12 @@ void Say(const char* format, ...) {
   std::fflush(stdout);
 }
 
-// An EGL vendor library or a Mesa driver mapped: something initialised EGL.
+// libEGL, an EGL vendor library or a Mesa driver mapped.
 bool EglDriverLoaded() {
   std::ifstream maps("/proc/self/maps");
   std::string line;
   while (std::getline(maps, line))
-    if (line.find("libEGL_mesa") != std::string::npos || line.find("_dri.so") != std::string::npos ||
+    if (line.find("/libEGL") != std::string::npos || line.find("_dri.so") != std::string::npos ||
         line.find("libgallium") != std::string::npos)
       return true;
   return false;
