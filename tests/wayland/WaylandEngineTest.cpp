@@ -350,8 +350,9 @@ std::string Described(const Screenshot& shot) {
 }
 
 // A view that draws on the processor: its frames reach the saver's output
-// whole, in order and colour, at the output's size and again at a new one, with
-// no EGL driver ever loaded.
+// whole, in order and colour, at the output's size and again at a new size and
+// scale (a buffer of twice the surface's size, shown at its own pixels), with
+// no EGL ever loaded.
 TEST_F(WaylandSway, PixelFramesFillTheSaversOutputAndFollowItsNewSizeWithoutEgl) {
   StartSway(1);
   auto driver = session_.Run(session_.Carry(WAYLAND_PIXEL_DRIVER), {"saver"});
@@ -364,7 +365,8 @@ TEST_F(WaylandSway, PixelFramesFillTheSaversOutputAndFollowItsNewSizeWithoutEgl)
       << Described(shot);
 
   std::string said;
-  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"output", "HEADLESS-1", "mode", "800x600"}, &said), 0) << said;
+  ASSERT_EQ(session_.RunToEnd("/usr/bin/swaymsg", {"output", "HEADLESS-1", "mode", "800x600", "scale", "2"}, &said), 0)
+      << said;
   ASSERT_TRUE(driver->WaitForLine("drawn 800x600", 20, &line)) << driver->output() << driver->errors();
   EXPECT_EQ(line, "drawn 800x600 egl=0");
   EXPECT_TRUE(Shows(session_, "HEADLESS-1", [](const Screenshot& s) { return ShowsQuarters(s, 800, 600); }, &shot))
