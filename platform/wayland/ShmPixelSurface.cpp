@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -19,8 +19,12 @@ void BufferRelease(void* data, wl_buffer*) {
 }
 const wl_buffer_listener kBufferListener = {BufferRelease};
 
-// Truncated like the view's own size; never below one pixel.
-int Side(double value) { return value >= 1 && value < double(INT_MAX) ? int(value) : 1; }
+// Truncated like the view's own size; never below one pixel, and anything past
+// the largest side stays past it, to be refused.
+int Side(double value) {
+  if (!(value >= 1)) return 1;
+  return int(std::min(value, double(ShmPixelSurface::kLargestSide) + 1));
+}
 
 }  // namespace
 
