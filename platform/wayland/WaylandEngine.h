@@ -1,6 +1,7 @@
-// The Wayland screen-saver engine (wayland-client and EGL underneath): one view per
-// output on layer-shell surfaces, or xdg-shell windows. Everything runs on the
-// calling thread; RunWayland returns the process exit code.
+// The Wayland screen-saver engine (wayland-client, with EGL or wl_shm buffers
+// underneath): one view per output on layer-shell surfaces, or xdg-shell
+// windows. Everything runs on the calling thread; RunWayland returns the process
+// exit code.
 #pragma once
 
 #include <string>
