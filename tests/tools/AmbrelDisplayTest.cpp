@@ -162,6 +162,10 @@ TEST_F(AmbrelDisplayTest, AHackTakesXScreenSaversOptionsAndShowsTheFrameRate) {
   EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
   EXPECT_NE(ambrel.errors().find("ignoring -no-such-option"), std::string::npos) << ambrel.errors();
   EXPECT_NE(ambrel.errors().find("ignoring --water-speed"), std::string::npos) << ambrel.errors();
+  // -fps names who draws, as auto found it by asking a context.
+  EXPECT_TRUE(ambrel.errors().find("ambrel: drawing with the CPU renderer (OpenGL would be ") != std::string::npos ||
+              ambrel.errors().find("ambrel: drawing with OpenGL (") != std::string::npos)
+      << ambrel.errors();
 }
 
 }  // namespace
