@@ -177,7 +177,8 @@ TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {
     }
   }
   for (const char* option : {"--root", "--water-speed", "--water-res", "--drip-speed", "--no-lighting", "--no-bowl",
-                             "--main-monitor-only", "--background-kind", "--detail", "--folder", "--no-overlay"})
+                             "--main-monitor-only", "--background-kind", "--detail", "--folder", "--no-overlay",
+                             "--renderer"})
     EXPECT_TRUE(seen.count(option)) << option << " is missing from the option file";
 
   // The fastest water the dialog offers is the fastest that stays steady.
