@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev
-  libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
+  libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri libepoxy-dev
   libpng-dev libjpeg-dev libgdk-pixbuf-2.0-dev libglib2.0-dev libgtk-3-dev webp-pixbuf-loader
   libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxtst-dev xvfb xauth xdotool libxml2-utils
   libwayland-dev libwayland-bin wayland-protocols sway grim wtype weston

@@ -1,7 +1,6 @@
 #include "platform/wayland/EglWindowSurface.h"
 
-#include <EGL/eglext.h>
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <wayland-egl.h>
 
 #include <algorithm>

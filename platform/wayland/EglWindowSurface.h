@@ -2,7 +2,7 @@
 // OpenGL context on the engine's EGL display.
 #pragma once
 
-#include <EGL/egl.h>
+#include <epoxy/egl.h>
 #include <wayland-client.h>
 
 #include <functional>

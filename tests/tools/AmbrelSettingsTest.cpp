@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <regex>
@@ -103,6 +104,26 @@ TEST_F(AmbrelSettingsTest, TheDefaultFolderIsTheUsersPicturesFolder) {
   // Written by xdg-user-dirs; HOME is the scratch config folder here.
   ASSERT_TRUE(WriteFile(config + "/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
   EXPECT_EQ(Printed({"--window"})["BGPath"], config + "/Bilder");
+}
+
+// OpenGL is loaded by the first call that needs it: a run that draws nothing
+// loads no GL, GLX, EGL or GLU library (the loader's own log of what it loads).
+TEST_F(AmbrelSettingsTest, ARunThatDrawsNothingLoadsNoOpenGLLibrary) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--print-settings"},
+                                               std::vector<std::string>{"--window", "--print-settings"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    Outcome run = Ambrel(args, {"LD_DEBUG=libs"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::set<std::string> loaded;
+    std::regex init("calling init: (\\S+)");
+    for (auto it = std::sregex_iterator(run.err.begin(), run.err.end(), init); it != std::sregex_iterator(); ++it)
+      loaded.insert((*it)[1]);
+    ASSERT_TRUE(std::any_of(loaded.begin(), loaded.end(),
+                            [](const std::string& path) { return path.find("/libepoxy.so") != std::string::npos; }))
+        << "no record of the libraries loaded: " << run.err.substr(0, 2000);
+    for (const std::string& path : loaded)
+      EXPECT_FALSE(std::regex_search(path, std::regex("/lib(GL|GLX|GLU|EGL|OpenGL|GLdispatch)[._]"))) << path;
+  }
 }
 
 struct XmlOption {

@@ -1,6 +1,6 @@
 #include "tools/ambrel/FpsOverlay.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
