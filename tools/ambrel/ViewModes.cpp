@@ -113,7 +113,10 @@ int RunViewMode(const RunRequest& request) {
   // that has no display connection in use yet and no OpenGL loaded.
   const ResolvedRenderer renderer = ResolveRenderer(request.renderer);
   overrides.renderer = renderer.renderer;
-  if (request.showFps) std::fprintf(stderr, Tr("ambrel: drawing with %s\n"), renderer.description.c_str());
+  // A hack's stderr is XScreenSaver's log, which a run that goes well leaves
+  // alone: there the corner says it.
+  if (request.showFps && request.mode != RunMode::kHack)
+    std::fprintf(stderr, Tr("ambrel: drawing with %s\n"), renderer.description.c_str());
   // AMBREL_FPS_LOG=path: frames drawn and their time span, written at exit (benchmarks).
   const char* fpsLog = std::getenv("AMBREL_FPS_LOG");
   const bool countFrames = fpsLog && *fpsLog;
