@@ -81,7 +81,8 @@ GLProbeResult ProbeOpenGL(int timeoutMilliseconds) {
   while (!ended && answer.size() <= kMostAnswer) {
     const double left = deadline - Now();
     if (left <= 0) break;
-    // Short slices: an ending signal lands between them at the latest.
+    // In short slices, each measured against the deadline: a slow driver's
+    // answer is taken as soon as it comes, a hung one given up in time.
     pollfd fd{fds[0], POLLIN, 0};
     const int ready = poll(&fd, 1, std::min(100, int(left * 1000) + 1));
     if (ready <= 0) continue;
