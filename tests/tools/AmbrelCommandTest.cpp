@@ -58,7 +58,7 @@ TEST_F(AmbrelCommandTest, HelpListsTheOptions) {
        {"--size", "--frames", "--seconds", "--every", "--seed", "--water-speed", "--water-res", "--drip-speed",
         "--no-lighting", "--no-bowl", "--preview", "--output", "--window", "--render", "--configure", "-root",
         "-window-id", "--main-monitor-only", "--all-monitors", "--background-kind", "--folder", "--detail",
-        "--background", "--print-settings"})
+        "--background", "--print-settings", "--renderer"})
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   EXPECT_TRUE(Files().empty());
 }
