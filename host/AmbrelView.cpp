@@ -1,7 +1,6 @@
 #include "host/AmbrelView.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include <epoxy/gl.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
+#include "support/GLU.h"
 
 namespace ambrel {
 

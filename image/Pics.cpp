@@ -1,6 +1,6 @@
 #include "image/Pics.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <dirent.h>
 #include <strings.h>
 

@@ -1,6 +1,6 @@
 #include "image/TGALoader.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cstdlib>
 #include <cstring>

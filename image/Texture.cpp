@@ -1,6 +1,6 @@
 #include "image/Texture.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cstdlib>
 #include <new>

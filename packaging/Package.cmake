@@ -29,6 +29,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded on first use (by libepoxy and support/GLU.cpp), so not among the
+# libraries the program is linked with: named here.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libopengl0, libglx0, libegl1, libglu1-mesa")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xscreensaver)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xsecurelock, webp-pixbuf-loader")
 

@@ -1,6 +1,6 @@
 #include "render/GLTextures.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 namespace ambrel {
 

@@ -1,7 +1,8 @@
 #include "scene/GLFrame.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include <epoxy/gl.h>
+
+#include "support/GLU.h"
 
 namespace ambrel {
 

@@ -1,6 +1,6 @@
 #include "scene/SSMain.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "support/GLStuff.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "water/Water.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cmath>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // From the view's creation to its first drawn frame, as a screen sees it: the
 // capture or the folder picture, the pack and the scene's set-up, through the
 // off-screen engine. Target: 300 ms or less.
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 

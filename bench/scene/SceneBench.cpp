@@ -3,7 +3,7 @@
 // rebuild of its arrays, inside Update) and the time spent in OpenGL; beside it the
 // same frames drawn by the CPU renderer. The CPU column is the process's CPU time
 // per frame, a software rasteriser's threads included.
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>

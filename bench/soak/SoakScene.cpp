@@ -31,8 +31,7 @@
 // Output: one block per configuration on stdout; progress on stderr. Exit status 0
 // when every configuration stayed finite and did not grow, 1 otherwise, 2 for a bad
 // command line.
-#include <GL/gl.h>
-#include <GL/glu.h>
+#include <epoxy/gl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,8 +1,7 @@
 #include "platform/egl/OffscreenContext.h"
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
-#include <GL/gl.h>
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
 
 #include <cstdio>
 #include <cstring>

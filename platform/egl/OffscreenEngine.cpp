@@ -1,6 +1,6 @@
 #include "platform/egl/OffscreenEngine.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstdio>

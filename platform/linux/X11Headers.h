@@ -10,7 +10,7 @@
 #include <X11/keysym.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
-#include <GL/glx.h>
+#include <epoxy/glx.h>
 
 namespace ambrel {
 #undef Screen

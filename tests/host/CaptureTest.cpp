@@ -1,8 +1,7 @@
 // The screen capture taken when a view is made: sizing, scaling, the black test,
 // bad captures and the switch to the desktop picture.
-#include <GL/glu.h>
-
 #include "HostFixture.h"
+#include "support/GLU.h"
 
 namespace ambrel {
 

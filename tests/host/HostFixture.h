@@ -2,7 +2,7 @@
 // made by the off-screen engine, captures and picture files made on the spot.
 #pragma once
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>

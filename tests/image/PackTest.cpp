@@ -1,5 +1,5 @@
 // The pack tool and the pack that ships with Ambrel.
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cstdlib>
 #include <string>

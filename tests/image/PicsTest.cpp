@@ -1,4 +1,4 @@
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <dirent.h>
 #include <png.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include "ImageTestSupport.h"
 #include "image/ResFile.h"

@@ -1,6 +1,6 @@
 // The CPU renderer against OpenGL (Mesa through EGL): the same described frames,
 // drawn both ways, stay within a small per-pixel difference.
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -58,7 +58,7 @@ TEST_F(AmbrelCommandTest, HelpListsTheOptions) {
        {"--size", "--frames", "--seconds", "--every", "--seed", "--water-speed", "--water-res", "--drip-speed",
         "--no-lighting", "--no-bowl", "--preview", "--output", "--window", "--render", "--configure", "-root",
         "-window-id", "--main-monitor-only", "--all-monitors", "--background-kind", "--folder", "--detail",
-        "--background", "--print-settings"})
+        "--background", "--print-settings", "--renderer"})
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   EXPECT_TRUE(Files().empty());
 }
@@ -105,6 +105,8 @@ TEST(AmbrelCommandLine, RefusesHostileSizesBadValuesAndModesThatDoNotGoTogether)
       {{"--wayland", "--render"}, "--wayland"},
       {{"-root", "--wayland-wallpaper"}, "--wayland"},
       {{"--wayland-wallpaper", "--window"}, "--wayland-wallpaper runs on its own"},
+      {{"--window", "--renderer", "fast"}, "--renderer wants auto, gl or cpu"},
+      {{"--configure", "--renderer", "cpu"}, "--configure"},
   };
   cases.insert(cases.end(), others.begin(), others.end());
   for (const Case& c : cases) {
@@ -118,6 +120,39 @@ TEST(AmbrelCommandLine, RefusesHostileSizesBadValuesAndModesThatDoNotGoTogether)
     EXPECT_EQ(ParseCommandLine(int(args.size()), argv.data(), false, &line, &error), ParseOutcome::kError)
         << testing::PrintToString(c.args);
     EXPECT_NE(error.find(c.mention), std::string::npos) << testing::PrintToString(c.args) << ": " << error;
+  }
+}
+
+// --renderer goes with every mode that draws the water, one dash or two.
+TEST(AmbrelCommandLine, EveryModeTakesTheRenderer) {
+  struct Case {
+    std::vector<std::string> args;
+    bool hasDisplay;
+    RunMode mode;
+    RendererChoice renderer;
+  };
+  const std::vector<Case> cases = {
+      {{"--window", "--renderer", "cpu"}, true, RunMode::kWindow, RendererChoice::CPU},
+      {{"--preview", "--renderer=gl"}, true, RunMode::kPreview, RendererChoice::GL},
+      {{"-root", "-renderer", "cpu"}, true, RunMode::kHack, RendererChoice::CPU},
+      {{"--wayland-wallpaper", "--renderer", "gl"}, false, RunMode::kWallpaper, RendererChoice::GL},
+      {{"--renderer", "cpu"}, true, RunMode::kFullScreen, RendererChoice::CPU},
+      {{"--renderer", "gl"}, false, RunMode::kRender, RendererChoice::GL},
+      {{"--window"}, true, RunMode::kWindow, RendererChoice::Auto},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"ambrel"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    RunRequest line;
+    std::string error;
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ASSERT_EQ(ParseCommandLine(int(args.size()), argv.data(), c.hasDisplay, &line, &error), ParseOutcome::kRun)
+        << error;
+    EXPECT_EQ(line.mode, c.mode);
+    EXPECT_EQ(line.renderer, c.renderer);
   }
 }
 

@@ -76,12 +76,16 @@ TEST_F(AmbrelDisplayTest, RunsInAWindowWithTheCommandLineSettingsAndEndsOnSigter
 
 TEST_F(AmbrelDisplayTest, WithADisplayTheDefaultIsFullScreen) {
   ChildProcess ambrel;
-  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background-kind", "desktop", "--background", dir + "/red.png"},
+  ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--background-kind", "desktop", "--background", dir + "/red.png", "-fps"},
                            Environment()));
   EXPECT_GT(ShareDominatedBy(WaitForRedWater(display->root(), 640, 480), 0), 0.8) << ambrel.errors();
   ambrel.Signal(SIGTERM);
   EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
   EXPECT_EQ(ReadFile(StorePath()), kStore);
+  // -fps names who draws, as auto found it by asking a context.
+  EXPECT_TRUE(ambrel.errors().find("ambrel: drawing with the CPU renderer (OpenGL would be ") != std::string::npos ||
+              ambrel.errors().find("ambrel: drawing with OpenGL (") != std::string::npos)
+      << ambrel.errors();
 }
 
 // A home that is not there is not made, for the settings or by dconf's cache
@@ -162,6 +166,8 @@ TEST_F(AmbrelDisplayTest, AHackTakesXScreenSaversOptionsAndShowsTheFrameRate) {
   EXPECT_EQ(ambrel.Wait(30), 0) << ambrel.errors();
   EXPECT_NE(ambrel.errors().find("ignoring -no-such-option"), std::string::npos) << ambrel.errors();
   EXPECT_NE(ambrel.errors().find("ignoring --water-speed"), std::string::npos) << ambrel.errors();
+  // The daemon's log is no place for it: the corner says who draws.
+  EXPECT_EQ(ambrel.errors().find("drawing with"), std::string::npos) << ambrel.errors();
 }
 
 }  // namespace

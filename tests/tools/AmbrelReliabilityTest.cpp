@@ -194,6 +194,52 @@ TEST_F(AmbrelReliabilityOnADisplay, NoDialogOverTheFullScreenAndSigtermEndsEvery
   }
 }
 
+// The children a process has not reaped yet, running or not.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  std::vector<pid_t> children;
+  for (pid_t child; list >> child;) children.push_back(child);
+  return children;
+}
+
+// An OpenGL driver that never answers auto's probe (GLVND loads it and it waits
+// for ever): SIGTERM ends the wait at once and takes the probe with it; left
+// alone, the probe is given up, killed and reaped, and the CPU renderer chosen.
+TEST_F(AmbrelReliabilityOnADisplay, AHungOpenGLDriverIsGivenUpAndSigtermEndsTheWaitForIt) {
+  const std::string vendor = dir + "/hung.json";
+  ASSERT_TRUE(WriteFile(vendor, std::string("{\"file_format_version\": \"1.0.0\", \"ICD\": {\"library_path\": \"") +
+                                    HUNG_EGL_VENDOR + "\"}}\n"));
+  std::vector<std::string> env = Environment(std::getenv("AMBREL_RESOURCES"));
+  env.push_back("__EGL_VENDOR_LIBRARY_FILENAMES=" + vendor);
+  {
+    SCOPED_TRACE("SIGTERM while the probe hangs");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--window", "200x150", "-fps"}, env));
+    const Clock::time_point start = Clock::now();
+    while (ChildrenOf(ambrel.pid()).empty() && ambrel.Running() && SecondsSince(start) < 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const std::vector<pid_t> probes = ChildrenOf(ambrel.pid());
+    ASSERT_EQ(probes.size(), 1u) << ambrel.errors();
+    EXPECT_TRUE(TakesAtOnce(ambrel.pid(), SIGTERM)) << "the wait for the probe holds SIGTERM back";
+    // Ended by the signal, not by the window's loop (0) after the probe.
+    EXPECT_EQ(EndOnSigterm(ambrel), 128 + SIGTERM) << ambrel.errors();
+    EXPECT_EQ(ambrel.errors().find("drawing with"), std::string::npos) << ambrel.errors();
+    for (int attempt = 0; attempt < 200 && kill(probes.front(), 0) == 0; ++attempt)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(kill(probes.front(), 0), 0) << "the probe outlived the program";
+  }
+  {
+    SCOPED_TRACE("the probe given up");
+    ChildProcess ambrel;
+    ASSERT_TRUE(ambrel.Start(AMBREL_PROGRAM, {"--window", "200x150", "-fps"}, env));
+    ASSERT_TRUE(ambrel.WaitForErrors("ambrel: drawing with the CPU renderer (no OpenGL context)", 30))
+        << ambrel.errors();
+    EXPECT_TRUE(ChildrenOf(ambrel.pid()).empty()) << "the probe was left behind";
+    EXPECT_TRUE(DrawsFrames());
+    EXPECT_EQ(EndOnSigterm(ambrel), 0) << ambrel.errors();
+  }
+}
+
 // Over two monitors, with a folder whose one picture takes a minute to decode.
 TEST_F(AmbrelReliabilityOnADisplay, AKeyEndsTheSaverWhileAPictureDecodesAndThePictureIsDecodedOnce) {
   ASSERT_TRUE(SetSideBySideMonitors(*display, 320));

@@ -1,11 +1,14 @@
 // What the render shows: the background it is given, the folder's pictures, the
 // shipped picture when there is nothing else, and the overlay of the full view.
+#include <epoxy/gl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
 
 #include "AmbrelProgram.h"
+#include "platform/egl/OffscreenContext.h"
+#include "tools/ambrel/FpsOverlay.h"
 
 namespace ambrel {
 
@@ -115,6 +118,37 @@ TEST_F(AmbrelRenderTest, TheCpuRendererDrawsWhatOpenGLDrawsAndAutoPicksItOverASo
   const bool software = gl.err.find("llvmpipe") != std::string::npos || gl.err.find("softpipe") != std::string::npos ||
                         gl.err.find("swrast") != std::string::npos;
   EXPECT_EQ(automatic.err.find("on the CPU renderer") != std::string::npos, software) << gl.err << automatic.err;
+}
+
+// -fps over a CPU frame looks as it does over an OpenGL one: the same corner
+// (the pixel buffer's rows go top first), colours and darkened backing.
+TEST(FpsOverlay, FiguresOverPixelsMatchFiguresDrawnWithOpenGL) {
+  const int width = 200, height = 120;
+  OffscreenContext context;
+  ASSERT_TRUE(context.Create(width, height));
+  glClearColor(0.2f, 0.5f, 0.9f, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  const std::vector<uint8_t> background = context.ReadPixelsTopDown();
+  const std::string text = "FPS: 59.9\nLoad: 3.1%\nRenderer: CPU";
+  DrawCornerText(text, width, height);
+  const std::vector<uint8_t> drawn = context.ReadPixelsTopDown();
+  ASSERT_EQ(drawn.size(), size_t(width) * height * 4);
+
+  std::vector<uint8_t> pixels(drawn.size());
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    pixels[i] = background[i + 2];
+    pixels[i + 1] = background[i + 1];
+    pixels[i + 2] = background[i];
+  }
+  DrawCornerText(text, PixelBuffer{pixels.data(), width, height, size_t(width) * 4});
+  int largest = 0;
+  size_t changed = 0;
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    for (int c = 0; c < 3; ++c) largest = std::max(largest, std::abs(int(pixels[i + 2 - c]) - int(drawn[i + c])));
+    changed += drawn[i] != background[i];
+  }
+  EXPECT_LE(largest, 1);
+  EXPECT_GT(changed, 1000u) << "no figures drawn";
 }
 
 }  // namespace

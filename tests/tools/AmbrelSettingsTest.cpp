@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <regex>
@@ -105,6 +106,26 @@ TEST_F(AmbrelSettingsTest, TheDefaultFolderIsTheUsersPicturesFolder) {
   EXPECT_EQ(Printed({"--window"})["BGPath"], config + "/Bilder");
 }
 
+// OpenGL is loaded by the first call that needs it: a run that draws nothing
+// loads no GL, GLX, EGL or GLU library (the loader's own log of what it loads).
+TEST_F(AmbrelSettingsTest, ARunThatDrawsNothingLoadsNoOpenGLLibrary) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--print-settings"},
+                                               std::vector<std::string>{"--window", "--print-settings"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    Outcome run = Ambrel(args, {"LD_DEBUG=libs"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::set<std::string> loaded;
+    std::regex init("calling init: (\\S+)");
+    for (auto it = std::sregex_iterator(run.err.begin(), run.err.end(), init); it != std::sregex_iterator(); ++it)
+      loaded.insert((*it)[1]);
+    ASSERT_TRUE(std::any_of(loaded.begin(), loaded.end(),
+                            [](const std::string& path) { return path.find("/libepoxy.so") != std::string::npos; }))
+        << "no record of the libraries loaded: " << run.err.substr(0, 2000);
+    for (const std::string& path : loaded)
+      EXPECT_FALSE(std::regex_search(path, std::regex("/lib(GL|GLX|GLU|EGL|OpenGL|GLdispatch)[._]"))) << path;
+  }
+}
+
 struct XmlOption {
   std::string tag;
   std::map<std::string, std::string> attributes;
@@ -177,7 +198,8 @@ TEST_F(AmbrelSettingsTest, EveryOptionTheSettingsDialogWritesIsTaken) {
     }
   }
   for (const char* option : {"--root", "--water-speed", "--water-res", "--drip-speed", "--no-lighting", "--no-bowl",
-                             "--main-monitor-only", "--background-kind", "--detail", "--folder", "--no-overlay"})
+                             "--main-monitor-only", "--background-kind", "--detail", "--folder", "--no-overlay",
+                             "--renderer"})
     EXPECT_TRUE(seen.count(option)) << option << " is missing from the option file";
 
   // The fastest water the dialog offers is the fastest that stays steady.

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,16 +52,27 @@ std::vector<std::string> EveryOption(const std::string& xml, const std::string& 
 // The processes running the given program, by their executable.
 // The program's runs, not its picture decoders (the program run again in its
 // hidden decoding mode).
+// The program's own copies, not the children it runs for a while (a picture's
+// decoder, the OpenGL probe).
 std::vector<pid_t> RunningCopiesOf(const std::string& program) {
-  std::vector<pid_t> found;
+  std::map<pid_t, pid_t> parentOf;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::error_code ignored;
-    if (fs::read_symlink(entry.path() / "exe", ignored) == program &&
-        ReadFile(entry.path() / "cmdline").find("--ambrel-decode-picture") == std::string::npos)
-      found.push_back(std::stoi(name));
+    if (fs::read_symlink(entry.path() / "exe", ignored) != program ||
+        ReadFile(entry.path() / "cmdline").find("--ambrel-decode-picture") != std::string::npos)
+      continue;
+    // "pid (comm) state ppid ...", where comm may hold spaces and parentheses.
+    const std::string stat = ReadFile(entry.path() / "stat");
+    const size_t close = stat.rfind(')');
+    int parent = 0;
+    if (close != std::string::npos) std::sscanf(stat.c_str() + close + 1, " %*c %d", &parent);
+    parentOf[std::stoi(name)] = parent;
   }
+  std::vector<pid_t> found;
+  for (const auto& [pid, parent] : parentOf)
+    if (!parentOf.count(parent)) found.push_back(pid);
   return found;
 }
 

@@ -2,7 +2,7 @@
 // DRIVE_AMBREL_VIEW, the real view) and reports its life on stdout, one line per
 // event, for the engine tests to follow from outside.
 //   x11_engine_driver full | window [WxH] | preview | hack <XScreenSaver options>
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 
 #include <cstdarg>
 #include <cstdio>

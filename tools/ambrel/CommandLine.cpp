@@ -65,7 +65,7 @@ struct Parser {
 
   bool renderGiven = false, windowGiven = false, previewGiven = false, configureGiven = false;
   bool framesGiven = false, secondsGiven = false;
-  bool waylandGiven = false, wallpaperGiven = false;
+  bool waylandGiven = false, wallpaperGiven = false, rendererGiven = false;
   std::string renderOnly;  // the first option that only a render takes
   std::optional<BackgroundKind> impliedKind;
 
@@ -212,7 +212,8 @@ struct Parser {
         line->renderer = RendererChoice::CPU;
       else
         return Fail(Format(Tr("--renderer wants auto, gl or cpu, not \"%s\""), value.c_str()));
-      return RenderOnly(true);
+      rendererGiven = true;
+      return true;
     }
     if (name == "--output" || name == "-o") {
       if (!NonEmptyValue(Tr("a file name"))) return false;
@@ -261,7 +262,7 @@ struct Parser {
   }
 
   bool Finish(bool hack, bool hasDisplay) {
-    const bool settingGiven = !line->fields.empty() || line->background.picture;
+    const bool settingGiven = !line->fields.empty() || line->background.picture || rendererGiven;
     // The settings window saves what it shows: one-run values must not slip into the store.
     if (configureGiven && (hack || renderGiven || windowGiven || previewGiven || !renderOnly.empty() || settingGiven))
       return Fail(Tr("--configure runs on its own"));

@@ -1,7 +1,7 @@
 #include "platform/linux/Translations.h"
 #include "tools/ambrel/RenderMode.h"
 
-#include <GL/gl.h>
+#include <epoxy/gl.h>
 #include <signal.h>
 #include <unistd.h>
 

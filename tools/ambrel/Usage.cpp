@@ -55,9 +55,11 @@ const char* const kTail = N_(
     "  --help              show this text\n");
 
 const char* const kRenderer = N_(
+    "\n"
+    "Who draws the frames, in every mode that shows the water:\n"
     "  --renderer auto|gl|cpu\n"
-    "                      who draws a render: auto (the default) takes the CPU\n"
-    "                      renderer when OpenGL is a software rasteriser (llvmpipe,\n"
+    "                      auto (the default) takes the CPU renderer when OpenGL\n"
+    "                      cannot be had or is a software rasteriser (llvmpipe,\n"
     "                      softpipe, swrast), else OpenGL; gl or cpu pick one\n");
 
 }  // namespace

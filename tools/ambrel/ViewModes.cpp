@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxEngine.h"
 #include "platform/wayland/WaylandEngine.h"
 #include "tools/ambrel/FpsOverlay.h"
+#include "tools/ambrel/RendererChoice.h"
 #include "tools/ambrel/SettingsReport.h"
 
 namespace ambrel {
@@ -27,6 +28,7 @@ struct FrameTally {
 };
 
 void WriteFrameTally(const char* path, const FrameTally& tally, bool report = true);
+void CountFrame(FrameTally* tally);
 
 // Passes everything to the view's own surface and counts the frames it ends.
 class CountingSurface : public GLSurface {
@@ -36,19 +38,39 @@ class CountingSurface : public GLSurface {
   void SetSize(Size size) override { inner_->SetSize(size); }
   void Flush() override {
     inner_->Flush();
-    const double now = MonotonicSeconds();
-    if (tally_->frames++ == 0) tally_->first = now;
-    tally_->last = now;
-    if (now - tally_->written >= 0.2) {
-      tally_->written = now;
-      WriteFrameTally(tally_->path, *tally_, false);
-    }
+    CountFrame(tally_);
   }
 
  private:
   std::unique_ptr<GLSurface> inner_;
   FrameTally* tally_;
 };
+
+// The same for the CPU renderer's surface, counting the frames it presents.
+class CountingPixelSurface : public PixelSurface {
+ public:
+  CountingPixelSurface(std::unique_ptr<PixelSurface> inner, FrameTally* tally) : inner_(std::move(inner)), tally_(tally) {}
+  void SetSize(Size size) override { inner_->SetSize(size); }
+  PixelBuffer Acquire() override { return inner_->Acquire(); }
+  void Present() override {
+    inner_->Present();
+    CountFrame(tally_);
+  }
+
+ private:
+  std::unique_ptr<PixelSurface> inner_;
+  FrameTally* tally_;
+};
+
+void CountFrame(FrameTally* tally) {
+  const double now = MonotonicSeconds();
+  if (tally->frames++ == 0) tally->first = now;
+  tally->last = now;
+  if (now - tally->written >= 0.2) {
+    tally->written = now;
+    WriteFrameTally(tally->path, *tally, false);
+  }
+}
 
 void WriteFrameTally(const char* path, const FrameTally& tally, bool report) {
   // Whole or not at all, for a reader watching it during the run.
@@ -87,17 +109,31 @@ StandAloneKind StandAloneKindFor(RunMode mode) {
 
 int RunViewMode(const RunRequest& request) {
   AmbrelViewOverrides overrides = ViewOverrides(request);
+  // Asked before any engine starts: the probe's child is forked from a process
+  // that has no display connection in use yet and no OpenGL loaded.
+  const ResolvedRenderer renderer = ResolveRenderer(request.renderer);
+  overrides.renderer = renderer.renderer;
+  // A hack's stderr is XScreenSaver's log, which a run that goes well leaves
+  // alone: there the corner says it.
+  if (request.showFps && request.mode != RunMode::kHack)
+    std::fprintf(stderr, Tr("ambrel: drawing with %s\n"), renderer.description.c_str());
   // AMBREL_FPS_LOG=path: frames drawn and their time span, written at exit (benchmarks).
   const char* fpsLog = std::getenv("AMBREL_FPS_LOG");
   const bool countFrames = fpsLog && *fpsLog;
   FrameTally tally;
   tally.path = fpsLog;
-  if (request.showFps || countFrames)
+  if (request.showFps || countFrames) {
     overrides.decorateSurface = [&](std::unique_ptr<GLSurface> surface) {
       if (request.showFps) surface = std::make_unique<FpsOverlaySurface>(std::move(surface));
       if (countFrames) surface = std::make_unique<CountingSurface>(std::move(surface), &tally);
       return surface;
     };
+    overrides.decoratePixelSurface = [&](std::unique_ptr<PixelSurface> surface) {
+      if (request.showFps) surface = std::make_unique<FpsOverlayPixelSurface>(std::move(surface));
+      if (countFrames) surface = std::make_unique<CountingPixelSurface>(std::move(surface), &tally);
+      return surface;
+    };
+  }
   const ViewFactory factory = [&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
     return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
   };

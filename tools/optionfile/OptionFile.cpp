@@ -88,6 +88,13 @@ int main() {
     }
     if (group) xml += "  </hgroup>\n\n";
   }
+  // Who draws: not a saved setting, a choice of the hack's command line.
+  xml +=
+      "  <select id=\"renderer\">\n"
+      "    <option id=\"auto\" _label=\"Renderer: automatic (CPU where OpenGL is software)\"/>\n"
+      "    <option id=\"gl\" _label=\"Renderer: OpenGL\" arg-set=\"--renderer gl\"/>\n"
+      "    <option id=\"cpu\" _label=\"Renderer: CPU\" arg-set=\"--renderer cpu\"/>\n"
+      "  </select>\n\n";
   // The box nearly every GL hack offers.
   xml += "  <boolean id=\"showfps\" _label=\"Show frame rate\" arg-set=\"-fps\"/>\n\n";
   xml +=

@@ -1,0 +1,71 @@
+#include "support/GLU.h"
+
+#ifdef __APPLE__
+#include <OpenGL/glu.h>
+#else
+#include <dlfcn.h>
+
+#include <cstdio>
+#endif
+
+namespace ambrel {
+
+#ifdef __APPLE__
+
+// The OpenGL framework has GLU in it, loaded with the program.
+void gluPerspective(double fovy, double aspect, double zNear, double zFar) { ::gluPerspective(fovy, aspect, zNear, zFar); }
+void gluLookAt(double eyeX, double eyeY, double eyeZ, double centerX, double centerY, double centerZ, double upX,
+               double upY, double upZ) {
+  ::gluLookAt(eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ);
+}
+int gluScaleImage(unsigned format, int widthIn, int heightIn, unsigned typeIn, const void* dataIn, int widthOut,
+                  int heightOut, unsigned typeOut, void* dataOut) {
+  return ::gluScaleImage(format, widthIn, heightIn, typeIn, dataIn, widthOut, heightOut, typeOut, dataOut);
+}
+
+#else
+
+namespace {
+
+// GLU's error for a call it could not make.
+constexpr int kGluOutOfMemory = 100902;
+
+void* Library() {
+  static void* const library = [] {
+    void* loaded = dlopen("libGLU.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!loaded) std::fprintf(stderr, "ambrel: cannot load GLU: %s\n", dlerror());
+    return loaded;
+  }();
+  return library;
+}
+
+template <typename Function>
+Function* Find(const char* name) {
+  return Library() ? reinterpret_cast<Function*>(dlsym(Library(), name)) : nullptr;
+}
+
+}  // namespace
+
+void gluPerspective(double fovy, double aspect, double zNear, double zFar) {
+  static auto* const call = Find<void(double, double, double, double)>("gluPerspective");
+  if (call) call(fovy, aspect, zNear, zFar);
+}
+
+void gluLookAt(double eyeX, double eyeY, double eyeZ, double centerX, double centerY, double centerZ, double upX,
+               double upY, double upZ) {
+  static auto* const call =
+      Find<void(double, double, double, double, double, double, double, double, double)>("gluLookAt");
+  if (call) call(eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ);
+}
+
+int gluScaleImage(unsigned format, int widthIn, int heightIn, unsigned typeIn, const void* dataIn, int widthOut,
+                  int heightOut, unsigned typeOut, void* dataOut) {
+  static auto* const call =
+      Find<int(unsigned, int, int, unsigned, const void*, int, int, unsigned, void*)>("gluScaleImage");
+  return call ? call(format, widthIn, heightIn, typeIn, dataIn, widthOut, heightOut, typeOut, dataOut)
+              : kGluOutOfMemory;
+}
+
+#endif
+
+}  // namespace ambrel
