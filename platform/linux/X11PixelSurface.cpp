@@ -113,7 +113,9 @@ std::unique_ptr<X11PixelSurface> X11PixelSurface::Create(Display* display, Windo
   Bool pixmaps = False;
   if (serverRefusedSegments) {
     surface->shm_ = false;
-  } else if (!XShmQueryVersion(display, &major, &minor, &pixmaps)) {
+  } else if (int opcode = 0, event = 0, error = 0; !XQueryExtension(display, "MIT-SHM", &opcode, &event, &error) ||
+                                                   !XShmQueryVersion(display, &major, &minor, &pixmaps)) {
+    // Asked by name first: Xlib's own query complains on stderr of a missing one.
     SayOnce("the X server has no MIT-SHM");
   } else if (ImageByteOrder(display) != LSBFirst) {
     // Shared memory is shown as it lies; XPutImage reorders the bytes.
