@@ -433,6 +433,34 @@ TEST(X11EnginePixels, WithoutSharedMemoryFramesGoThroughXPutImageSaidOnce) {
       EXPECT_EQ(engine.errors(), "");
     }
   }
+  // A window grown past the largest segment the system makes: shared memory
+  // until then, XPutImage after, said once.
+  SCOPED_TRACE("grown past the largest segment");
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error, true)) << error;
+  const std::string ipc = "--ipc=/proc/" + std::to_string(server.pid()) + "/ns/ipc";
+  ASSERT_EQ(RunToEnd({"nsenter", ipc, "sh", "-c", "echo 300000 >/proc/sys/kernel/shmmax"}), 0);
+  TestDisplay display(server.name());
+  ASSERT_TRUE(display.get());
+  ChildProcess engine;
+  ASSERT_TRUE(engine.Start("nsenter", {ipc, X11_ENGINE_DRIVER, "window", "200x200"},
+                           {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  const Window window = FindWindowNamed(display, display.root(), "Ambrel");
+  ASSERT_NE(window, None);
+  ExpectLivePattern(display, window, 0, 0, 200, 200);
+  engine.Collect();
+  EXPECT_EQ(engine.errors(), "");
+  XResizeWindow(display, window, 400, 300);
+  XSync(display, False);
+  ASSERT_TRUE(engine.WaitForLine("size 400x300", 20)) << engine.output();
+  ASSERT_TRUE(engine.WaitForLine("frame", 20));
+  ExpectLivePattern(display, window, 0, 0, 400, 300);
+  engine.Signal(SIGTERM);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_EQ(CountLines(engine.errors(), ""), 1) << engine.errors();
+  EXPECT_NE(engine.errors().find("no shared memory segment for the frame"), std::string::npos) << engine.errors();
 }
 
 TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen) {
