@@ -206,9 +206,10 @@ std::unique_ptr<GLSurface> X11ViewSite::createGLSurface(const SurfaceRequest& re
   return surface;
 }
 
-// No GLX here: the window (made before the view asked, with the screen's default
-// visual) takes the frames itself where it can, and a GL surface asked for
-// before or after lives in a child of its own.
+// No GLX here. Our window was made before the view asked, whichever surface it
+// asks for and when, with the screen's default visual: it takes the frames
+// itself where that visual shows them as they are, else a child of one that
+// does. A GL surface's own child window would cover it: a view keeps one kind.
 std::unique_ptr<PixelSurface> X11ViewSite::createPixelSurface() {
   return X11PixelSurface::Create(engine_.display(), window_, ownsWindow_, Size{frame_.width, frame_.height});
 }
