@@ -441,8 +441,9 @@ TEST(X11EnginePixels, WithoutSharedMemoryFramesGoThroughXPutImageSaidOnce) {
       EXPECT_EQ(engine.errors(), "");
     }
   }
-  // A window grown past the largest segment the system makes: shared memory
-  // until then, XPutImage after, said once.
+  // In an IPC namespace of the server's own: a process killed outright leaves
+  // no segment behind; a window grown past the largest segment the system makes
+  // shows frames through shared memory until then, XPutImage after, said once.
   SCOPED_TRACE("grown past the largest segment");
   XvfbServer server;
   std::string error;
@@ -451,6 +452,25 @@ TEST(X11EnginePixels, WithoutSharedMemoryFramesGoThroughXPutImageSaidOnce) {
   ASSERT_EQ(RunToEnd({"nsenter", ipc, "sh", "-c", "echo 300000 >/proc/sys/kernel/shmmax"}), 0);
   TestDisplay display(server.name());
   ASSERT_TRUE(display.get());
+  {
+    SCOPED_TRACE("killed outright");
+    ChildProcess killed;
+    ASSERT_TRUE(killed.Start("nsenter", {ipc, X11_ENGINE_DRIVER, "window", "200x200"},
+                             {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
+    ASSERT_TRUE(killed.WaitForLine("first frame", 20)) << killed.errors();
+    killed.Signal(SIGKILL);
+    killed.Wait(20);
+    // Its segments go with the server's hold on them, nothing left in the system.
+    bool gone = false;
+    for (int attempt = 0; attempt < 100 && !gone; ++attempt) {
+      if (attempt) usleep(50000);
+      ChildProcess list;
+      ASSERT_TRUE(list.Start("nsenter", {ipc, "cat", "/proc/sysvipc/shm"}, {}));
+      ASSERT_EQ(list.Wait(20), 0);
+      gone = CountLines(list.output(), "") == 1;
+    }
+    EXPECT_TRUE(gone) << "a shared memory segment outlived the process that made it";
+  }
   ChildProcess engine;
   ASSERT_TRUE(engine.Start("nsenter", {ipc, X11_ENGINE_DRIVER, "window", "200x200"},
                            {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
