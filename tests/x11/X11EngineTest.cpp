@@ -449,7 +449,8 @@ TEST(X11EnginePixels, WithoutSharedMemoryFramesGoThroughXPutImageSaidOnce) {
   std::string error;
   ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error, true)) << error;
   const std::string ipc = "--ipc=/proc/" + std::to_string(server.pid()) + "/ns/ipc";
-  ASSERT_EQ(RunToEnd({"nsenter", ipc, "sh", "-c", "echo 300000 >/proc/sys/kernel/shmmax"}), 0);
+  if (RunToEnd({"nsenter", ipc, "sh", "-c", "echo 300000 >/proc/sys/kernel/shmmax"}) != 0)
+    GTEST_SKIP() << "/proc/sys/kernel/shmmax cannot be set here: no segment size can be refused";
   TestDisplay display(server.name());
   ASSERT_TRUE(display.get());
   {
