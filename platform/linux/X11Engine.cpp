@@ -25,6 +25,7 @@
 #include "platform/linux/GlxSurface.h"
 #include "platform/linux/X11Capture.h"
 #include "platform/linux/X11Errors.h"
+#include "platform/linux/X11PixelSurface.h"
 #include "platform/linux/X11Screens.h"
 
 namespace ambrel {
@@ -54,6 +55,7 @@ class X11ViewSite : public ViewSite {
       : engine_(engine), window_(window), ownsWindow_(ownsWindow), frame_(frame) {}
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest& request) override;
+  std::unique_ptr<PixelSurface> createPixelSurface() override;
   const Screen* screen() override;
   void timerIntervalChanged(double seconds) override;
   void startTimer() override;
@@ -202,6 +204,14 @@ std::unique_ptr<GLSurface> X11ViewSite::createGLSurface(const SurfaceRequest& re
                   : GlxSurface::CreateOnWindow(engine_.display(), window_, &error);
   if (!surface) std::fprintf(stderr, "ambrel: %s\n", error.c_str());
   return surface;
+}
+
+// No GLX here. Our window was made before the view asked, whichever surface it
+// asks for and when, with the screen's default visual: it takes the frames
+// itself where that visual shows them as they are, else a child of one that
+// does. A GL surface's own child window would cover it: a view keeps one kind.
+std::unique_ptr<PixelSurface> X11ViewSite::createPixelSurface() {
+  return X11PixelSurface::Create(engine_.display(), window_, ownsWindow_, Size{frame_.width, frame_.height});
 }
 
 void X11ViewSite::startTimer() { pace_.timer.start(engine_.loop().Now()); }

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -15,7 +16,7 @@
 
 namespace ambrel {
 
-bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error) {
+bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* error, bool ownIpcNamespace) {
   int fds[2];
   if (pipe(fds) != 0) {
     *error = "pipe failed";
@@ -29,6 +30,7 @@ bool XvfbServer::Start(const std::vector<std::string>& arguments, std::string* e
     // A test process that dies without its tear-down must not leave a server behind.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     close(fds[0]);
+    if (ownIpcNamespace && unshare(CLONE_NEWIPC) != 0) _exit(126);
     const int devNull = open("/dev/null", O_WRONLY);
     dup2(devNull, STDERR_FILENO);
     dup2(devNull, STDOUT_FILENO);

@@ -18,7 +18,9 @@ class XvfbServer {
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   // Starts Xvfb with the given server arguments ("+xinerama", "-screen", ...).
-  bool Start(const std::vector<std::string>& arguments, std::string* error);
+  // With ownIpcNamespace, in an IPC namespace of its own, where no client's
+  // shared memory can reach it, as on a remote display (needs CAP_SYS_ADMIN).
+  bool Start(const std::vector<std::string>& arguments, std::string* error, bool ownIpcNamespace = false);
   void Stop();
   // ":N", for XOpenDisplay and $DISPLAY.
   const std::string& name() const { return name_; }

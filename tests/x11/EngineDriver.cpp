@@ -2,6 +2,9 @@
 // DRIVE_AMBREL_VIEW, the real view) and reports its life on stdout, one line per
 // event, for the engine tests to follow from outside.
 //   x11_engine_driver full | window [WxH] | preview | hack <XScreenSaver options>
+// DRIVER_PIXELS=early (asked when the view is made) or late (when it starts):
+// the view draws on the processor, pixel (x, y) red x, green y (both modulo
+// 256) and blue one value above 0x3f that changes every frame.
 #include <epoxy/gl.h>
 
 #include <cstdarg>
@@ -59,8 +62,15 @@ class ColourView : public ScreenSaverView {
     } else {
       Say("capture none");
     }
-    surface_ = site.createGLSurface(SurfaceRequest{});
-    Say("surface %s", surface_ ? "yes" : "no");
+    const char* pixels = std::getenv("DRIVER_PIXELS");
+    pixelsLate_ = pixels && std::strcmp(pixels, "late") == 0;
+    if (pixels && !pixelsLate_) {
+      pixels_ = site.createPixelSurface();
+      Say("pixels %s", pixels_ ? "yes" : "no");
+    } else if (!pixels) {
+      surface_ = site.createGLSurface(SurfaceRequest{});
+      Say("surface %s", surface_ ? "yes" : "no");
+    }
     setAnimationTimeInterval(1.0 / 60.0);
   }
   ~ColourView() override {
@@ -71,10 +81,16 @@ class ColourView : public ScreenSaverView {
   void setFrameSize(Size size) override {
     ScreenSaverView::setFrameSize(size);
     if (surface_) surface_->SetSize(size);
+    if (pixels_) pixels_->SetSize(size);
     Say("size %dx%d", int(size.width), int(size.height));
   }
   void startAnimation() override {
     ScreenSaverView::startAnimation();
+    if (pixelsLate_ && !pixels_) {
+      pixels_ = site().createPixelSurface();
+      if (pixels_) pixels_->SetSize(Size{bounds().width, bounds().height});
+      Say("pixels %s", pixels_ ? "yes" : "no");
+    }
     const Screen* screen = site().screen();
     Say("start screen=%d main=%d", screen ? screen->number : 0, CurrentPlatform().mainDisplayNumber());
   }
@@ -83,6 +99,7 @@ class ColourView : public ScreenSaverView {
     Say("stop");
   }
   void animateOneFrame() override {
+    if (pixels_) return DrawPixels();
     if (!surface_ || !surface_->MakeCurrent()) return;
     ++frames_;
     // Never black: each channel stays above a quarter.
@@ -101,7 +118,26 @@ class ColourView : public ScreenSaverView {
       if (!IsEmptyRect(IntersectionRect(screen.frame, frame))) return screen.number;
     return CurrentPlatform().mainDisplayNumber();
   }
+  void DrawPixels() {
+    const PixelBuffer buffer = pixels_->Acquire();
+    ++frames_;
+    const uint8_t blue = uint8_t(0x40 + frames_ % 0xc0);
+    for (int y = 0; y < buffer.height; ++y) {
+      uint8_t* pixel = buffer.pixels + size_t(y) * buffer.stride;
+      for (int x = 0; x < buffer.width; ++x, pixel += 4) {
+        pixel[0] = blue;
+        pixel[1] = uint8_t(y);
+        pixel[2] = uint8_t(x);
+        pixel[3] = 0;
+      }
+    }
+    pixels_->Present();
+    if (frames_ == 1) Say("first frame");
+    Say("frame %ld %dx%d", frames_, buffer.width, buffer.height);
+  }
   std::unique_ptr<GLSurface> surface_;
+  std::unique_ptr<PixelSurface> pixels_;
+  bool pixelsLate_ = false;
   long frames_ = 0;
 };
 

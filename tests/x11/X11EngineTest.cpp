@@ -44,6 +44,38 @@ void ExpectLiveDrawing(Display* display, Drawable drawable, int x, int y, int wi
   EXPECT_NE(before, after) << "the picture did not change";
 }
 
+// The blue of the driver's processor-drawn pattern (red x, green y, a blue
+// above 0x3f: frames put in several requests may mix) at the region's first
+// pixel, or 0 when something else is there.
+uint32_t PatternBlue(Display* display, Drawable drawable, int x, int y, int width, int height) {
+  const std::vector<uint32_t> pixels = ReadRgb(display, drawable, x, y, width, height);
+  if (pixels.size() != size_t(width) * size_t(height)) return 0;
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column) {
+      const uint32_t pixel = pixels[size_t(row) * size_t(width) + size_t(column)];
+      if ((pixel & 0xffff00) != (uint32_t(column & 0xff) << 16 | uint32_t(row & 0xff) << 8) || (pixel & 0xff) < 0x40)
+        return 0;
+    }
+  return pixels[0] & 0xff;
+}
+
+// The pattern, whole (once the frame reached the server), and again with
+// another frame's blue.
+void ExpectLivePattern(Display* display, Drawable drawable, int x, int y, int width, int height) {
+  uint32_t before = 0, after = 0;
+  for (int attempt = 0; attempt < 40 && !before; ++attempt) {
+    if (attempt) usleep(50000);
+    before = PatternBlue(display, drawable, x, y, width, height);
+  }
+  for (int attempt = 0; attempt < 40 && (after == before || !after); ++attempt) {
+    usleep(50000);
+    after = PatternBlue(display, drawable, x, y, width, height);
+  }
+  EXPECT_NE(before, 0u) << "the frame drawn on the processor is not what shows";
+  EXPECT_NE(after, 0u) << "the frame drawn on the processor is not what shows";
+  EXPECT_NE(before, after) << "the picture did not change";
+}
+
 class X11Engine : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -280,6 +312,184 @@ TEST_F(X11Engine, AnXErrorThatRepeatsIsSaidOnce) {
   XSetErrorHandler(nullptr);
   XSetIOErrorHandler(nullptr);
   EXPECT_EQ(CountLines(said, "ambrel: X error: BadWindow"), 2) << said;
+}
+
+// Drawn on the processor, frames show through shared memory (nothing said) in
+// each mode: a window per monitor, a window asking once shown, the daemon's
+// window (unless its visual cannot take the pixels: then the view uses GL).
+TEST_F(X11Engine, FramesDrawnOnTheProcessorShowInEveryMode) {
+  {
+    SCOPED_TRACE("full screen");
+    ChildProcess engine;
+    ASSERT_TRUE(Run(engine, {"full"}, {"DRIVER_PIXELS=early"}));
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.output() << engine.errors();
+    ExpectLivePattern(*display, display->root(), 0, 0, 640, 480);
+    engine.Signal(SIGTERM);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+    EXPECT_EQ(engine.errors(), "");
+    EXPECT_EQ(CountLines(engine.output(), "pixels yes"), 2) << engine.output();
+    EXPECT_NE(engine.output().find("exit 0 released 2 of 2"), std::string::npos) << engine.output();
+  }
+  {
+    SCOPED_TRACE("window, resized every frame and down to 1x1");
+    ChildProcess engine;
+    ASSERT_TRUE(Run(engine, {"window", "300x200"}, {"DRIVER_PIXELS=late"}));
+    ASSERT_TRUE(engine.WaitForLine("pixels yes", 20)) << engine.output() << engine.errors();
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+    const Window window = FindWindowNamed(*display, display->root(), "Ambrel");
+    ASSERT_NE(window, None);
+    ExpectLivePattern(*display, window, 0, 0, 300, 200);
+    for (int step = 1; step <= 60; ++step) {
+      XResizeWindow(*display, window, unsigned(1 + step * 37 % 400), unsigned(1 + step * 53 % 300));
+      XSync(*display, False);
+      usleep(16000);
+    }
+    XResizeWindow(*display, window, 1, 1);
+    XSync(*display, False);
+    ASSERT_TRUE(engine.WaitForLine("size 1x1", 20)) << engine.output();
+    ASSERT_TRUE(engine.WaitForLine("frame", 20));
+    ExpectLivePattern(*display, window, 0, 0, 1, 1);
+    XResizeWindow(*display, window, 520, 280);
+    XSync(*display, False);
+    ASSERT_TRUE(engine.WaitForLine("size 520x280", 20)) << engine.output();
+    ASSERT_TRUE(engine.WaitForLine("frame", 20));
+    ExpectLivePattern(*display, window, 0, 0, 520, 280);
+    engine.Signal(SIGTERM);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+    EXPECT_EQ(engine.errors(), "");
+  }
+  const Window target = XCreateSimpleWindow(*display, display->root(), 20, 30, 320, 240, 0, 0, 0);
+  XMapWindow(*display, target);
+  XVisualInfo direct{};
+  ASSERT_TRUE(XMatchVisualInfo(*display, DefaultScreen(display->get()), 24, DirectColor, &direct));
+  XSetWindowAttributes attributes{};
+  attributes.colormap = XCreateColormap(*display, display->root(), direct.visual, AllocNone);
+  const Window directTarget = XCreateWindow(*display, display->root(), 440, 320, 160, 120, 0, 24, InputOutput,
+                                            direct.visual, CWColormap | CWBorderPixel, &attributes);
+  XMapWindow(*display, directTarget);
+  XSync(*display, False);
+  {
+    SCOPED_TRACE("the daemon's window");
+    ChildProcess engine;
+    ASSERT_TRUE(Run(engine, {"hack", "-window-id", std::to_string(target)}, {"DRIVER_PIXELS=early"}));
+    ASSERT_TRUE(engine.WaitForLine("pixels yes", 20)) << engine.output() << engine.errors();
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+    ExpectLivePattern(*display, target, 0, 0, 320, 240);
+    // Gone under the hack, as on an unblank: a quiet end.
+    XDestroyWindow(*display, target);
+    XSync(*display, False);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+    EXPECT_EQ(engine.errors(), "");
+  }
+  {
+    SCOPED_TRACE("the daemon's window of a visual that does not take the pixels");
+    ChildProcess engine;
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", directTarget);
+    ASSERT_TRUE(Run(engine, {"hack", "-root"}, {"DRIVER_PIXELS=early", std::string("XSCREENSAVER_WINDOW=") + id}));
+    std::string line;
+    ASSERT_TRUE(engine.WaitForLine("pixels", 20, &line)) << engine.errors();
+    EXPECT_EQ(line, "pixels no");
+    engine.Signal(SIGTERM);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  }
+  XDestroyWindow(*display, directTarget);
+  XFreeColormap(*display, attributes.colormap);
+}
+
+// Without shared memory (no MIT-SHM, or a server that cannot map our segment,
+// as a remote one) frames go through XPutImage, said in one line for the run
+// however many monitors; a server whose default visual does not take the
+// pixels gets them in a child window of one that does.
+TEST(X11EnginePixels, WithoutSharedMemoryFramesGoThroughXPutImageSaidOnce) {
+  const bool namespaces = RunToEnd({"unshare", "--ipc", "true"}) == 0;
+  struct Case {
+    const char* name;
+    std::vector<std::string> server;
+    bool ownIpc;
+    const char* said;  // null: nothing
+  };
+  const std::vector<Case> cases = {
+      // Nor GLX: there the frames need no OpenGL at all.
+      {"no MIT-SHM", {"-extension", "MIT-SHM", "-extension", "GLX", "-screen", "0", "640x480x24"}, false,
+       "has no MIT-SHM"},
+      {"DirectColor by default", {"-screen", "0", "640x480x24", "-cc", "5"}, false, nullptr},
+      {"segment refused", {"+xinerama", "-screen", "0", "640x480x24", "-screen", "1", "640x480x24"}, true,
+       "cannot map our shared memory"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    if (test.ownIpc && !namespaces)
+      GTEST_SKIP() << "unshare --ipc is not permitted here: no server can be kept from our shared memory";
+    XvfbServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(test.server, &error, test.ownIpc)) << error;
+    TestDisplay display(server.name());
+    ASSERT_TRUE(display.get());
+    ChildProcess engine;
+    ASSERT_TRUE(engine.Start(X11_ENGINE_DRIVER, {"full"}, {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
+    ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+    ExpectLivePattern(display, display.root(), 0, 0, 640, 480);
+    engine.Signal(SIGTERM);
+    EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+    EXPECT_EQ(CountLines(engine.output(), "pixels yes"), CountLines(engine.output(), "created")) << engine.output();
+    if (test.said) {
+      EXPECT_EQ(CountLines(engine.errors(), ""), 1) << engine.errors();
+      EXPECT_NE(engine.errors().find(test.said), std::string::npos) << engine.errors();
+      EXPECT_NE(engine.errors().find("through XPutImage"), std::string::npos) << engine.errors();
+    } else {
+      EXPECT_EQ(engine.errors(), "");
+    }
+  }
+  // In an IPC namespace of the server's own: a process killed outright leaves
+  // no segment behind; a window grown past the largest segment the system makes
+  // shows frames through shared memory until then, XPutImage after, said once.
+  SCOPED_TRACE("grown past the largest segment");
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start({"-screen", "0", "640x480x24"}, &error, true)) << error;
+  const std::string ipc = "--ipc=/proc/" + std::to_string(server.pid()) + "/ns/ipc";
+  if (RunToEnd({"nsenter", ipc, "sh", "-c", "echo 300000 >/proc/sys/kernel/shmmax"}) != 0)
+    GTEST_SKIP() << "/proc/sys/kernel/shmmax cannot be set here: no segment size can be refused";
+  TestDisplay display(server.name());
+  ASSERT_TRUE(display.get());
+  {
+    SCOPED_TRACE("killed outright");
+    ChildProcess killed;
+    ASSERT_TRUE(killed.Start("nsenter", {ipc, X11_ENGINE_DRIVER, "window", "200x200"},
+                             {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
+    ASSERT_TRUE(killed.WaitForLine("first frame", 20)) << killed.errors();
+    killed.Signal(SIGKILL);
+    killed.Wait(20);
+    // Its segments go with the server's hold on them, nothing left in the system.
+    bool gone = false;
+    for (int attempt = 0; attempt < 100 && !gone; ++attempt) {
+      if (attempt) usleep(50000);
+      ChildProcess list;
+      ASSERT_TRUE(list.Start("nsenter", {ipc, "cat", "/proc/sysvipc/shm"}, {}));
+      ASSERT_EQ(list.Wait(20), 0);
+      gone = CountLines(list.output(), "") == 1;
+    }
+    EXPECT_TRUE(gone) << "a shared memory segment outlived the process that made it";
+  }
+  ChildProcess engine;
+  ASSERT_TRUE(engine.Start("nsenter", {ipc, X11_ENGINE_DRIVER, "window", "200x200"},
+                           {"DISPLAY=" + server.name(), "DRIVER_PIXELS=early"}));
+  ASSERT_TRUE(engine.WaitForLine("first frame", 20)) << engine.errors();
+  const Window window = FindWindowNamed(display, display.root(), "Ambrel");
+  ASSERT_NE(window, None);
+  ExpectLivePattern(display, window, 0, 0, 200, 200);
+  engine.Collect();
+  EXPECT_EQ(engine.errors(), "");
+  XResizeWindow(display, window, 400, 300);
+  XSync(display, False);
+  ASSERT_TRUE(engine.WaitForLine("size 400x300", 20)) << engine.output();
+  ASSERT_TRUE(engine.WaitForLine("frame", 20));
+  ExpectLivePattern(display, window, 0, 0, 400, 300);
+  engine.Signal(SIGTERM);
+  EXPECT_EQ(engine.Wait(20), 0) << engine.errors();
+  EXPECT_EQ(CountLines(engine.errors(), ""), 1) << engine.errors();
+  EXPECT_NE(engine.errors().find("no shared memory segment for the frame"), std::string::npos) << engine.errors();
 }
 
 TEST(X11EngineMonitors, SideBySideMonitorsEachGetAViewThatDrawsAndKnowsItsScreen) {
