@@ -18,8 +18,6 @@
 #include "platform/egl/OffscreenContext.h"
 #include "platform/egl/OffscreenEngine.h"
 #include "render/CpuFrame.h"
-#include "render/GLTextures.h"
-#include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
 #include "tools/ambrel/SettingsReport.h"
 
@@ -52,18 +50,18 @@ bool CheckOutputPath(const RenderRequest& options, std::string* error) {
   _exit(1);
 }
 
-// described is what the view last described, for the CPU renderer; empty for OpenGL.
-int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed,
-                 const SceneFrame* described) {
+// With the CPU renderer no OpenGL context exists to ask for its name.
+int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed, bool cpu) {
   std::string error;
   const bool showProgress = frames >= 120;
-  engine.makeCurrent(0);
-  const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  std::string renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
-  if (described) renderer = Format(Tr("the CPU renderer (OpenGL: %s)"), renderer.c_str());
+  std::string renderer = Tr("the CPU renderer");
+  if (!cpu) {
+    engine.makeCurrent(0);
+    const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
+  }
   std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
                (long long)frames, options.width, options.height, frames * options.frameTime, seed, renderer.c_str());
-  CpuTextures textures;
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
     engine.advance(options.frameTime);
@@ -74,20 +72,9 @@ int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t 
       const std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
       bool written;
       try {
-        std::vector<uint8_t> pixels;
-        if (described) {
-          // Only the frames written are drawn: the water steps the same without.
-          engine.makeCurrent(0);
-          ReadGLTextures(*described, &textures);
-          std::vector<uint8_t> bottomUp;
-          DrawSceneFrameCpu(*described, textures, &bottomUp);
-          const size_t row = static_cast<size_t>(options.width) * 4;
-          pixels.resize(bottomUp.size());
-          for (int y = 0; y < options.height; ++y)
-            std::copy_n(bottomUp.data() + (options.height - 1 - y) * row, row, pixels.data() + y * row);
-        } else {
-          pixels = engine.pixels(0);
-        }
+        // Rows top first as RGBA: read back from OpenGL, or the pixel surface's
+        // B, G, R, X turned round.
+        std::vector<uint8_t> pixels = engine.pixels(0);
         for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
         written = WritePng(path, options.width, options.height, pixels, &error);
       } catch (const std::bad_alloc&) {
@@ -159,13 +146,12 @@ int RunRenderMode(const RunRequest& request) {
   screen.number = 1;
   OffscreenEngine engine({screen}, engineOptions);
 
-  // The CPU renderer draws the frames the view describes; the OpenGL context is
-  // still made, to load the pictures, and its textures are read back once.
+  // The CPU renderer draws through the view into a pixel surface: no OpenGL
+  // context is made for it.
   const bool cpu = ChooseCpu(request.renderer);
-  SceneFrame described;
   try {
     AmbrelViewOverrides overrides = ViewOverrides(request);
-    if (cpu) overrides.frameSink = [&described](const SceneFrame& frame) { described = frame; };
+    if (cpu) overrides.renderer = FrameRenderer::kCpu;
     engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
       return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
     });
@@ -182,7 +168,7 @@ int RunRenderMode(const RunRequest& request) {
       std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
       return 1;
     }
-    return RenderFrames(engine, options, FrameCount(options), seed, cpu ? &described : nullptr);
+    return RenderFrames(engine, options, FrameCount(options), seed, cpu);
   } catch (const std::bad_alloc&) {
     EndShortOfMemory(options, false);
   }
