@@ -50,8 +50,27 @@ bool CheckOutputPath(const RenderRequest& options, std::string* error) {
   _exit(1);
 }
 
-// With the CPU renderer no OpenGL context exists to ask for its name.
-int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed, bool cpu) {
+// Lends the view's buffer only for the frames that are written: the others are
+// described, so the water and the overlay step the same, but never drawn.
+class DrawnWhenWritten : public PixelSurface {
+ public:
+  explicit DrawnWhenWritten(std::unique_ptr<PixelSurface> surface) : surface_(std::move(surface)) {}
+  void SetSize(Size size) override { surface_->SetSize(size); }
+  PixelBuffer Acquire() override { return draw ? surface_->Acquire() : PixelBuffer{}; }
+  void Present() override {
+    if (draw) surface_->Present();
+  }
+  bool draw = false;
+
+ private:
+  std::unique_ptr<PixelSurface> surface_;
+};
+
+// cpuSurface is the CPU renderer's surface, null for OpenGL; with it no OpenGL
+// context exists to ask for its name.
+int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed,
+                 DrawnWhenWritten* cpuSurface) {
+  const bool cpu = cpuSurface != nullptr;
   std::string error;
   const bool showProgress = frames >= 120;
   std::string renderer = Tr("the CPU renderer");
@@ -64,10 +83,11 @@ int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t 
                (long long)frames, options.width, options.height, frames * options.frameTime, seed, renderer.c_str());
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
+    const bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
+    if (cpu) cpuSurface->draw = write;
     engine.advance(options.frameTime);
     engine.tick();
 
-    bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
     if (write) {
       const std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
       bool written;
@@ -151,7 +171,15 @@ int RunRenderMode(const RunRequest& request) {
   const bool cpu = ChooseCpu(request.renderer);
   try {
     AmbrelViewOverrides overrides = ViewOverrides(request);
-    if (cpu) overrides.renderer = FrameRenderer::kCpu;
+    DrawnWhenWritten* cpuSurface = nullptr;
+    if (cpu) {
+      overrides.renderer = FrameRenderer::kCpu;
+      overrides.decoratePixelSurface = [&cpuSurface](std::unique_ptr<PixelSurface> surface) {
+        auto gated = std::make_unique<DrawnWhenWritten>(std::move(surface));
+        cpuSurface = gated.get();
+        return std::unique_ptr<PixelSurface>(std::move(gated));
+      };
+    }
     engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
       return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
     });
@@ -168,7 +196,7 @@ int RunRenderMode(const RunRequest& request) {
       std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
       return 1;
     }
-    return RenderFrames(engine, options, FrameCount(options), seed, cpu);
+    return RenderFrames(engine, options, FrameCount(options), seed, cpuSurface);
   } catch (const std::bad_alloc&) {
     EndShortOfMemory(options, false);
   }
