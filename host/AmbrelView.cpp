@@ -338,7 +338,7 @@ void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
   *texName = 0;
   for (size_t i = 0; i < scaled.size(); i += 4) {
     if (scaled[i] || scaled[i + 1] || scaled[i + 2]) {
-      *texName = store.Adopt(int(textureWidth), int(textureHeight), std::move(scaled));
+      *texName = store.AdoptCapture(int(textureWidth), int(textureHeight), std::move(scaled));
       return;
     }
   }

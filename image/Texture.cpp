@@ -100,7 +100,7 @@ bool BuildTGATextureWithAlpha(Texture* texture, char** alphaImage) {
 bool BuildTextureNoTran(Texture* texture) {
   if (!texture || !texture->imageData) return false;
   texture->texID = CurrentTextureStore().Create(int(texture->width), int(texture->height),
-                                                texture->type == GL_RGB ? TexelFormat::kRGB : TexelFormat::kRGBA,
+                                                texture->type == GL_RGBA ? TexelFormat::kRGBA : TexelFormat::kRGB,
                                                 texture->imageData);
   std::free(texture->imageData);
   texture->imageData = nullptr;

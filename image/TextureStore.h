@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace ambrel {
@@ -20,6 +21,11 @@ class TextureStore {
   // The same from R, G, B, A texels that the store may keep rather than copy.
   virtual uint32_t Adopt(int width, int height, std::vector<uint8_t>&& rgba) {
     return Create(width, height, TexelFormat::kRGBA, rgba.data());
+  }
+  // A screen capture's R, G, B, A texels, which OpenGL's store uploads as captures
+  // always were (byte rows, 8-bit RGBA).
+  virtual uint32_t AdoptCapture(int width, int height, std::vector<uint8_t>&& rgba) {
+    return Adopt(width, height, std::move(rgba));
   }
   virtual void Delete(uint32_t name) = 0;
   // The longest side a texture of this store may have.
