@@ -321,28 +321,24 @@ void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
     return;
   if (!makeCurrent()) return;
 
-  TextureStore& store = CurrentTextureStore();
-  const uint32_t largest = store.LargestSide();
-  const uint32_t textureWidth = PictureTextureSide(detail, capture.width, largest, DetailFit::kAtMost);
-  const uint32_t textureHeight = PictureTextureSide(detail, capture.height, largest, DetailFit::kAtMost);
-
-  std::vector<unsigned char> scaled(static_cast<size_t>(textureWidth) * textureHeight * 4);
-  if (textureWidth == static_cast<uint32_t>(capture.width) && textureHeight == static_cast<uint32_t>(capture.height)) {
-    // The box filter at a ratio of one gives the same bytes back, slowly.
-    std::memcpy(scaled.data(), capture.pixels.data(), scaled.size());
-  } else {
-    BoxScaleRGBA(capture.pixels.data(), capture.width, capture.height, scaled.data(), int(textureWidth),
-                 int(textureHeight));
-  }
-  if (*texName != 0) store.Delete(*texName);
-  *texName = 0;
-  for (size_t i = 0; i < scaled.size(); i += 4) {
-    if (scaled[i] || scaled[i + 1] || scaled[i + 2]) {
-      *texName = store.AdoptCapture(int(textureWidth), int(textureHeight), std::move(scaled));
-      return;
-    }
-  }
-  // An all-black capture counts as a failed one.
+  *texName = CurrentTextureStore().CreateCapture(
+      [&](uint32_t largest, int* width, int* height, std::vector<uint8_t>* scaled) {
+        const uint32_t textureWidth = PictureTextureSide(detail, capture.width, largest, DetailFit::kAtMost);
+        const uint32_t textureHeight = PictureTextureSide(detail, capture.height, largest, DetailFit::kAtMost);
+        *width = static_cast<int>(textureWidth);
+        *height = static_cast<int>(textureHeight);
+        scaled->resize(static_cast<size_t>(textureWidth) * textureHeight * 4);
+        if (*width == capture.width && *height == capture.height) {
+          // The box filter at a ratio of one gives the same bytes back, slowly.
+          std::memcpy(scaled->data(), capture.pixels.data(), scaled->size());
+        } else {
+          BoxScaleRGBA(capture.pixels.data(), capture.width, capture.height, scaled->data(), *width, *height);
+        }
+        // An all-black capture counts as a failed one.
+        for (size_t i = 0; i < scaled->size(); i += 4)
+          if ((*scaled)[i] || (*scaled)[i + 1] || (*scaled)[i + 2]) return true;
+        return false;
+      });
 }
 
 }  // namespace ambrel

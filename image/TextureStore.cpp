@@ -20,7 +20,7 @@ class GLStore : public TextureStore {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     return name;
   }
-  uint32_t AdoptCapture(int width, int height, std::vector<uint8_t>&& rgba) override {
+  uint32_t CreateCapture(const CaptureTexels& texels) override {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -29,6 +29,12 @@ class GLStore : public TextureStore {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    if (!texels(LargestSide(), &width, &height, &rgba)) {
+      Delete(name);
+      return 0;
+    }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     return name;
   }

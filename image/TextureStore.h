@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -22,9 +23,15 @@ class TextureStore {
   virtual uint32_t Adopt(int width, int height, std::vector<uint8_t>&& rgba) {
     return Create(width, height, TexelFormat::kRGBA, rgba.data());
   }
-  // A screen capture's R, G, B, A texels, which OpenGL's store uploads as captures
-  // always were (byte rows, 8-bit RGBA).
-  virtual uint32_t AdoptCapture(int width, int height, std::vector<uint8_t>&& rgba) {
+  // A screen capture: texels writes the texture's size and R, G, B, A bytes for a
+  // store whose longest side is the one given, or returns false when there is
+  // nothing to show. OpenGL's store takes it the way captures always went: a name
+  // and its parameters first, deleted again when nothing comes.
+  using CaptureTexels = std::function<bool(uint32_t largestSide, int* width, int* height, std::vector<uint8_t>* rgba)>;
+  virtual uint32_t CreateCapture(const CaptureTexels& texels) {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    if (!texels(LargestSide(), &width, &height, &rgba)) return 0;
     return Adopt(width, height, std::move(rgba));
   }
   virtual void Delete(uint32_t name) = 0;
