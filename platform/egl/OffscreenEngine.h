@@ -1,8 +1,8 @@
 // A screen-saver engine without a display: views draw into EGL pbuffers, or into
-// memory when they draw on the processor (no EGL display or context is made
-// then), the screens are a list given by the caller, the clock moves only when told to and
-// each screen's capture is an image the caller supplies. Tests drive real views
-// with it, and renders use it to produce frames.
+// memory when they draw on the processor (no EGL display or context is made for
+// those), the screens are a list given by the caller, the clock moves only when
+// told to and each screen's capture is an image the caller supplies. Tests drive
+// real views with it, and renders use it to produce frames.
 #pragma once
 
 #include <cstdint>
