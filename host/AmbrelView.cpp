@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image/BoxScale.h"
 #include "image/Pics.h"
 #include "image/ResFile.h"
 #include "platform/Alerts.h"
@@ -16,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Screens.h"
+#include "render/CpuFrame.h"
 #include "support/GLU.h"
 
 namespace ambrel {
@@ -51,9 +53,17 @@ AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site)
 
 AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOverrides overrides)
     : ScreenSaverView(frame, isPreview, site), overrides_(std::move(overrides)) {
-  glView = site.createGLSurface(kSurfaceRequest);
-  if (glView && overrides_.decorateSurface) glView = overrides_.decorateSurface(std::move(glView));
-  viewAllocated = glView != nullptr;
+  if (overrides_.renderer == FrameRenderer::kCpu) {
+    pixelView = site.createPixelSurface();
+    if (pixelView && overrides_.decoratePixelSurface) pixelView = overrides_.decoratePixelSurface(std::move(pixelView));
+  }
+  if (pixelView) {
+    cpuTextures = std::make_unique<CpuTextureStore>();
+  } else {
+    glView = site.createGLSurface(kSurfaceRequest);
+    if (glView && overrides_.decorateSurface) glView = overrides_.decorateSurface(std::move(glView));
+  }
+  viewAllocated = glView != nullptr || pixelView != nullptr;
   glReady = false;
 
   loadSettings();
@@ -76,17 +86,42 @@ AmbrelView::AmbrelView(Rect frame, bool isPreview, ViewSite& site, AmbrelViewOve
 }
 
 AmbrelView::~AmbrelView() {
-  if (glView) glView->MakeCurrent();
+  if (pixelView)
+    MakeTextureStoreCurrent(cpuTextures.get());
+  else {
+    MakeTextureStoreCurrent(nullptr);
+    if (glView) glView->MakeCurrent();
+  }
   if (ssMain) {
     ssMain->Cleanup();
     delete ssMain;
     ssMain = nullptr;
   }
-  // DeskTex goes next, before glView, while this context is still current.
+  // The background while this view's store or context is still current.
+  if (DeskTex.texID != 0) CurrentTextureStore().Delete(DeskTex.texID);
+  DeskTex.texID = 0;
+  if (pixelView) MakeTextureStoreCurrent(nullptr);
+}
+
+bool AmbrelView::makeCurrent() {
+  if (pixelView) {
+    MakeTextureStoreCurrent(cpuTextures.get());
+    return true;
+  }
+  MakeTextureStoreCurrent(nullptr);
+  return glView && glView->MakeCurrent();
 }
 
 void AmbrelView::setFrameSize(Size size) {
   ScreenSaverView::setFrameSize(size);
+  if (pixelView) {
+    pixelView->SetSize(size);
+    // No context to set up again: the scene only needs the new size.
+    Scrn.width = size.width;
+    Scrn.height = size.height;
+    if (ssMain) ssMain->SetSize(static_cast<int>(size.width), static_cast<int>(size.height));
+    return;
+  }
   if (viewAllocated) glView->SetSize(size);
   glReady = false;
 }
@@ -99,7 +134,14 @@ void AmbrelView::startAnimation() {
     const int thisNumber = shownOn ? shownOn->number : 0;
     if (thisNumber != MainScreen().number) ThisScreenIsOn = false;
   }
-  if (glView && glView->MakeCurrent()) {
+  if (pixelView) {
+    // Black at once, as the OpenGL path clears its surface.
+    const PixelBuffer buffer = pixelView->Acquire();
+    for (int y = 0; buffer.pixels && y < buffer.height; ++y)
+      std::memset(buffer.pixels + y * buffer.stride, 0, size_t(buffer.width) * 4);
+    pixelView->Present();
+  } else if (glView && glView->MakeCurrent()) {
+    MakeTextureStoreCurrent(nullptr);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glFlush();
@@ -115,7 +157,11 @@ void AmbrelView::animateOneFrame() {
     return;
   }
   // Without a drawing surface there is nothing to draw into, nor a context to build in.
-  if (!glView || !glView->MakeCurrent()) return;
+  if (!makeCurrent()) return;
+  if (pixelView) {
+    animateOnTheProcessor();
+    return;
+  }
   if (!glReady) {
     glInit();
     glReady = true;
@@ -133,15 +179,33 @@ void AmbrelView::animateOneFrame() {
   if (dt > 0.01) {
     animtime = CFAbsoluteTimeGetCurrent();
     if (ssMain) ssMain->Update(dt);
-    if (overrides_.frameSink) {
-      SceneFrame frame;
-      if (ssMain) ssMain->Describe(&frame);
-      overrides_.frameSink(frame);
-      return;
-    }
     glReshape();
     if (ssMain) ssMain->Draw();
     glView->Flush();
+  }
+}
+
+// The same clock as the OpenGL path; the frame is described and drawn into the
+// surface's buffer.
+void AmbrelView::animateOnTheProcessor() {
+  if (!initialized) {
+    mainSetup();
+    initialized = true;
+  }
+  const double dt = CFAbsoluteTimeGetCurrent() - animtime;
+  if (dt > 2.0) {
+    animtime = CFAbsoluteTimeGetCurrent();
+    return;
+  }
+  if (dt > 0.01) {
+    animtime = CFAbsoluteTimeGetCurrent();
+    SceneFrame frame;
+    if (ssMain) {
+      ssMain->Update(dt);
+      ssMain->Describe(&frame);
+    }
+    DrawSceneFrameCpu(frame, cpuTextures->textures(), pixelView->Acquire());
+    pixelView->Present();
   }
 }
 
@@ -255,45 +319,26 @@ void AmbrelView::GetDesktopTexture(uint32_t* texName, int detail, Rect frame) {
   if (capture.width <= 0 || capture.height <= 0 ||
       capture.pixels.size() / 4 / static_cast<size_t>(capture.width) < static_cast<size_t>(capture.height))
     return;
-  if (!glView || !glView->MakeCurrent()) return;
+  if (!makeCurrent()) return;
 
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  if (*texName == 0) glGenTextures(1, texName);
-  glBindTexture(GL_TEXTURE_2D, *texName);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  const uint32_t textureWidth = PictureTextureSide(detail, capture.width, uint32_t(maxSize), DetailFit::kAtMost);
-  const uint32_t textureHeight = PictureTextureSide(detail, capture.height, uint32_t(maxSize), DetailFit::kAtMost);
-
-  std::vector<unsigned char> scaled(static_cast<size_t>(textureWidth) * textureHeight * 4);
-  GLint scaleError = 0;
-  if (textureWidth == static_cast<uint32_t>(capture.width) && textureHeight == static_cast<uint32_t>(capture.height)) {
-    // GLU's box filter at a ratio of one gives the same bytes back, slowly.
-    std::memcpy(scaled.data(), capture.pixels.data(), scaled.size());
-  } else {
-    scaleError = gluScaleImage(GL_RGBA, capture.width, capture.height, GL_UNSIGNED_BYTE, capture.pixels.data(),
-                               textureWidth, textureHeight, GL_UNSIGNED_BYTE, scaled.data());
-  }
-  if (scaleError != 0) {
-    glDeleteTextures(1, texName);
-    *texName = 0;
-    return;
-  }
-  for (size_t i = 0; i < scaled.size(); i += 4) {
-    if (scaled[i] || scaled[i + 1] || scaled[i + 2]) {
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureWidth, textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                   scaled.data());
-      return;
-    }
-  }
-  // An all-black capture counts as a failed one.
-  glDeleteTextures(1, texName);
-  *texName = 0;
+  *texName = CurrentTextureStore().CreateCapture(
+      [&](uint32_t largest, int* width, int* height, std::vector<uint8_t>* scaled) {
+        const uint32_t textureWidth = PictureTextureSide(detail, capture.width, largest, DetailFit::kAtMost);
+        const uint32_t textureHeight = PictureTextureSide(detail, capture.height, largest, DetailFit::kAtMost);
+        *width = static_cast<int>(textureWidth);
+        *height = static_cast<int>(textureHeight);
+        scaled->resize(static_cast<size_t>(textureWidth) * textureHeight * 4);
+        if (*width == capture.width && *height == capture.height) {
+          // The box filter at a ratio of one gives the same bytes back, slowly.
+          std::memcpy(scaled->data(), capture.pixels.data(), scaled->size());
+        } else {
+          BoxScaleRGBA(capture.pixels.data(), capture.width, capture.height, scaled->data(), *width, *height);
+        }
+        // An all-black capture counts as a failed one.
+        for (size_t i = 0; i < scaled->size(); i += 4)
+          if ((*scaled)[i] || (*scaled)[i + 1] || (*scaled)[i + 2]) return true;
+        return false;
+      });
 }
 
 }  // namespace ambrel

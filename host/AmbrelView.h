@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "host/CpuTextureStore.h"
 #include "image/Texture.h"
 #include "platform/DesktopPicture.h"
 #include "platform/GLSurface.h"
@@ -52,12 +53,11 @@ struct AmbrelViewOverrides {
   // any preference (a path too short to name a file gives the shipped picture).
   std::optional<std::string> desktopPicture;
   SettingOverrides fields;
-  // When set, each frame is described and handed over here instead of drawn with
-  // OpenGL (valid until the next frame's step).
-  std::function<void(const SceneFrame&)> frameSink;
   // When set, wraps the drawing surface as the view makes it, and the view draws
   // through what it returns: a decoration over each frame, a frame counter.
   std::function<std::unique_ptr<GLSurface>(std::unique_ptr<GLSurface>)> decorateSurface;
+  // kCpu draws into the site's pixel surface, with no OpenGL call at all; a site
+  // without pixel surfaces gets OpenGL's surface as with kGL.
   FrameRenderer renderer = FrameRenderer::kGL;
   // The same as decorateSurface, for the CPU renderer's pixel surface.
   std::function<std::unique_ptr<PixelSurface>(std::unique_ptr<PixelSurface>)> decoratePixelSurface;
@@ -77,6 +77,8 @@ class AmbrelView : public ScreenSaverView {
   bool hasConfigureSheet() override { return true; }
   // Whether a tick has built the scene (it needs a surface that can be made current).
   bool hasScene() const { return ssMain != nullptr; }
+  // Whether the frames are drawn on the processor into a pixel surface.
+  bool drawsOnTheProcessor() const { return pixelView != nullptr; }
   static bool performGammaFade() { return false; }
 
   // Settings: read at creation (with the version rule); the sheet's save action
@@ -93,6 +95,9 @@ class AmbrelView : public ScreenSaverView {
   bool MainMonitorOnly = false;
   bool ThisScreenIsOn = false;
   std::unique_ptr<GLSurface> glView;
+  // With the CPU renderer, in place of glView, and the textures it samples.
+  std::unique_ptr<PixelSurface> pixelView;
+  std::unique_ptr<CpuTextureStore> cpuTextures;
   bool viewAllocated = false;
   bool glReady = false;
   bool initialized = false;
@@ -128,6 +133,9 @@ class AmbrelView : public ScreenSaverView {
   SheetControl* oOverlay = nullptr;
 
  private:
+  // Makes the surface and the texture store current; false without a surface.
+  bool makeCurrent();
+  void animateOnTheProcessor();
   std::string fallbackPicturePath() const;
   std::string desktopPicturePath();
   AmbrelViewOverrides overrides_;

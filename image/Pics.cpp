@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "image/TextureStore.h"
+
 namespace ambrel {
 
 uint32_t PictureTextureSide(int detail, int pictureSide, uint32_t maxTextureSide, DetailFit fit) {
@@ -57,10 +59,9 @@ bool loadPicFile(const char* path, Texture* texture, int detail) {
   }
   if (picture.bitsPerPixel != 24 && picture.bitsPerPixel != 32) return false;
 
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  const uint32_t width = PictureTextureSide(detail, picture.pixelsWide, uint32_t(maxSize));
-  const uint32_t height = PictureTextureSide(detail, picture.pixelsHigh, uint32_t(maxSize));
+  const uint32_t maxSize = CurrentTextureStore().LargestSide();
+  const uint32_t width = PictureTextureSide(detail, picture.pixelsWide, maxSize);
+  const uint32_t height = PictureTextureSide(detail, picture.pixelsHigh, maxSize);
   if (width == 0 || height == 0) return false;
 
   const uint32_t type = picture.bitsPerPixel == 32 ? GL_RGBA : GL_RGB;

@@ -4,46 +4,34 @@
 
 #include <cstdlib>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "image/ResFile.h"
 #include "image/TGALoader.h"
+#include "image/TextureStore.h"
 
 namespace ambrel {
 
 Texture::~Texture() {
   std::free(imageData);
   imageData = nullptr;
-  if (texID != 0) {
-    const GLuint name = texID;
-    glDeleteTextures(1, &name);
-  }
+  if (texID != 0) CurrentTextureStore().Delete(texID);
   texID = 0;
 }
 
 namespace {
 
-void GenerateAndBind(Texture* texture) {
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  texture->texID = name;
-  glBindTexture(GL_TEXTURE_2D, name);
-}
-
-void SetParameters() {
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-}
-
 // Counted in size_t: width x height x 4 passes 32 bits for pictures the decoders
 // accept.
 size_t PixelCount(const Texture* texture) { return size_t(texture->width) * texture->height; }
 
-void UploadRGBA(Texture* texture, const unsigned char* rgba) {
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, GLsizei(texture->width), GLsizei(texture->height), 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, rgba);
-  SetParameters();
+// Hands the converted texels to the current store, which may keep them, and lets
+// the image's own bytes go.
+void Store(Texture* texture, std::vector<uint8_t>&& rgba) {
+  texture->texID = CurrentTextureStore().Adopt(int(texture->width), int(texture->height), std::move(rgba));
+  std::free(texture->imageData);
+  texture->imageData = nullptr;
 }
 
 }  // namespace
@@ -54,14 +42,17 @@ bool BuildTexture(Texture* texture, int alphaMode) {
   const unsigned char* source = texture->imageData;
   const unsigned char key[3] = {source[0], source[1], source[2]};
 
-  GenerateAndBind(texture);
   const size_t pixels = PixelCount(texture);
-  unsigned char* rgba = static_cast<unsigned char*>(std::malloc(pixels * 4));
-  if (!rgba) return false;
+  std::vector<uint8_t> rgba;
+  try {
+    rgba.resize(pixels * 4);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 
   for (size_t i = 0; i < pixels; ++i) {
     const unsigned char* from = source + i * sourceBpp;
-    unsigned char* to = rgba + i * 4;
+    unsigned char* to = rgba.data() + i * 4;
     to[0] = from[0];
     to[1] = from[1];
     to[2] = from[2];
@@ -79,19 +70,19 @@ bool BuildTexture(Texture* texture, int alphaMode) {
     }
   }
 
-  UploadRGBA(texture, rgba);
-  std::free(texture->imageData);
-  texture->imageData = nullptr;
-  std::free(rgba);
+  Store(texture, std::move(rgba));
   return true;
 }
 
 bool BuildTGATextureWithAlpha(Texture* texture, char** alphaImage) {
   if (!texture || !texture->imageData || !alphaImage || !*alphaImage) return false;
-  GenerateAndBind(texture);
   const size_t pixels = PixelCount(texture);
-  unsigned char* rgba = static_cast<unsigned char*>(std::malloc(pixels * 4));
-  if (!rgba) return false;
+  std::vector<uint8_t> rgba;
+  try {
+    rgba.resize(pixels * 4);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 
   const unsigned char* source = texture->imageData;
   const unsigned char* alpha = reinterpret_cast<const unsigned char*>(*alphaImage);
@@ -102,19 +93,15 @@ bool BuildTGATextureWithAlpha(Texture* texture, char** alphaImage) {
     rgba[i * 4 + 3] = alpha[i * 3];
   }
 
-  UploadRGBA(texture, rgba);
-  std::free(texture->imageData);
-  texture->imageData = nullptr;
-  std::free(rgba);
+  Store(texture, std::move(rgba));
   return true;
 }
 
 bool BuildTextureNoTran(Texture* texture) {
   if (!texture || !texture->imageData) return false;
-  GenerateAndBind(texture);
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, GLsizei(texture->width), GLsizei(texture->height), 0,
-               GLenum(texture->type), GL_UNSIGNED_BYTE, texture->imageData);
-  SetParameters();
+  texture->texID = CurrentTextureStore().Create(int(texture->width), int(texture->height),
+                                                texture->type == GL_RGBA ? TexelFormat::kRGBA : TexelFormat::kRGB,
+                                                texture->imageData);
   std::free(texture->imageData);
   texture->imageData = nullptr;
   return true;

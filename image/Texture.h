@@ -1,4 +1,5 @@
-// The record every image travels in on its way to OpenGL, and the uploads.
+// The record every image travels in on its way to the current texture store, and
+// the uploads.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@ struct Texture {
   uint32_t bpp = 0;
   uint32_t width = 0;
   uint32_t height = 0;
-  uint32_t texID = 0;  // OpenGL texture name, 0 for none
+  uint32_t texID = 0;  // the texture's name in its store, 0 for none
   uint32_t type = 0;   // GL_RGB or GL_RGBA
 
   Texture() = default;

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <new>
 
+#include "image/TextureStore.h"
 #include "scene/GLFrame.h"
 #include "scene/SceneLimits.h"
 #include "support/Misc.h"
@@ -90,9 +91,12 @@ bool SSMAIN::Setup(bool preview, int newWidth, int newHeight, SETTINGS* settings
   aspect = AspectOf(newWidth, newHeight);
 
   placedLight = lightPos;
-  SceneFrame frame;
-  DescribeCamera(&frame);
-  PrepareGLScene(frame);
+  // A store that is not OpenGL's means no context to prepare: the frames are drawn elsewhere.
+  if (CurrentTextureStore().IsOpenGL()) {
+    SceneFrame frame;
+    DescribeCamera(&frame);
+    PrepareGLScene(frame);
+  }
 
   water->Initialize((unsigned short)waterShift, 64.0f, wantBowl, waterSpeed);
   return true;
@@ -103,9 +107,9 @@ void SSMAIN::Cleanup() {
   water = nullptr;
   delete[] textures;
   textures = nullptr;
-  glDeleteTextures(1, &backgroundTexture);
+  CurrentTextureStore().Delete(backgroundTexture);
   backgroundTexture = 0;
-  ReleaseGLScene();
+  if (CurrentTextureStore().IsOpenGL()) ReleaseGLScene();
 }
 
 void SSMAIN::Update(double dt) {

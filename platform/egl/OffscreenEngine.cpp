@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "platform/egl/OffscreenContext.h"
 
@@ -42,6 +43,38 @@ class OffscreenSurface : public GLSurface {
   int* flushes_;
 };
 
+// Frames drawn on the processor into plain memory. A new size gets its own black
+// buffer at once, which the next Acquire lends.
+class MemorySurface : public PixelSurface {
+ public:
+  explicit MemorySurface(int* presents) : presents_(presents) {}
+  void SetSize(Size size) override {
+    width_ = PixelSide(size.width);
+    height_ = PixelSide(size.height);
+    pixels_.assign(size_t(width_) * size_t(height_) * 4, 0);
+  }
+  PixelBuffer Acquire() override { return PixelBuffer{pixels_.data(), width_, height_, size_t(width_) * 4}; }
+  void Present() override { ++*presents_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // RGBA, rows top first, opaque.
+  std::vector<uint8_t> ReadPixels() const {
+    std::vector<uint8_t> rgba(pixels_.size());
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+      rgba[i] = pixels_[i + 2];
+      rgba[i + 1] = pixels_[i + 1];
+      rgba[i + 2] = pixels_[i];
+      rgba[i + 3] = 255;
+    }
+    return rgba;
+  }
+
+ private:
+  int width_ = 1, height_ = 1;
+  std::vector<uint8_t> pixels_ = std::vector<uint8_t>(4, 0);
+  int* presents_;
+};
+
 }  // namespace
 
 class OffscreenEngine::Site : public ViewSite {
@@ -49,9 +82,15 @@ class OffscreenEngine::Site : public ViewSite {
   Site(OffscreenEngine& engine, std::optional<int> screenNumber) : engine_(engine), screenNumber_(screenNumber) {}
 
   std::unique_ptr<GLSurface> createGLSurface(const SurfaceRequest&) override {
+    engine_.madeGLContext_ = true;
     auto surface = std::make_unique<OffscreenSurface>(&flushes);
     if (!surface->Create()) return nullptr;
     this->surface = surface.get();
+    return surface;
+  }
+  std::unique_ptr<PixelSurface> createPixelSurface() override {
+    auto surface = std::make_unique<MemorySurface>(&flushes);
+    pixelSurface = surface.get();
     return surface;
   }
   const Screen* screen() override {
@@ -66,6 +105,7 @@ class OffscreenEngine::Site : public ViewSite {
 
   // The surface lives as long as the view that owns it; the engine only peeks.
   OffscreenSurface* surface = nullptr;
+  MemorySurface* pixelSurface = nullptr;
   int flushes = 0;
   bool timerRunning = false;
   double interval = 1.0 / 60.0;
@@ -173,24 +213,30 @@ int OffscreenEngine::flushCount(int index) const {
 }
 
 bool OffscreenEngine::hasSurface(int index) const {
-  return index >= 0 && index < viewCount() && views_[index]->site->surface;
+  return index >= 0 && index < viewCount() && (views_[index]->site->surface || views_[index]->site->pixelSurface);
 }
 
 int OffscreenEngine::surfaceWidth(int index) const {
-  return hasSurface(index) ? views_[index]->site->surface->context().Width() : 0;
+  if (!hasSurface(index)) return 0;
+  const Site& site = *views_[index]->site;
+  return site.surface ? site.surface->context().Width() : site.pixelSurface->Width();
 }
 
 int OffscreenEngine::surfaceHeight(int index) const {
-  return hasSurface(index) ? views_[index]->site->surface->context().Height() : 0;
+  if (!hasSurface(index)) return 0;
+  const Site& site = *views_[index]->site;
+  return site.surface ? site.surface->context().Height() : site.pixelSurface->Height();
 }
 
 std::vector<uint8_t> OffscreenEngine::pixels(int index) {
   if (!hasSurface(index)) return {};
-  return views_[index]->site->surface->context().ReadPixelsTopDown();
+  const Site& site = *views_[index]->site;
+  return site.surface ? site.surface->context().ReadPixelsTopDown() : site.pixelSurface->ReadPixels();
 }
 
 bool OffscreenEngine::makeCurrent(int index) {
-  return hasSurface(index) && views_[index]->site->surface->MakeCurrent();
+  return index >= 0 && index < viewCount() && views_[index]->site->surface &&
+         views_[index]->site->surface->MakeCurrent();
 }
 
 Screen OffscreenEngine::mainScreen() { return screens_.empty() ? Screen{} : screens_.front(); }

@@ -1,7 +1,8 @@
-// A screen-saver engine without a display: views draw into EGL pbuffers, the
-// screens are a list given by the caller, the clock moves only when told to and
-// each screen's capture is an image the caller supplies. Tests drive real views
-// with it, and renders use it to produce frames.
+// A screen-saver engine without a display: views draw into EGL pbuffers, or into
+// memory when they draw on the processor (no EGL display or context is made for
+// those), the screens are a list given by the caller, the clock moves only when
+// told to and each screen's capture is an image the caller supplies. Tests drive
+// real views with it, and renders use it to produce frames.
 #pragma once
 
 #include <cstdint>
@@ -59,14 +60,17 @@ class OffscreenEngine : public Platform {
   void resizeView(int index, Size size);  // setFrameSize, as a window resize does
   bool timerRunning(int index) const;
   double timerInterval(int index) const;
-  int flushCount(int index) const;  // frames the view's surface has ended
-  bool hasSurface(int index) const;
+  int flushCount(int index) const;  // frames the view's surface has ended or presented
+  bool hasSurface(int index) const;  // an OpenGL or a pixel surface
   int surfaceWidth(int index) const;
   int surfaceHeight(int index) const;
   // The view's drawable as RGBA rows, top row first; empty without a surface.
   std::vector<uint8_t> pixels(int index);
-  // Makes the view's context current (to inspect its textures).
+  // Makes the view's context current (to inspect its textures); false for a view
+  // without an OpenGL surface.
   bool makeCurrent(int index);
+  // Whether any view asked for an OpenGL surface (and so for an EGL context).
+  bool madeGLContext() const { return madeGLContext_; }
 
   // Platform
   std::vector<Screen> screens() override { return screens_; }
@@ -84,6 +88,7 @@ class OffscreenEngine : public Platform {
   double now_;
   std::vector<std::pair<int, CapturedImage>> captures_;
   std::vector<std::unique_ptr<Slot>> views_;
+  bool madeGLContext_ = false;
 };
 
 }  // namespace ambrel

@@ -1,5 +1,8 @@
 // The view's life under the engine: the frame clock, the main-screen rule,
 // resizes, stop and start, and what its release leaves behind.
+#include <algorithm>
+#include <cstdlib>
+
 #include "HostFixture.h"
 #include "platform/egl/OffscreenContext.h"
 
@@ -89,6 +92,67 @@ TEST_F(FrameClock, ResizeReinitialisesOpenGLAndKeepsTheScene) {
   glGetIntegerv(GL_VIEWPORT, viewport);
   EXPECT_EQ(viewport[2], 100);
   EXPECT_EQ(viewport[3], 50);
+}
+
+// On the processor the view draws the water OpenGL draws from the same start, with
+// the CPU renderer's bound against OpenGL, and makes not one OpenGL call: no context
+// is asked for, and a context of the test's own, current all along, sees nothing.
+TEST(ProcessorFrames, DrawWhatOpenGLDrawsWithoutAnyOpenGLCall) {
+  ScopedConfigHome home;
+  const Screen screen{Rect{0, 0, 160, 120}, 1};
+  CapturedImage capture = SolidCapture(160, 120, 0, 0, 0);
+  for (size_t i = 0; i < capture.pixels.size(); ++i) capture.pixels[i] = uint8_t(i * 7 + i / 977);
+  OffscreenContext own;
+  for (const int kind : {1, 0}) {
+    SCOPED_TRACE(kind ? "the shipped picture" : "a capture");
+    AmbrelViewOverrides overrides = Overrides(MakeSettings(kind));
+    overrides.desktopPicture = "";
+    std::vector<uint8_t> drawn[2];
+    for (FrameRenderer renderer : {FrameRenderer::kGL, FrameRenderer::kCpu}) {
+      const bool cpu = renderer == FrameRenderer::kCpu;
+      if (cpu) {
+        ASSERT_TRUE(own.Valid() ? own.MakeCurrent() : own.Create(8, 8));
+      }
+      overrides.renderer = renderer;
+      OffscreenEngine engine({screen}, {false, 1000});
+      engine.setCapture(1, capture);
+      engine.createViews(AmbrelFactory(overrides));
+      engine.startAnimation();
+      engine.runFrames(40);
+      ASSERT_TRUE(Ambrel(engine, 0)->hasScene());
+      EXPECT_EQ(Ambrel(engine, 0)->mySettings.BGTYPE, kind);
+      drawn[cpu] = engine.pixels(0);
+      EXPECT_EQ(engine.madeGLContext(), !cpu);
+      if (!cpu) continue;
+      EXPECT_GE(engine.flushCount(0), 39);
+      GLint viewport[4] = {};
+      glGetIntegerv(GL_VIEWPORT, viewport);
+      EXPECT_EQ(viewport[2], 8);
+      EXPECT_FALSE(glIsTexture(1));
+      EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+      EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+
+      engine.resizeView(0, Size{100.7, 50.9});
+      engine.runFrames(1);
+      EXPECT_EQ(engine.surfaceWidth(0), 100);
+      EXPECT_EQ(Ambrel(engine, 0)->ssMain->width, 100);
+      EXPECT_EQ(Ambrel(engine, 0)->ssMain->height, 50);
+    }
+    ASSERT_EQ(drawn[0].size(), size_t(160 * 120 * 4));
+    ASSERT_EQ(drawn[1].size(), drawn[0].size());
+    int largest = 0;
+    size_t over2 = 0, lit = 0;
+    for (size_t i = 0; i < drawn[0].size(); i += 4) {
+      int worst = 0;
+      for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(int(drawn[0][i + k]) - int(drawn[1][i + k])));
+      largest = std::max(largest, worst);
+      over2 += worst > 2;
+      lit += drawn[0][i] + drawn[0][i + 1] + drawn[0][i + 2] > 30;
+    }
+    EXPECT_GT(lit, drawn[0].size() / 4 / 4);  // water over the background, not black against black
+    EXPECT_LE(largest, 3);
+    EXPECT_LE(over2 * 1000, drawn[0].size() / 4);
+  }
 }
 
 TEST(MainMonitorOnly, OtherScreensAndTheirPreviewsStayBlackWithoutAScene) {

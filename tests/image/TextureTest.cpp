@@ -2,10 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "GLTest.h"
 #include "ImageTestSupport.h"
+#include "image/BoxScale.h"
 #include "image/Texture.h"
+#include "support/GLU.h"
 
 namespace ambrel {
 
@@ -104,6 +107,27 @@ TEST_F(TextureTest, SecondImageAlphaAndPlainUpload) {
   ASSERT_TRUE(BuildTextureNoTran(&plain));
   EXPECT_EQ(plain.imageData, nullptr);
   EXPECT_EQ(ReadBack(plain), (Bytes{5, 6, 7, 255}));
+}
+
+// Up and down, by odd ratios, exact halves, one-pixel sides and wrapping boxes:
+// the same bytes as GLU itself under a context.
+TEST_F(TextureTest, BoxScaleGivesGluScaleImagesBytes) {
+  const struct {
+    int widthIn, heightIn, widthOut, heightOut;
+  } cases[] = {{7, 5, 3, 9}, {200, 90, 256, 128}, {300, 170, 128, 256}, {8, 6, 4, 3},  {1, 1, 4, 3},
+               {13, 1, 4, 1}, {1, 17, 1, 4},       {3, 1, 1, 1},       {1, 3, 1, 4}, {33, 31, 64, 16}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.widthIn) + "x" + std::to_string(c.heightIn) + " to " + std::to_string(c.widthOut) +
+                 "x" + std::to_string(c.heightOut));
+    Bytes in(size_t(c.widthIn) * c.heightIn * 4);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = uint8_t(i * 7 + i / 977 + (i % 13) * 31);
+    Bytes expected(size_t(c.widthOut) * c.heightOut * 4), scaled(expected.size());
+    ASSERT_EQ(gluScaleImage(GL_RGBA, c.widthIn, c.heightIn, GL_UNSIGNED_BYTE, in.data(), c.widthOut, c.heightOut,
+                            GL_UNSIGNED_BYTE, expected.data()),
+              0);
+    BoxScaleRGBA(in.data(), c.widthIn, c.heightIn, scaled.data(), c.widthOut, c.heightOut);
+    EXPECT_TRUE(scaled == expected);
+  }
 }
 
 class PackLoadTest : public GLTest {

@@ -15,12 +15,10 @@
 #include "image/ResFile.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
-#include "platform/egl/OffscreenContext.h"
 #include "platform/egl/OffscreenEngine.h"
 #include "render/CpuFrame.h"
-#include "render/GLTextures.h"
-#include "scene/GLFrame.h"
 #include "tools/ambrel/PngWriter.h"
+#include "tools/ambrel/RendererChoice.h"
 #include "tools/ambrel/SettingsReport.h"
 
 namespace ambrel {
@@ -52,42 +50,51 @@ bool CheckOutputPath(const RenderRequest& options, std::string* error) {
   _exit(1);
 }
 
-// described is what the view last described, for the CPU renderer; empty for OpenGL.
+// Lends the view's buffer only for the frames that are written: the others are
+// described, so the water and the overlay step the same, but never drawn.
+class DrawnWhenWritten : public PixelSurface {
+ public:
+  explicit DrawnWhenWritten(std::unique_ptr<PixelSurface> surface) : surface_(std::move(surface)) {}
+  void SetSize(Size size) override { surface_->SetSize(size); }
+  PixelBuffer Acquire() override { return draw ? surface_->Acquire() : PixelBuffer{}; }
+  void Present() override {
+    if (draw) surface_->Present();
+  }
+  bool draw = false;
+
+ private:
+  std::unique_ptr<PixelSurface> surface_;
+};
+
+// cpuSurface is the CPU renderer's surface, null for OpenGL; with it no OpenGL
+// context exists to ask for its name. chosen says who draws, as the choice found it.
 int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t frames, uint32_t seed,
-                 const SceneFrame* described) {
+                 DrawnWhenWritten* cpuSurface, const std::string& chosen) {
+  const bool cpu = cpuSurface != nullptr;
   std::string error;
   const bool showProgress = frames >= 120;
-  engine.makeCurrent(0);
-  const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  std::string renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
-  if (described) renderer = Format(Tr("the CPU renderer (OpenGL: %s)"), renderer.c_str());
+  std::string renderer = chosen;
+  if (!cpu) {
+    engine.makeCurrent(0);
+    const auto* glRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    renderer = glRenderer ? glRenderer : Tr("an unknown renderer");
+  }
   std::fprintf(stderr, Tr("ambrel: rendering %lld frames of %dx%d (%.2f s of scene time), seed %u, on %s\n"),
                (long long)frames, options.width, options.height, frames * options.frameTime, seed, renderer.c_str());
-  CpuTextures textures;
 
   for (int64_t frame = 1; frame <= frames; ++frame) {
+    const bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
+    if (cpu) cpuSurface->draw = write;
     engine.advance(options.frameTime);
     engine.tick();
 
-    bool write = options.every > 0 ? frame % options.every == 0 : frame == frames;
     if (write) {
       const std::string path = options.every > 0 ? NumberedPath(options.output, frame) : options.output;
       bool written;
       try {
-        std::vector<uint8_t> pixels;
-        if (described) {
-          // Only the frames written are drawn: the water steps the same without.
-          engine.makeCurrent(0);
-          ReadGLTextures(*described, &textures);
-          std::vector<uint8_t> bottomUp;
-          DrawSceneFrameCpu(*described, textures, &bottomUp);
-          const size_t row = static_cast<size_t>(options.width) * 4;
-          pixels.resize(bottomUp.size());
-          for (int y = 0; y < options.height; ++y)
-            std::copy_n(bottomUp.data() + (options.height - 1 - y) * row, row, pixels.data() + y * row);
-        } else {
-          pixels = engine.pixels(0);
-        }
+        // Rows top first as RGBA: read back from OpenGL, or the pixel surface's
+        // B, G, R, X turned round.
+        std::vector<uint8_t> pixels = engine.pixels(0);
         for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
         written = WritePng(path, options.width, options.height, pixels, &error);
       } catch (const std::bad_alloc&) {
@@ -108,14 +115,6 @@ int RenderFrames(OffscreenEngine& engine, const RenderRequest& options, int64_t 
       std::fprintf(stderr, Tr("ambrel: frame %lld of %lld\n"), (long long)frame, (long long)frames);
   }
   return 0;
-}
-
-// Auto asks a context first: the CPU renderer wins where OpenGL would rasterise on
-// the processor anyway.
-bool ChooseCpu(RendererChoice choice) {
-  if (choice != RendererChoice::Auto) return choice == RendererChoice::CPU;
-  OffscreenContext probe;
-  return probe.Create(1, 1) && IsSoftwareRasteriser(probe.Renderer());
 }
 
 }  // namespace
@@ -159,13 +158,21 @@ int RunRenderMode(const RunRequest& request) {
   screen.number = 1;
   OffscreenEngine engine({screen}, engineOptions);
 
-  // The CPU renderer draws the frames the view describes; the OpenGL context is
-  // still made, to load the pictures, and its textures are read back once.
-  const bool cpu = ChooseCpu(request.renderer);
-  SceneFrame described;
+  // The CPU renderer draws through the view into a pixel surface: no OpenGL
+  // context is made for it.
+  const ResolvedRenderer chosen = ResolveRenderer(request.renderer);
+  const bool cpu = chosen.renderer == FrameRenderer::kCpu;
   try {
     AmbrelViewOverrides overrides = ViewOverrides(request);
-    if (cpu) overrides.frameSink = [&described](const SceneFrame& frame) { described = frame; };
+    DrawnWhenWritten* cpuSurface = nullptr;
+    if (cpu) {
+      overrides.renderer = FrameRenderer::kCpu;
+      overrides.decoratePixelSurface = [&cpuSurface](std::unique_ptr<PixelSurface> surface) {
+        auto gated = std::make_unique<DrawnWhenWritten>(std::move(surface));
+        cpuSurface = gated.get();
+        return std::unique_ptr<PixelSurface>(std::move(gated));
+      };
+    }
     engine.createViews([&](Rect frame, bool isPreview, ViewSite& site) -> std::unique_ptr<ScreenSaverView> {
       return std::make_unique<AmbrelView>(frame, isPreview, site, overrides);
     });
@@ -182,7 +189,7 @@ int RunRenderMode(const RunRequest& request) {
       std::fprintf(stderr, Tr("ambrel: cannot build the scene\n"));
       return 1;
     }
-    return RenderFrames(engine, options, FrameCount(options), seed, cpu ? &described : nullptr);
+    return RenderFrames(engine, options, FrameCount(options), seed, cpuSurface, chosen.description);
   } catch (const std::bad_alloc&) {
     EndShortOfMemory(options, false);
   }
