@@ -106,11 +106,13 @@ TEST_F(AmbrelSettingsTest, TheDefaultFolderIsTheUsersPicturesFolder) {
   EXPECT_EQ(Printed({"--window"})["BGPath"], config + "/Bilder");
 }
 
-// OpenGL is loaded by the first call that needs it: a run that draws nothing
-// loads no GL, GLX, EGL or GLU library (the loader's own log of what it loads).
-TEST_F(AmbrelSettingsTest, ARunThatDrawsNothingLoadsNoOpenGLLibrary) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"--print-settings"},
-                                               std::vector<std::string>{"--window", "--print-settings"}}) {
+// OpenGL is loaded by the first call that needs it: a run that draws nothing, or
+// draws on the processor, loads no GL, GLX, EGL or GLU library (the loader's own
+// log of what it loads).
+TEST_F(AmbrelSettingsTest, ARunThatDrawsNothingOrOnTheProcessorLoadsNoOpenGLLibrary) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--print-settings"}, std::vector<std::string>{"--window", "--print-settings"},
+        std::vector<std::string>{"--render", "--renderer", "cpu", "--size", "64x48", "--frames", "3"}}) {
     SCOPED_TRACE(testing::PrintToString(args));
     Outcome run = Ambrel(args, {"LD_DEBUG=libs"});
     ASSERT_EQ(run.status, 0) << run.err;
