@@ -349,6 +349,9 @@ int Engine::Loop() {
     const double powerCheck = CheckMonitorPower(loop_.Now());
     loop_.AnimateDue(Sites());
     XFlush(display_);
+    // Slow frames each bringing an event back (a shared-memory put's completion)
+    // would otherwise keep the loop from ever reaching the check after the sleep.
+    if (signals_.requested()) break;
     if (XEventsQueued(display_, QueuedAlready) > 0) continue;
 
     if (ViewLoop::Sleep(connection, signals_.fd(), loop_.PollTimeout(Sites(), powerCheck)) ==

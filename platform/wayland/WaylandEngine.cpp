@@ -100,6 +100,8 @@ int WaylandEngine::Loop() {
     // compositor has asked for its next frame: a hidden surface is asked for none.
     loop_.AnimateDue(Sites());
     if (Broken()) break;
+    // Events already queued skip the sleep and the check after it.
+    if (signals_.requested()) return exitCode_;
 
     if (wl_display_prepare_read(display_) != 0) continue;
     // A full socket leaves the rest for the next round; a broken one ends the run.
