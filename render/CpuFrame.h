@@ -17,10 +17,11 @@ namespace ambrel {
 // A texture's texels as R, G, B, A bytes, rows from the first uploaded on.
 struct CpuTexture {
   int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  // The renderer's own copy, laid out for its inner loop, made on first use: once
-  // drawn, a texture's rgba stays as it is.
-  mutable std::vector<uint32_t> padded;
+  // When the water draws a texture with sides of powers of two, it takes the
+  // texels into its own layout and empties rgba, so that one copy is kept; a new
+  // picture put in rgba later is taken the same way.
+  mutable std::vector<uint8_t> rgba;
+  mutable std::vector<uint32_t> padded;  // the water's layout
 };
 
 // The frame's textures by the names the frame uses; a name not here draws
@@ -35,11 +36,12 @@ bool IsSoftwareRasteriser(const std::string& renderer);
 bool AllowCpuFrameSimd(bool allowed);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
-// glReadPixels reads them).
+// glReadPixels reads them): the pixel buffer's frame, turned.
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels);
 
 // Draws the frame into a pixel surface's buffer at the buffer's size (the frame's
-// own size is not used): the same pixels, rows top first, as B, G, R, X.
+// own size is not used): the same pixels, rows top first, as B, G, R, X (X is the
+// frame's alpha). Whatever the buffer held is drawn over or cleared.
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& target);
 
 }  // namespace ambrel
