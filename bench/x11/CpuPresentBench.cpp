@@ -21,6 +21,7 @@
 #include "host/Settings.h"
 #include "image/Pics.h"
 #include "platform/egl/OffscreenContext.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/X11Headers.h"
 #include "render/CpuFrame.h"
 #include "render/GLTextures.h"
@@ -124,5 +125,6 @@ int main(int argc, char** argv) {
   action.sa_handler = ambrel::Stop;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+  ambrel::InstallLinuxPlatform();
   return ambrel::Run(width, height, std::atoi(argv[2]), argv[3]);
 }
