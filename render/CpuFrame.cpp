@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 #include "support/CpuFeatures.h"
 
@@ -877,6 +880,28 @@ void BlendQuad(const SceneQuad& quad, const CpuTextures& textures, Target& targe
 }
 
 }  // namespace
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+size_t HugeRounded(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+}  // namespace
+
+void* AllocateTexels(size_t bytes) {
+  if (bytes < kHugePage) return ::operator new(bytes);
+  void* block = std::aligned_alloc(kHugePage, HugeRounded(bytes));
+  if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(block, HugeRounded(bytes), MADV_HUGEPAGE);
+#endif
+  return block;
+}
+
+void FreeTexels(void* block, size_t bytes) {
+  if (bytes < kHugePage)
+    ::operator delete(block);
+  else
+    std::free(block);
+}
 
 bool AllowCpuFrameSimd(bool allowed) {
 #ifdef CPU_FRAME_AVX2
