@@ -124,6 +124,7 @@ struct Coverage {
   std::vector<int> filled;      // pixels per row
   std::vector<int> start, end;  // the first pixel written in each row, and past the last
   std::vector<Run> runs;
+  std::vector<int> place;  // ClearUncovered's
   void Reset(int rows, int width) {
     filled.assign(rows, 0);
     start.assign(rows, width);
@@ -144,16 +145,16 @@ uint8_t ToByte(float value) {
   return static_cast<uint8_t>(value * 255.0f + 0.5f);
 }
 
-// The water's layout of a texture with sides of powers of two: entry (x, y) holds
-// texel (x, y) and the one below it, (x, y + 1), as B, G, R, A, with a last column
-// x = width that repeats the first; so one 16-byte load holds the four texels
-// that bilinear filtering blends.
+// The water's layout of a texture with sides of powers of two: texels as B, G, R,
+// A (the target's order), with a column after the last that repeats the first and
+// a row after the last that repeats the first, so that the four texels bilinear
+// filtering blends are two 8-byte loads a row apart, with no wrapping.
 bool HasPowerOfTwoSides(const CpuTexture& texture) {
   const int w = texture.width, h = texture.height;
   return w > 0 && h > 0 && w <= 32768 && h <= 32768 && (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
 }
 size_t LaidOutSize(const CpuTexture& texture) {
-  return (static_cast<size_t>(texture.width) + 1) * texture.height * 2;
+  return (static_cast<size_t>(texture.width) + 1) * (texture.height + 1);
 }
 bool LaidOut(const CpuTexture& texture) {
   return HasPowerOfTwoSides(texture) && texture.padded.size() == LaidOutSize(texture);
@@ -172,13 +173,9 @@ void LayOut(const CpuTexture& texture) {
     const uint8_t* p = texture.rgba.data() + (static_cast<size_t>(y) * w + x) * 4;
     return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16 | uint32_t(p[3]) << 24;
   };
-  for (int y = 0; y < h; ++y) {
-    uint32_t* entry = texture.padded.data() + y * stride * 2;
-    const int below = (y + 1) & (h - 1);
-    for (int x = 0; x <= w; ++x) {
-      entry[x * 2] = bgra(x & (w - 1), y);
-      entry[x * 2 + 1] = bgra(x & (w - 1), below);
-    }
+  for (int y = 0; y <= h; ++y) {
+    uint32_t* row = texture.padded.data() + y * stride;
+    for (int x = 0; x <= w; ++x) row[x] = bgra(x & (w - 1), y & (h - 1));
   }
   std::vector<uint8_t>().swap(texture.rgba);
 }
@@ -189,7 +186,7 @@ inline void Texel(const CpuTexture& texture, int x, int y, uint8_t out[4]) {
     std::memcpy(out, texture.rgba.data() + (static_cast<size_t>(y) * texture.width + x) * 4, 4);
     return;
   }
-  const uint32_t texel = texture.padded[(static_cast<size_t>(y) * (texture.width + 1) + x) * 2];
+  const uint32_t texel = texture.padded[static_cast<size_t>(y) * (texture.width + 1) + x];
   out[0] = static_cast<uint8_t>(texel >> 16);
   out[1] = static_cast<uint8_t>(texel >> 8);
   out[2] = static_cast<uint8_t>(texel);
@@ -341,7 +338,7 @@ constexpr float kFixed = 65536.0f;
 // A background texture in the water's layout (see LayOut).
 struct FastTexture {
   const uint32_t* texels = nullptr;
-  uint32_t stride = 0, widthMask = 0, heightMask = 0;  // stride in entries
+  uint32_t stride = 0, widthMask = 0, heightMask = 0;  // stride in texels
   int widthShift = 0;
   float width = 0, height = 0;
 };
@@ -386,14 +383,14 @@ void FillSpansScalar(const Span* spans, int spanCount, const SpanSteps& d, const
     for (int i = 0; i < span->count; ++i) {
       const uint32_t x0 = (p.u >> 16) & texture.widthMask, y0 = (p.v >> 16) & texture.heightMask;
       const uint32_t fu = (p.u >> 8) & 255, fv = (p.v >> 8) & 255;
-      const uint32_t* q = texture.texels + (static_cast<size_t>(y0) * texture.stride + x0) * 2;
-      // Top left, bottom left, top right, bottom right.
+      const uint32_t* top = texture.texels + static_cast<size_t>(y0) * texture.stride + x0;
+      const uint32_t* bottom = top + texture.stride;
       constexpr uint32_t kHalves = 0x00FF00FF;
-      const uint32_t blueRed = LerpHalves(LerpHalves(q[0] & kHalves, q[2] & kHalves, fu),
-                                          LerpHalves(q[1] & kHalves, q[3] & kHalves, fu), fv);
+      const uint32_t blueRed = LerpHalves(LerpHalves(top[0] & kHalves, top[1] & kHalves, fu),
+                                          LerpHalves(bottom[0] & kHalves, bottom[1] & kHalves, fu), fv);
       const uint32_t greenAlpha =
-          LerpHalves(LerpHalves((q[0] >> 8) & kHalves, (q[2] >> 8) & kHalves, fu),
-                     LerpHalves((q[1] >> 8) & kHalves, (q[3] >> 8) & kHalves, fu), fv);
+          LerpHalves(LerpHalves((top[0] >> 8) & kHalves, (top[1] >> 8) & kHalves, fu),
+                     LerpHalves((bottom[0] >> 8) & kHalves, (bottom[1] >> 8) & kHalves, fu), fv);
       out[i] = MulUnorm(blueRed & 255, Level(p.b)) | MulUnorm(greenAlpha & 255, Level(p.g)) << 8 |
                MulUnorm(blueRed >> 16, Level(p.r)) << 16 | MulUnorm(greenAlpha >> 16, d.alpha) << 24;
       p.u += d.du;
@@ -426,11 +423,16 @@ AVX2 __m256i ToLevel(__m256i fixed) {
   return _mm256_min_epi32(_mm256_set1_epi32(255), _mm256_max_epi32(_mm256_setzero_si256(), level));
 }
 
-// Entries i and j (pixels k and k + 4): [top left, bottom left, top right, bottom right] of each.
-AVX2 __m256i Quads(const uint32_t* texels, uint32_t i, uint32_t j) {
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + static_cast<size_t>(i) * 2));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + static_cast<size_t>(j) * 2));
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+// The four texels at i and j (pixels k and k + 4) as [top left, bottom left, top
+// right, bottom right] of each.
+AVX2 __m128i Quad(const uint32_t* texels, uint32_t i, uint32_t stride) {
+  const __m128d top = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + i)));
+  return _mm_castpd_si128(_mm_loadh_pd(top, reinterpret_cast<const double*>(texels + i + stride)));
+}
+AVX2 __m256i Quads(const uint32_t* texels, uint32_t i, uint32_t j, uint32_t stride) {
+  const __m256i rows = _mm256_inserti128_si256(_mm256_castsi128_si256(Quad(texels, i, stride)),
+                                               Quad(texels, j, stride), 1);
+  return _mm256_shuffle_epi32(rows, 0xD8);
 }
 
 // A quad's top and bottom rows blended across: [top k, bottom k | top k+4, bottom k+4].
@@ -483,14 +485,15 @@ __attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCo
                 db = _mm256_set1_epi32((int)(d.db * 8));
   const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
   const uint32_t* texels = texture.texels;
+  const uint32_t stride = texture.stride;
   alignas(32) uint32_t at[8];
   // Each row of a triangle starts on a texture row of its own: ask for them all
   // at once rather than wait for each in turn.
   for (const Span* span = spans; span != spans + spanCount; ++span) {
     const uint32_t x0 = (span->start.u >> 16) & texture.widthMask, y0 = (span->start.v >> 16) & texture.heightMask;
-    const char* first = reinterpret_cast<const char*>(texels + (static_cast<size_t>(y0) * texture.stride + x0) * 2);
-    _mm_prefetch(first, _MM_HINT_T0);
-    _mm_prefetch(first + 64, _MM_HINT_T0);
+    const uint32_t* first = texels + static_cast<size_t>(y0) * stride + x0;
+    _mm_prefetch(reinterpret_cast<const char*>(first), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(first + stride), _MM_HINT_T0);
   }
   for (const Span* span = spans; span != spans + spanCount; ++span) {
     uint32_t* out = span->out;
@@ -504,15 +507,15 @@ __attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCo
     for (int i = 0; i < count; i += 8) {
       const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
       const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
-      // Entry y0 * (width + 1) + x0.
+      // Texel y0 * (width + 1) + x0.
       const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
       _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
       const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
       const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
-      const __m256i across0 = Across(Quads(texels, at[0], at[4]), _mm256_shuffle_epi8(fu, spread0));
-      const __m256i across1 = Across(Quads(texels, at[1], at[5]), _mm256_shuffle_epi8(fu, spread1));
-      const __m256i across2 = Across(Quads(texels, at[2], at[6]), _mm256_shuffle_epi8(fu, spread2));
-      const __m256i across3 = Across(Quads(texels, at[3], at[7]), _mm256_shuffle_epi8(fu, spread3));
+      const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
+      const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
+      const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
+      const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
       // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, four channels each.
       const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
                                    _mm256_shuffle_epi8(fv, spread01));
@@ -809,7 +812,8 @@ void ClearUncovered(Target& target, Coverage& coverage) {
   const int width = target.width(), height = target.height();
   // A row whose runs fill one stretch, as the water's usually do, needs only its
   // ends cleared; the others are taken run by run.
-  std::vector<int> place(height, -1);
+  std::vector<int>& place = coverage.place;
+  place.assign(height, -1);
   int rows = 0;
   for (int y = 0; y < height; ++y) {
     const int filled = coverage.filled[y];
