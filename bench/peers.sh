@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # CPU time per frame and peak RSS of Ambrel's window mode (OpenGL: Mesa llvmpipe
-# through GLX), of the CPU renderer putting its frames on a window through MIT-SHM
+# through GLX; and its CPU renderer, where the window mode takes --renderer), of
+# the CPU renderer putting its frames on a window through MIT-SHM
 # (bench_cpu_present), both at the default 64² grid and at 256², and of
 # XScreenSaver's `ripples` hack, side by side on one private Xvfb display at
 # 1280x720 and 1920x1080; then where Ambrel's CPU time goes (our code against the
@@ -134,6 +135,17 @@ row() {
     "$((rss / 1024))" "$server"
 }
 
+# Where the window mode takes --renderer, the OpenGL rows name it outright (auto
+# takes the CPU renderer under llvmpipe) and the program's own CPU renderer gets
+# rows beside the present benchmark's.
+gl_flags=()
+own_cpu=
+timeout -s TERM 2 "$program" --window 64x64 --renderer gl >/dev/null 2>"$work/probe" || true
+if ! grep -q -- --renderer "$work/probe"; then
+  gl_flags=(--renderer gl)
+  own_cpu=1
+fi
+
 echo "display $display; load average before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs"
 printf '%-10s %-34s %7s %7s %10s %8s %9s\n' size program fps frames "CPU ms/f" "RSS MB" Xvfb/wall
 for size in $sizes; do
@@ -141,9 +153,19 @@ for size in $sizes; do
     grid=$((1 << shift))
     rm -f "$work/ambrel.log"
     read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" \
-      --water-res "$shift" --background "$picture")
+      --water-res "$shift" --background "$picture" "${gl_flags[@]}")
     row "gl-$shift-$size" "$size" "ambrel --window, OpenGL, ${grid}²" "$(field frames "$work/ambrel.log")" \
       "$(field fps "$work/ambrel.log")" "$cpu" "$rss" "$server"
+    if [[ $own_cpu ]]; then
+      rm -f "$work/ambrel.log" "$work/cpu.log"
+      read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" PUT_LOG="$work/cpu.log" \
+        LD_PRELOAD="$work/countput.so" run_for "$program" --window "$size" --water-res "$shift" \
+        --background "$picture" --renderer cpu)
+      log=$work/ambrel.log
+      [[ -n $(field frames "$log") ]] || log=$work/cpu.log
+      row "own-$shift-$size" "$size" "ambrel --window, CPU renderer, ${grid}²" "$(field frames "$log")" \
+        "$(field fps "$log")" "$cpu" "$rss" "$server"
+    fi
     if [[ -x $presenter ]]; then
       rm -f "$work/cpu.log"
       read -r cpu rss server < <(PUT_LOG="$work/cpu.log" LD_PRELOAD="$work/countput.so" \
@@ -165,9 +187,11 @@ echo "CPU per frame against ripples' at its default delay (aims: CPU renderer at
 for size in $sizes; do
   for shift in 6 8; do
     awk -v s="$size" -v n=$((1 << shift)) -v g="${cost[gl-$shift-$size]:-0}" -v c="${cost[cpu-$shift-$size]:-0}" \
-      -v r="${cost[ripples-50000-$size]:-0}" 'BEGIN {
+      -v o="${cost[own-$shift-$size]:-0}" -v r="${cost[ripples-50000-$size]:-0}" 'BEGIN {
         if (r + 0 <= 0) exit
-        printf "%s, %d²: OpenGL %.2fx, CPU renderer %s\n", s, n, g / r, (c + 0 > 0 ? sprintf("%.2fx", c / r) : "not run")
+        printf "%s, %d²: OpenGL %.2fx, CPU renderer %s", s, n, g / r, (c + 0 > 0 ? sprintf("%.2fx", c / r) : "not run")
+        if (o + 0 > 0) printf ", ambrel with the CPU renderer %.2fx", o / r
+        printf "\n"
       }'
   done
 done
@@ -178,7 +202,8 @@ if command -v perf >/dev/null; then
   echo
   echo "CPU samples by object, ambrel --window $first_size for $seconds s (perf, cpu-clock):"
   timeout -s TERM "$((seconds + 2))" perf record -q -e cpu-clock -F 999 -o "$work/perf.data" -- \
-    timeout -s TERM "$seconds" "$program" --window "$first_size" --background "$picture" >/dev/null 2>&1 || true
+    timeout -s TERM "$seconds" "$program" --window "$first_size" --background "$picture" "${gl_flags[@]}" >/dev/null 2>&1 ||
+    true
   perf report -q -i "$work/perf.data" --sort dso --stdio 2>/dev/null | awk 'NF >= 2 && $1 ~ /%$/' | head -15 |
     tee "$work/dso.txt"
   awk -v bin="$(basename "$program")" '

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
+
+#include "support/CpuFeatures.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -91,22 +96,101 @@ struct WindowVertex {
   bool visible;
 };
 
+
+// A pixel buffer seen with OpenGL's rows, counted from the bottom. Its pixels are
+// B, G, R, X; the water leaves its alpha in X, for the R, G, B, A frame.
 class Target {
  public:
-  Target(int width, int height, std::vector<uint8_t>* pixels) : width_(width), height_(height), pixels_(pixels) {}
-  int width() const { return width_; }
-  int height() const { return height_; }
-  uint8_t* at(int x, int y) { return pixels_->data() + (static_cast<size_t>(y) * width_ + x) * 4; }
+  explicit Target(const PixelBuffer& buffer) : buffer_(buffer) {}
+  int width() const { return buffer_.width; }
+  int height() const { return buffer_.height; }
+  uint32_t* row(int y) const {
+    return reinterpret_cast<uint32_t*>(buffer_.pixels + static_cast<size_t>(buffer_.height - 1 - y) * buffer_.stride);
+  }
+  uint8_t* at(int x, int y) const { return reinterpret_cast<uint8_t*>(row(y) + x); }
 
  private:
-  int width_, height_;
-  std::vector<uint8_t>* pixels_;
+  PixelBuffer buffer_;
+};
+
+// Where R, G, B and A go in a target's pixel.
+constexpr int kByteOf[4] = {2, 1, 0, 3};
+
+// What the water wrote, row by row, so that only what it left is cleared.
+struct Run {
+  int row, start, end;
+};
+struct Coverage {
+  std::vector<int> filled;      // pixels per row
+  std::vector<int> start, end;  // the first pixel written in each row, and past the last
+  std::vector<Run> runs;
+  std::vector<int> place;  // ClearUncovered's
+  void Reset(int rows, int width) {
+    filled.assign(rows, 0);
+    start.assign(rows, width);
+    end.assign(rows, 0);
+    runs.clear();
+  }
+  void Add(int row, int from, int to) {
+    filled[row] += to - from;
+    start[row] = std::min(start[row], from);
+    end[row] = std::max(end[row], to);
+    runs.push_back(Run{row, from, to});
+  }
 };
 
 uint8_t ToByte(float value) {
   if (!(value > 0.0f)) return 0;
   if (value >= 1.0f) return 255;
   return static_cast<uint8_t>(value * 255.0f + 0.5f);
+}
+
+// The water's layout of a texture with sides of powers of two: texels as B, G, R,
+// A (the target's order), with a column after the last that repeats the first and
+// a row after the last that repeats the first, so that the four texels bilinear
+// filtering blends are two 8-byte loads a row apart, with no wrapping.
+bool HasPowerOfTwoSides(const CpuTexture& texture) {
+  const int w = texture.width, h = texture.height;
+  return w > 0 && h > 0 && w <= 32768 && h <= 32768 && (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
+}
+size_t LaidOutSize(const CpuTexture& texture) {
+  return (static_cast<size_t>(texture.width) + 1) * (texture.height + 1);
+}
+bool LaidOut(const CpuTexture& texture) {
+  return HasPowerOfTwoSides(texture) && texture.padded.size() == LaidOutSize(texture);
+}
+bool HasRgba(const CpuTexture& texture) {
+  return texture.rgba.size() >= static_cast<size_t>(texture.width) * texture.height * 4;
+}
+
+// Takes a new picture in rgba into the water's layout, and lets rgba go.
+void LayOut(const CpuTexture& texture) {
+  if (!HasPowerOfTwoSides(texture) || !HasRgba(texture)) return;
+  const int w = texture.width, h = texture.height;
+  const size_t stride = static_cast<size_t>(w) + 1;
+  texture.padded.resize(LaidOutSize(texture));
+  auto bgra = [&](int x, int y) {
+    const uint8_t* p = texture.rgba.data() + (static_cast<size_t>(y) * w + x) * 4;
+    return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16 | uint32_t(p[3]) << 24;
+  };
+  for (int y = 0; y <= h; ++y) {
+    uint32_t* row = texture.padded.data() + y * stride;
+    for (int x = 0; x <= w; ++x) row[x] = bgra(x & (w - 1), y & (h - 1));
+  }
+  std::vector<uint8_t>().swap(texture.rgba);
+}
+
+// Texel (x, y) as R, G, B, A bytes.
+inline void Texel(const CpuTexture& texture, int x, int y, uint8_t out[4]) {
+  if (!texture.rgba.empty()) {
+    std::memcpy(out, texture.rgba.data() + (static_cast<size_t>(y) * texture.width + x) * 4, 4);
+    return;
+  }
+  const uint32_t texel = texture.padded[static_cast<size_t>(y) * (texture.width + 1) + x];
+  out[0] = static_cast<uint8_t>(texel >> 16);
+  out[1] = static_cast<uint8_t>(texel >> 8);
+  out[2] = static_cast<uint8_t>(texel);
+  out[3] = static_cast<uint8_t>(texel >> 24);
 }
 
 // GL_LINEAR with GL_REPEAT on both axes, with 8-bit weights as Mesa's rasteriser
@@ -128,9 +212,11 @@ void Sample(const CpuTexture& texture, float s, float t, float out[4]) {
   };
   const int x0 = wrap(static_cast<int>(floorU), texture.width), x1 = x0 + 1 == texture.width ? 0 : x0 + 1;
   const int y0 = wrap(static_cast<int>(floorV), texture.height), y1 = y0 + 1 == texture.height ? 0 : y0 + 1;
-  const uint8_t* row0 = texture.rgba.data() + static_cast<size_t>(y0) * texture.width * 4;
-  const uint8_t* row1 = texture.rgba.data() + static_cast<size_t>(y1) * texture.width * 4;
-  const uint8_t *a = row0 + x0 * 4, *b = row0 + x1 * 4, *c = row1 + x0 * 4, *d = row1 + x1 * 4;
+  uint8_t a[4], b[4], c[4], d[4];
+  Texel(texture, x0, y0, a);
+  Texel(texture, x1, y0, b);
+  Texel(texture, x0, y1, c);
+  Texel(texture, x1, y1, d);
   for (int k = 0; k < 4; ++k) {
     const int top = a[k] * (256 - wu) + b[k] * wu;
     const int bottom = c[k] * (256 - wu) + d[k] * wu;
@@ -141,10 +227,10 @@ void Sample(const CpuTexture& texture, float s, float t, float out[4]) {
 const CpuTexture* Find(const CpuTextures& textures, uint32_t name) {
   if (name == 0) return nullptr;
   auto found = textures.find(name);
-  if (found == textures.end() || found->second.width <= 0 || found->second.height <= 0 ||
-      found->second.rgba.size() < static_cast<size_t>(found->second.width) * found->second.height * 4)
-    return nullptr;
-  return &found->second;
+  if (found == textures.end()) return nullptr;
+  const CpuTexture& texture = found->second;
+  if (texture.width <= 0 || texture.height <= 0 || !(HasRgba(texture) || LaidOut(texture))) return nullptr;
+  return &texture;
 }
 
 // Edge a->b of a counter-clockwise triangle (y up): pixel centres exactly on it
@@ -157,7 +243,7 @@ bool Owns(const WindowVertex& a, const WindowVertex& b) {
 
 // One front-facing, opaque, textured and Gouraud-coloured triangle.
 void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1, const WindowVertex& v2,
-                  const CpuTexture* texture) {
+                  const CpuTexture* texture, Coverage* coverage) {
   if (!v0.visible || !v1.visible || !v2.visible) return;
   const double area = (double(v1.x) - v0.x) * (double(v2.y) - v0.y) - (double(v2.x) - v0.x) * (double(v1.y) - v0.y);
   if (!(area > 0)) return;  // back-facing or degenerate: culled
@@ -207,6 +293,7 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
     float values[kValues];
     for (int k = 0; k < kValues; ++k) values[k] = start[k] + stepY[k] * static_cast<float>(y - y0);
     uint8_t* pixel = target.at(x0, y);
+    int first = -1, last = -1;
     for (int x = x0; x <= x1; ++x, pixel += 4) {
       const bool inside = (e[0] > 0 || (e[0] == 0 && edges[0].owns)) && (e[1] > 0 || (e[1] == 0 && edges[1].owns)) &&
                           (e[2] > 0 || (e[2] == 0 && edges[2].owns));
@@ -218,11 +305,15 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
           Sample(*texture, values[5] * w, values[6] * w, texel);
           for (int c = 0; c < 4; ++c) colour[c] *= texel[c];
         }
-        for (int c = 0; c < 4; ++c) pixel[c] = ToByte(colour[c]);
+        for (int c = 0; c < 4; ++c) pixel[kByteOf[c]] = ToByte(colour[c]);
+        if (first < 0) first = x;
+        last = x;
       }
       for (int i = 0; i < 3; ++i) e[i] += edges[i].dx;
       for (int k = 0; k < kValues; ++k) values[k] += stepX[k];
     }
+    // A triangle's pixels in a row are one run.
+    if (first >= 0) coverage->Add(y, first, last + 1);
   }
 }
 
@@ -244,32 +335,29 @@ struct GridVertex {
 constexpr int kPlanes = 5;
 constexpr float kFixed = 65536.0f;
 
-// A background texture in the fast path's layout: sides of powers of two, the
-// first column repeated after the last and the first row after the last.
+// A background texture in the water's layout (see LayOut).
 struct FastTexture {
   const uint32_t* texels = nullptr;
-  uint32_t stride = 0, widthMask = 0, heightMask = 0;
+  uint32_t stride = 0, widthMask = 0, heightMask = 0;  // stride in texels
   int widthShift = 0;
   float width = 0, height = 0;
 };
 
-// What one span needs: its first pixel's values and the steps to the next pixel.
 // Unsigned, so that steps wrap: the texture repeats every 65536 texels, a multiple
 // of its side; colour reads as signed and clamps.
 struct SpanStart {
   uint32_t u, v, r, g, b;
 };
+// A triangle's steps from one pixel to the next.
 struct SpanSteps {
   uint32_t du, dv, dr, dg, db;
   uint32_t alpha;  // 0..255, the same for every pixel
 };
-// count pixels from out on, with the steps of the triangle it belongs to.
+// count pixels from out on.
 struct Span {
   uint32_t* out;
   int count;
   SpanStart start;
-  const SpanSteps* steps;
-  int row;
 };
 
 // x * y / 255, rounded, for bytes.
@@ -288,23 +376,23 @@ inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
   return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
 }
 
-void FillSpansScalar(const Span* spans, int spanCount, const FastTexture& texture) {
+void FillSpansScalar(const Span* spans, int spanCount, const SpanSteps& d, const FastTexture& texture) {
   for (const Span* span = spans; span != spans + spanCount; ++span) {
-    const SpanSteps& d = *span->steps;
     uint32_t* out = span->out;
     SpanStart p = span->start;
     for (int i = 0; i < span->count; ++i) {
       const uint32_t x0 = (p.u >> 16) & texture.widthMask, y0 = (p.v >> 16) & texture.heightMask;
       const uint32_t fu = (p.u >> 8) & 255, fv = (p.v >> 8) & 255;
-      const uint32_t* row0 = texture.texels + y0 * texture.stride + x0;
-      const uint32_t* row1 = row0 + texture.stride;
+      const uint32_t* top = texture.texels + static_cast<size_t>(y0) * texture.stride + x0;
+      const uint32_t* bottom = top + texture.stride;
       constexpr uint32_t kHalves = 0x00FF00FF;
-      const uint32_t rb = LerpHalves(LerpHalves(row0[0] & kHalves, row0[1] & kHalves, fu),
-                                     LerpHalves(row1[0] & kHalves, row1[1] & kHalves, fu), fv);
-      const uint32_t ga = LerpHalves(LerpHalves((row0[0] >> 8) & kHalves, (row0[1] >> 8) & kHalves, fu),
-                                     LerpHalves((row1[0] >> 8) & kHalves, (row1[1] >> 8) & kHalves, fu), fv);
-      out[i] = MulUnorm(rb & 255, Level(p.r)) | MulUnorm(ga & 255, Level(p.g)) << 8 |
-               MulUnorm(rb >> 16, Level(p.b)) << 16 | MulUnorm(ga >> 16, d.alpha) << 24;
+      const uint32_t blueRed = LerpHalves(LerpHalves(top[0] & kHalves, top[1] & kHalves, fu),
+                                          LerpHalves(bottom[0] & kHalves, bottom[1] & kHalves, fu), fv);
+      const uint32_t greenAlpha =
+          LerpHalves(LerpHalves((top[0] >> 8) & kHalves, (top[1] >> 8) & kHalves, fu),
+                     LerpHalves((bottom[0] >> 8) & kHalves, (bottom[1] >> 8) & kHalves, fu), fv);
+      out[i] = MulUnorm(blueRed & 255, Level(p.b)) | MulUnorm(greenAlpha & 255, Level(p.g)) << 8 |
+               MulUnorm(blueRed >> 16, Level(p.r)) << 16 | MulUnorm(greenAlpha >> 16, d.alpha) << 24;
       p.u += d.du;
       p.v += d.dv;
       p.r += d.dr;
@@ -315,21 +403,14 @@ void FillSpansScalar(const Span* spans, int spanCount, const FastTexture& textur
 }
 
 #ifdef CPU_FRAME_AVX2
-// Eight pixels at a time, the same integers as FillSpanScalar: two channels of a
-// texel share a 32-bit lane as 16-bit halves (red and blue, green and alpha), whose
-// products with 8-bit weights stay below 65536.
+// Eight pixels at a time, the same integers as FillSpansScalar, with each channel
+// in a 16-bit lane. The lerp x + ((y - x) * w + 128 >> 8) is the scalar one's
+// (x * (256 - w) + y * w + 128) >> 8 regrouped, and with the weight taken as
+// w * 128, _mm256_mulhrs_epi16's (a * b + 2^14) >> 15 is exactly its last term.
 #define AVX2 __attribute__((target("avx2"), always_inline)) inline
 
-AVX2 __m256i Lanes(uint32_t value, uint32_t step) {
-  return _mm256_add_epi32(_mm256_set1_epi32((int)value),
-                          _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)step)));
-}
-
-// x * (256 - weight) + y * weight, over 256 and rounded, in both halves.
 AVX2 __m256i Lerp(__m256i x, __m256i y, __m256i weight) {
-  const __m256i inverse = _mm256_sub_epi16(_mm256_set1_epi16(256), weight);
-  const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(x, inverse), _mm256_mullo_epi16(y, weight));
-  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+  return _mm256_add_epi16(x, _mm256_mulhrs_epi16(_mm256_sub_epi16(y, x), weight));
 }
 
 AVX2 __m256i Modulate(__m256i x, __m256i y) {
@@ -342,24 +423,22 @@ AVX2 __m256i ToLevel(__m256i fixed) {
   return _mm256_min_epi32(_mm256_set1_epi32(255), _mm256_max_epi32(_mm256_setzero_si256(), level));
 }
 
-AVX2 __m256i RedBlue(__m256i texel) { return _mm256_and_si256(texel, _mm256_set1_epi32(0x00FF00FF)); }
-AVX2 __m256i GreenAlpha(__m256i texel) {
-  return _mm256_and_si256(_mm256_srli_epi32(texel, 8), _mm256_set1_epi32(0x00FF00FF));
+// The four texels at i and j (pixels k and k + 4) as [top left, bottom left, top
+// right, bottom right] of each.
+AVX2 __m128i Quad(const uint32_t* texels, uint32_t i, uint32_t stride) {
+  const __m128d top = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + i)));
+  return _mm_castpd_si128(_mm_loadh_pd(top, reinterpret_cast<const double*>(texels + i + stride)));
+}
+AVX2 __m256i Quads(const uint32_t* texels, uint32_t i, uint32_t j, uint32_t stride) {
+  const __m256i rows = _mm256_inserti128_si256(_mm256_castsi128_si256(Quad(texels, i, stride)),
+                                               Quad(texels, j, stride), 1);
+  return _mm256_shuffle_epi32(rows, 0xD8);
 }
 
-// The 8-bit weight of a 16.16 coordinate, in both halves.
-AVX2 __m256i Weight(__m256i coordinate) {
-  const __m256i weight = _mm256_and_si256(_mm256_srli_epi32(coordinate, 8), _mm256_set1_epi32(255));
-  return _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
-}
-
-// Texels i, i+1, j, j+1 | k, k+1, l, l+1 of a row: four 8-byte loads (cheaper
-// here than the gather instructions); taking lanes 0 1 4 5 and 2 3 6 7 this way
-// lets two shuffles part the left and right texels in pixel order.
-AVX2 __m256 Pairs(const uint32_t* row, uint32_t i, uint32_t j, uint32_t k, uint32_t l) {
-  const __m128d low = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + i)), reinterpret_cast<const double*>(row + j));
-  const __m128d high = _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(row + k)), reinterpret_cast<const double*>(row + l));
-  return _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(low), high, 1));
+// A quad's top and bottom rows blended across: [top k, bottom k | top k+4, bottom k+4].
+AVX2 __m256i Across(__m256i quad, __m256i weight) {
+  const __m256i zero = _mm256_setzero_si256();
+  return Lerp(_mm256_unpacklo_epi8(quad, zero), _mm256_unpackhi_epi8(quad, zero), weight);
 }
 
 // The first count (1 to 7) lanes: plain stores, as masked ones are slow on some
@@ -381,57 +460,83 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
   if (count) *out = static_cast<uint32_t>(_mm_cvtsi128_si32(part));
 }
 
-__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const FastTexture& texture) {
+__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const SpanSteps& d,
+                                                   const FastTexture& texture) {
   const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
   const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
   const __m128i widthShift = _mm_cvtsi32_si128(texture.widthShift);
-  const uint32_t* row0 = texture.texels;
-  const uint32_t* row1 = texture.texels + texture.stride;
-  for (const Span* span = spans; span != spans + spanCount; ++span) {
-  const SpanSteps& d = *span->steps;
+  const __m256i weightBits = _mm256_set1_epi32(255 << 7);
+  // A pixel's weight (in the low half of its 32-bit lane) to every channel of the
+  // lanes that hold it.
+  const __m256i spread0 = _mm256_set1_epi16(0x0100), spread1 = _mm256_set1_epi16(0x0504);
+  const __m256i spread2 = _mm256_set1_epi16(0x0908), spread3 = _mm256_set1_epi16(0x0D0C);
+  const __m256i spread01 = _mm256_setr_epi16(0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504,
+                                             0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
+  const __m256i spread23 = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
+                                             0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
+  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i laneU = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.du));
+  const __m256i laneV = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dv));
+  const __m256i laneR = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dr));
+  const __m256i laneG = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dg));
+  const __m256i laneB = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.db));
   const __m256i du = _mm256_set1_epi32((int)(d.du * 8)), dv = _mm256_set1_epi32((int)(d.dv * 8));
   const __m256i dr = _mm256_set1_epi32((int)(d.dr * 8)), dg = _mm256_set1_epi32((int)(d.dg * 8)),
                 db = _mm256_set1_epi32((int)(d.db * 8));
   const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
-  uint32_t* out = span->out;
-  const int count = span->count;
-  const SpanStart& p = span->start;
-  __m256i u = Lanes(p.u, d.du), v = Lanes(p.v, d.dv), r = Lanes(p.r, d.dr), g = Lanes(p.g, d.dg),
-          b = Lanes(p.b, d.db);
-  for (int i = 0; i < count; i += 8) {
-    const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
-    const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
-    const __m256i index = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
-    const __m128i low = _mm256_castsi256_si128(index), high = _mm256_extracti128_si256(index, 1);
-    const uint32_t i0 = _mm_cvtsi128_si32(low), i1 = _mm_extract_epi32(low, 1), i2 = _mm_extract_epi32(low, 2),
-                   i3 = _mm_extract_epi32(low, 3), i4 = _mm_cvtsi128_si32(high), i5 = _mm_extract_epi32(high, 1),
-                   i6 = _mm_extract_epi32(high, 2), i7 = _mm_extract_epi32(high, 3);
-    const __m256 top0 = Pairs(row0, i0, i1, i4, i5), top1 = Pairs(row0, i2, i3, i6, i7);
-    const __m256 bottom0 = Pairs(row1, i0, i1, i4, i5), bottom1 = Pairs(row1, i2, i3, i6, i7);
-    const __m256i topLeft = _mm256_castps_si256(_mm256_shuffle_ps(top0, top1, 0x88));
-    const __m256i topRight = _mm256_castps_si256(_mm256_shuffle_ps(top0, top1, 0xDD));
-    const __m256i bottomLeft = _mm256_castps_si256(_mm256_shuffle_ps(bottom0, bottom1, 0x88));
-    const __m256i bottomRight = _mm256_castps_si256(_mm256_shuffle_ps(bottom0, bottom1, 0xDD));
-    const __m256i fu = Weight(u), fv = Weight(v);
-    const __m256i texelRB = Lerp(Lerp(RedBlue(topLeft), RedBlue(topRight), fu),
-                                 Lerp(RedBlue(bottomLeft), RedBlue(bottomRight), fu), fv);
-    const __m256i texelGA = Lerp(Lerp(GreenAlpha(topLeft), GreenAlpha(topRight), fu),
-                                 Lerp(GreenAlpha(bottomLeft), GreenAlpha(bottomRight), fu), fv);
-    const __m256i colourRB = _mm256_or_si256(ToLevel(r), _mm256_slli_epi32(ToLevel(b), 16));
-    const __m256i colourGA = _mm256_or_si256(ToLevel(g), alpha);
-    const __m256i pixel =
-        _mm256_or_si256(Modulate(texelRB, colourRB), _mm256_slli_epi32(Modulate(texelGA, colourGA), 8));
-    const int left = count - i;
-    if (left >= 8)
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
-    else
-      StoreFirst(out + i, pixel, left);
-    u = _mm256_add_epi32(u, du);
-    v = _mm256_add_epi32(v, dv);
-    r = _mm256_add_epi32(r, dr);
-    g = _mm256_add_epi32(g, dg);
-    b = _mm256_add_epi32(b, db);
+  const uint32_t* texels = texture.texels;
+  const uint32_t stride = texture.stride;
+  alignas(32) uint32_t at[8];
+  // Each row of a triangle starts on a texture row of its own: ask for them all
+  // at once rather than wait for each in turn.
+  for (const Span* span = spans; span != spans + spanCount; ++span) {
+    const uint32_t x0 = (span->start.u >> 16) & texture.widthMask, y0 = (span->start.v >> 16) & texture.heightMask;
+    const uint32_t* first = texels + static_cast<size_t>(y0) * stride + x0;
+    _mm_prefetch(reinterpret_cast<const char*>(first), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(first + stride), _MM_HINT_T0);
   }
+  for (const Span* span = spans; span != spans + spanCount; ++span) {
+    uint32_t* out = span->out;
+    const int count = span->count;
+    const SpanStart& p = span->start;
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)p.u), laneU);
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)p.v), laneV);
+    __m256i r = _mm256_add_epi32(_mm256_set1_epi32((int)p.r), laneR);
+    __m256i g = _mm256_add_epi32(_mm256_set1_epi32((int)p.g), laneG);
+    __m256i b = _mm256_add_epi32(_mm256_set1_epi32((int)p.b), laneB);
+    for (int i = 0; i < count; i += 8) {
+      const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
+      const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
+      // Texel y0 * (width + 1) + x0.
+      const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
+      const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
+      const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
+      const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
+      const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
+      const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
+      const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
+      // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, four channels each.
+      const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
+                                   _mm256_shuffle_epi8(fv, spread01));
+      const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
+                                   _mm256_shuffle_epi8(fv, spread23));
+      const __m256i blueGreen = _mm256_or_si256(ToLevel(b), _mm256_slli_epi32(ToLevel(g), 16));
+      const __m256i redAlpha = _mm256_or_si256(ToLevel(r), alpha);
+      const __m256i colour01 = _mm256_unpacklo_epi32(blueGreen, redAlpha);
+      const __m256i colour23 = _mm256_unpackhi_epi32(blueGreen, redAlpha);
+      const __m256i pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
+      const int left = count - i;
+      if (left >= 8)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
+      else
+        StoreFirst(out + i, pixel, left);
+      u = _mm256_add_epi32(u, du);
+      v = _mm256_add_epi32(v, dv);
+      r = _mm256_add_epi32(r, dr);
+      g = _mm256_add_epi32(g, dg);
+      b = _mm256_add_epi32(b, db);
+    }
   }
 }
 #undef AVX2
@@ -439,37 +544,22 @@ __attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCo
 
 #ifdef CPU_FRAME_AVX2
 bool simdAllowed = true;
-bool UseAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has && simdAllowed;
-}
+bool UseAvx2() { return simdAllowed && CpuHasAvx2(); }
 #endif
 
-using FillSpans = void (*)(const Span*, int, const FastTexture&);
+using FillSpans = void (*)(const Span*, int, const SpanSteps&, const FastTexture&);
 
-// Pow-2 sides up to 32768 repeat within the 16.16 coordinates' wrap.
+// The water's texture in its layout, laid out now if it has just arrived.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
-  const int w = texture.width, h = texture.height;
-  if (w > 32768 || h > 32768 || (w & (w - 1)) != 0 || (h & (h - 1)) != 0) return false;
-  const size_t stride = static_cast<size_t>(w) + 1;
-  if (texture.padded.size() != stride * (h + 1)) {
-    texture.padded.resize(stride * (h + 1));
-    for (int y = 0; y <= h; ++y) {
-      uint32_t* row = texture.padded.data() + y * stride;
-      std::memcpy(row, texture.rgba.data() + static_cast<size_t>(y % h) * w * 4, static_cast<size_t>(w) * 4);
-      row[w] = row[0];
-    }
-  }
+  LayOut(texture);
+  if (!LaidOut(texture)) return false;
   out->texels = texture.padded.data();
-  out->stride = static_cast<uint32_t>(stride);
-  out->widthMask = static_cast<uint32_t>(w - 1);
-  out->heightMask = static_cast<uint32_t>(h - 1);
-  out->widthShift = __builtin_ctz(static_cast<unsigned>(w));
-  out->width = static_cast<float>(w);
-  out->height = static_cast<float>(h);
+  out->stride = static_cast<uint32_t>(texture.width) + 1;
+  out->widthMask = static_cast<uint32_t>(texture.width - 1);
+  out->heightMask = static_cast<uint32_t>(texture.height - 1);
+  out->widthShift = __builtin_ctz(static_cast<unsigned>(texture.width));
+  out->width = static_cast<float>(texture.width);
+  out->height = static_cast<float>(texture.height);
   return true;
 }
 
@@ -497,12 +587,19 @@ struct Edge {
   }
 };
 
+// What the water's triangles share while they are filled.
+struct WaterFill {
+  Target* target;
+  const FastTexture* texture;
+  uint32_t alpha;
+  FillSpans fill;
+  std::vector<Span>* spans;
+  Coverage* coverage;
+};
+
 // Fills a front-facing triangle; false when the fast path cannot take it (far
 // outside the frame, or planes too steep for 16.16), for the plain filler.
-// Its spans go to *spans, its steps to *steps.
-bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0, const GridVertex& v1,
-                  const GridVertex& v2, const FastTexture& texture, uint32_t alpha, SpanSteps* steps,
-                  std::vector<Span>* spans) {
+bool FastTriangle(const WaterFill& water, const GridVertex& v0, const GridVertex& v1, const GridVertex& v2) {
   if (!v0.visible || !v1.visible || !v2.visible) return true;
   const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
   const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
@@ -512,6 +609,7 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
   for (const GridVertex* p : {&v0, &v1, &v2})
     if (!(std::fabs(p->x) < kFar && std::fabs(p->y) < kFar)) return false;
 
+  const FastTexture& texture = *water.texture;
   const double invArea = 1 / area;
   const GridVertex* corner[3] = {&v0, &v1, &v2};
   float f[3][kPlanes];
@@ -535,7 +633,7 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
   const int ox = Floor(v0.x), oy = Floor(v0.y);
   SpanStart origin;
   uint32_t* originValue[kPlanes] = {&origin.u, &origin.v, &origin.r, &origin.g, &origin.b};
-  SpanSteps& step = *steps;
+  SpanSteps step;
   uint32_t* stepX[kPlanes] = {&step.du, &step.dv, &step.dr, &step.dg, &step.db};
   uint32_t stepY[kPlanes];
   for (int k = 0; k < kPlanes; ++k) {
@@ -549,7 +647,7 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
     *stepX[k] = static_cast<uint32_t>(std::lrint(gx));
     stepY[k] = static_cast<uint32_t>(std::lrint(gy));
   }
-  step.alpha = alpha;
+  step.alpha = water.alpha;
 
   // Rows whose centre lies above the lowest corner and not above the highest (the
   // top edge is the triangle's, the bottom edge the neighbour's); within a row,
@@ -558,9 +656,13 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
   if (middle->y > top->y) std::swap(middle, top);
   if (bottom->y > top->y) std::swap(bottom, top);
   if (bottom->y > middle->y) std::swap(bottom, middle);
+  Target& target = *water.target;
+  const int width = target.width();
   const int firstRow = std::max(0, Floor(bottom->y - 0.5) + 1);
-  const int lastRow = std::min(height - 1, Floor(top->y - 0.5));
+  const int lastRow = std::min(target.height() - 1, Floor(top->y - 0.5));
   const Edge longEdge(top, bottom), upperEdge(top, middle), lowerEdge(middle, bottom);
+  std::vector<Span>& spans = *water.spans;
+  spans.clear();
   for (int y = firstRow; y <= lastRow; ++y) {
     const double centre = y + 0.5;
     const double longX = longEdge.X(centre);
@@ -570,17 +672,17 @@ bool FastTriangle(uint32_t* target, int width, int height, const GridVertex& v0,
     if (start >= end) continue;
     const uint32_t dx = static_cast<uint32_t>(start - ox), dy = static_cast<uint32_t>(y - oy);
     Span span;
-    span.out = target + static_cast<size_t>(y) * width + start;
+    span.out = target.row(y) + start;
     span.count = end - start;
     span.start.u = origin.u + step.du * dx + stepY[0] * dy;
     span.start.v = origin.v + step.dv * dx + stepY[1] * dy;
     span.start.r = origin.r + step.dr * dx + stepY[2] * dy;
     span.start.g = origin.g + step.dg * dx + stepY[3] * dy;
     span.start.b = origin.b + step.db * dx + stepY[4] * dy;
-    span.steps = steps;
-    span.row = y;
-    spans->push_back(span);
+    spans.push_back(span);
+    water.coverage->Add(y, start, end);
   }
+  if (!spans.empty()) water.fill(spans.data(), static_cast<int>(spans.size()), step, texture);
   return true;
 }
 
@@ -593,12 +695,13 @@ inline float Snap(float value) {
 // Kept from frame to frame, so that drawing one allocates nothing once the frame
 // size and the grid stay the same.
 struct DrawScratch {
+  std::vector<GridVertex> grid;
   std::vector<uint32_t> keyStart, keys, order;
-  std::vector<SpanSteps> steps;
-  std::vector<Span> pending, ready;
+  std::vector<Span> spans;
+  Coverage coverage;
 };
 
-void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target) {
+void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target, DrawScratch& scratch) {
   const Matrix view = LookAt(frame.eye, frame.target, frame.up);
   Matrix scale{};
   scale.m[0] = frame.waterScaleX;
@@ -613,8 +716,10 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
   Transform(view, lightWorld, light);
 
   const float* c = frame.waterColour;
-  const float halfW = frame.width * 0.5f, halfH = frame.height * 0.5f;
-  std::vector<GridVertex> grid(frame.vertexCount);
+  const int width = target.width(), height = target.height();
+  const float halfW = width * 0.5f, halfH = height * 0.5f;
+  std::vector<GridVertex>& grid = scratch.grid;
+  grid.resize(frame.vertexCount);
   for (uint32_t i = 0; i < frame.vertexCount; ++i) {
     const WATERVERTEX& in = frame.vertices[i];
     const float position[4] = {in.position.x, in.position.y, in.position.z, 1};
@@ -659,26 +764,21 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
   const CpuTexture* background = Find(textures, frame.backgroundTexture);
   FastTexture fast;
   const bool fastPath = background && PrepareFastTexture(*background, &fast);
-  FillSpans fill = FillSpansScalar;
+  WaterFill water{&target, &fast, ToByte(std::min(1.0f, c[3])), FillSpansScalar, &scratch.spans, &scratch.coverage};
 #ifdef CPU_FRAME_AVX2
-  if (UseAvx2()) fill = FillSpansAvx2;
+  if (UseAvx2()) water.fill = FillSpansAvx2;
 #endif
-  const uint32_t alpha = ToByte(std::min(1.0f, c[3]));
-  uint32_t* pixels = reinterpret_cast<uint32_t*>(target.at(0, 0));
-  // The strip runs round the grid in rings. Its triangles are set up in bands of
-  // rows from the bottom up, left to right within a band, and their spans filled
-  // a row at a time once the band is done: the frame's rows and the texture's are
-  // then read and written in order, as the processor's prefetch expects. (Triangles
-  // of a grid seen from above do not overlap, so the order shows nowhere.)
+  // The strip runs round the grid in rings. Its triangles are filled in bands of
+  // rows from the bottom up, left to right within a band: the frame's rows and the
+  // texture's are then read and written close to in order, as the processor's
+  // caches and prefetch expect. (Triangles of a grid seen from above do not
+  // overlap, so the order shows nowhere.)
   const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
   constexpr int kBandShift = 4, kColumnShift = 5;
-  const int width = target.width(), height = target.height();
   const int bands = (height >> kBandShift) + 1, columns = (width >> kColumnShift) + 1;
-  static thread_local DrawScratch scratch;
   scratch.keyStart.assign(static_cast<size_t>(bands) * columns + 1, 0);
   scratch.keys.resize(triangles);
   scratch.order.resize(triangles);
-  scratch.steps.resize(triangles);
   for (uint32_t i = 0; i < triangles; ++i) {
     const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
     uint32_t key = 0;
@@ -694,40 +794,61 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
   }
   for (size_t key = 1; key < scratch.keyStart.size(); ++key) scratch.keyStart[key] += scratch.keyStart[key - 1];
   for (uint32_t i = 0; i < triangles; ++i) scratch.order[scratch.keyStart[scratch.keys[i]]++] = i;
-  // keyStart[key] now ends the key's run.
-  size_t next = 0;
-  for (int band = 0; band < bands; ++band) {
-    const size_t end = scratch.keyStart[static_cast<size_t>(band + 1) * columns - 1];
-    for (; next < end; ++next) {
-      const uint32_t i = scratch.order[next];
-      const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-      if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
-      // Every other triangle of a strip turns the other way.
-      const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
-      const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
-      const GridVertex& p2 = grid[d];
-      if (fastPath &&
-          FastTriangle(pixels, width, height, p0, p1, p2, fast, alpha, &scratch.steps[i], &scratch.pending))
-        continue;
-      FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background);
+  for (uint32_t next = 0; next < triangles; ++next) {
+    const uint32_t i = scratch.order[next];
+    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
+    // Every other triangle of a strip turns the other way.
+    const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
+    const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
+    const GridVertex& p2 = grid[d];
+    if (fastPath && FastTriangle(water, p0, p1, p2)) continue;
+    FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background, &scratch.coverage);
+  }
+}
+
+// Clears what the water left of each row (all of it where there is no water).
+void ClearUncovered(Target& target, Coverage& coverage) {
+  const int width = target.width(), height = target.height();
+  // A row whose runs fill one stretch, as the water's usually do, needs only its
+  // ends cleared; the others are taken run by run.
+  std::vector<int>& place = coverage.place;
+  place.assign(height, -1);
+  int rows = 0;
+  for (int y = 0; y < height; ++y) {
+    const int filled = coverage.filled[y];
+    if (filled == width) continue;
+    uint32_t* row = target.row(y);
+    if (filled == 0) {
+      std::fill(row, row + width, 0u);
+    } else if (filled == coverage.end[y] - coverage.start[y]) {
+      std::fill(row, row + coverage.start[y], 0u);
+      std::fill(row + coverage.end[y], row + width, 0u);
+    } else {
+      place[y] = rows++;
     }
-    // No triangle still to come reaches down into this band: its spans go out
-    // row by row, those of the bands above wait.
-    const int low = band << kBandShift, high = low + (1 << kBandShift);
-    int rowStart[(1 << kBandShift) + 1] = {};
-    for (const Span& span : scratch.pending)
-      if (span.row < high) ++rowStart[span.row - low + 1];
-    for (int k = 0; k < 1 << kBandShift; ++k) rowStart[k + 1] += rowStart[k];
-    scratch.ready.resize(rowStart[1 << kBandShift]);
-    size_t kept = 0;
-    for (const Span& span : scratch.pending) {
-      if (span.row < high)
-        scratch.ready[rowStart[span.row - low]++] = span;
-      else
-        scratch.pending[kept++] = span;
+  }
+  if (rows == 0) return;
+  std::vector<uint32_t> first(rows + 1, 0);
+  for (const Run& run : coverage.runs)
+    if (place[run.row] >= 0) ++first[place[run.row] + 1];
+  for (int k = 0; k < rows; ++k) first[k + 1] += first[k];
+  std::vector<Run> grouped(first[rows]);
+  std::vector<uint32_t> next(first.begin(), first.end() - 1);
+  for (const Run& run : coverage.runs)
+    if (place[run.row] >= 0) grouped[next[place[run.row]]++] = run;
+  for (int y = 0; y < height; ++y) {
+    if (place[y] < 0) continue;
+    Run* begin = grouped.data() + first[place[y]];
+    Run* end = grouped.data() + first[place[y] + 1];
+    std::sort(begin, end, [](const Run& a, const Run& b) { return a.start < b.start; });
+    uint32_t* row = target.row(y);
+    int x = 0;
+    for (const Run* run = begin; run != end; ++run) {
+      if (run->start > x) std::fill(row + x, row + run->start, 0u);
+      x = std::max(x, run->end);
     }
-    scratch.pending.resize(kept);
-    if (!scratch.ready.empty()) fill(scratch.ready.data(), static_cast<int>(scratch.ready.size()), fast);
+    if (x < width) std::fill(row + x, row + width, 0u);
   }
 }
 
@@ -755,13 +876,36 @@ void BlendQuad(const SceneQuad& quad, const CpuTextures& textures, Target& targe
       uint8_t* pixel = target.at(x, y);
       for (int c = 0; c < 4; ++c) {
         const float source = std::min(1.0f, std::max(0.0f, colour[c]));
-        pixel[c] = ToByte(source * alpha + pixel[c] * (1.0f / 255.0f) * (1.0f - alpha));
+        uint8_t& to = pixel[kByteOf[c]];
+        to = ToByte(source * alpha + to * (1.0f / 255.0f) * (1.0f - alpha));
       }
     }
   }
 }
 
 }  // namespace
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+size_t HugeRounded(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+}  // namespace
+
+void* AllocateTexels(size_t bytes) {
+  if (bytes < kHugePage) return ::operator new(bytes);
+  void* block = std::aligned_alloc(kHugePage, HugeRounded(bytes));
+  if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(block, HugeRounded(bytes), MADV_HUGEPAGE);
+#endif
+  return block;
+}
+
+void FreeTexels(void* block, size_t bytes) {
+  if (bytes < kHugePage)
+    ::operator delete(block);
+  else
+    std::free(block);
+}
 
 bool AllowCpuFrameSimd(bool allowed) {
 #ifdef CPU_FRAME_AVX2
@@ -780,12 +924,13 @@ bool IsSoftwareRasteriser(const std::string& renderer) {
   return false;
 }
 
-void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels) {
-  const int width = std::max(0, frame.width), height = std::max(0, frame.height);
-  pixels->assign(static_cast<size_t>(width) * height * 4, 0);
-  if (width == 0 || height == 0) return;
-  Target target(width, height, pixels);
-  if (frame.vertices && frame.strip) DrawWater(frame, textures, target);
+void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& buffer) {
+  if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0) return;
+  Target target(buffer);
+  static thread_local DrawScratch scratch;
+  scratch.coverage.Reset(buffer.height, buffer.width);
+  if (frame.vertices && frame.strip) DrawWater(frame, textures, target, scratch);
+  ClearUncovered(target, scratch.coverage);
   if (frame.overlay) {
     BlendQuad(frame.badge, textures, target);
     BlendQuad(frame.caption, textures, target);
@@ -793,22 +938,21 @@ void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std
   }
 }
 
-void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& target) {
-  if (!target.pixels || target.width <= 0 || target.height <= 0) return;
-  SceneFrame sized = frame;
-  sized.width = target.width;
-  sized.height = target.height;
-  std::vector<uint8_t> bottomUp;
-  DrawSceneFrameCpu(sized, textures, &bottomUp);
-  const size_t row = static_cast<size_t>(target.width) * 4;
-  for (int y = 0; y < target.height; ++y) {
-    const uint8_t* from = bottomUp.data() + (target.height - 1 - y) * row;
-    uint8_t* to = target.pixels + y * target.stride;
-    for (int x = 0; x < target.width; ++x) {
-      to[x * 4] = from[x * 4 + 2];
-      to[x * 4 + 1] = from[x * 4 + 1];
-      to[x * 4 + 2] = from[x * 4];
-      to[x * 4 + 3] = 255;
+void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels) {
+  const int width = std::max(0, frame.width), height = std::max(0, frame.height);
+  pixels->resize(static_cast<size_t>(width) * height * 4);
+  if (width == 0 || height == 0) return;
+  DrawSceneFrameCpu(frame, textures, PixelBuffer{pixels->data(), width, height, static_cast<size_t>(width) * 4});
+  // In place, B, G, R, A rows top first to R, G, B, A rows bottom first.
+  auto* p = reinterpret_cast<uint32_t*>(pixels->data());
+  auto swap = [](uint32_t bgra) { return (bgra & 0xFF00FF00u) | (bgra >> 16 & 0xFFu) | (bgra & 0xFFu) << 16; };
+  for (int y = 0, mirror = height - 1; y <= mirror; ++y, --mirror) {
+    uint32_t* a = p + static_cast<size_t>(y) * width;
+    uint32_t* b = p + static_cast<size_t>(mirror) * width;
+    for (int x = 0; x < width; ++x) {
+      const uint32_t top = a[x];
+      a[x] = swap(b[x]);
+      if (a != b) b[x] = swap(top);
     }
   }
 }

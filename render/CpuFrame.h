@@ -4,6 +4,7 @@
 // source-alpha blending for the overlay.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -14,13 +15,33 @@
 
 namespace ambrel {
 
+// Memory for the water's texture layout: large blocks start on a huge page and
+// are offered to the system as huge pages, where it has them; its rows, read
+// one after the other down the screen, each on a page of their own otherwise.
+void* AllocateTexels(size_t bytes);
+void FreeTexels(void* block, size_t bytes);
+template <typename T>
+struct TexelAllocator {
+  using value_type = T;
+  TexelAllocator() = default;
+  template <typename U>
+  TexelAllocator(const TexelAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocateTexels(n * sizeof(T))); }
+  void deallocate(T* block, size_t n) { FreeTexels(block, n * sizeof(T)); }
+  template <typename U>
+  bool operator==(const TexelAllocator<U>&) const { return true; }
+  template <typename U>
+  bool operator!=(const TexelAllocator<U>&) const { return false; }
+};
+
 // A texture's texels as R, G, B, A bytes, rows from the first uploaded on.
 struct CpuTexture {
   int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  // The renderer's own copy, laid out for its inner loop, made on first use: once
-  // drawn, a texture's rgba stays as it is.
-  mutable std::vector<uint32_t> padded;
+  // When the water draws a texture with sides of powers of two, it takes the
+  // texels into its own layout and empties rgba, so that one copy is kept; a new
+  // picture put in rgba later is taken the same way.
+  mutable std::vector<uint8_t> rgba;
+  mutable std::vector<uint32_t, TexelAllocator<uint32_t>> padded;  // the water's layout
 };
 
 // The frame's textures by the names the frame uses; a name not here draws
@@ -35,11 +56,12 @@ bool IsSoftwareRasteriser(const std::string& renderer);
 bool AllowCpuFrameSimd(bool allowed);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
-// glReadPixels reads them).
+// glReadPixels reads them): the pixel buffer's frame, turned.
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, std::vector<uint8_t>* pixels);
 
 // Draws the frame into a pixel surface's buffer at the buffer's size (the frame's
-// own size is not used): the same pixels, rows top first, as B, G, R, X.
+// own size is not used): the same pixels, rows top first, as B, G, R, X (X is the
+// frame's alpha). Whatever the buffer held is drawn over or cleared.
 void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, const PixelBuffer& target);
 
 }  // namespace ambrel

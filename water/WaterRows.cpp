@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "support/CpuFeatures.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define WATER_AVX2 1
@@ -291,13 +293,7 @@ __attribute__((target("avx2"))) void BuildSurfaceAvx2(WATERCELL* cells, WATERVER
 
 bool simdAllowed = true;
 
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has && simdAllowed;
-}
+bool HasAvx2() { return simdAllowed && CpuHasAvx2(); }
 #endif
 
 }  // namespace

@@ -98,13 +98,16 @@ void BM_CpuFrame(benchmark::State& state) {
   SSMAIN scene;
   if (!SettledScene(state, &context, &scene, true)) return;
   CpuTextures textures;
-  std::vector<uint8_t> pixels;
+  // Drawn as a pixel surface's buffer takes it.
+  std::vector<uint32_t> pixels(static_cast<size_t>(state.range(0)) * state.range(1));
+  const PixelBuffer buffer{reinterpret_cast<uint8_t*>(pixels.data()), (int)state.range(0), (int)state.range(1),
+                           static_cast<size_t>(state.range(0)) * 4};
   for (auto _ : state) {
     scene.Update(1.0 / 60);
     SceneFrame frame;
     scene.Describe(&frame);
     ReadGLTextures(frame, &textures);
-    DrawSceneFrameCpu(frame, textures, &pixels);
+    DrawSceneFrameCpu(frame, textures, buffer);
     benchmark::DoNotOptimize(pixels.data());
   }
   scene.Cleanup();

@@ -1,5 +1,6 @@
 // The CPU renderer's frames put on an X11 window the way XScreenSaver's hacks put
-// theirs (MIT-SHM, BGRX rows top down), for bench/peers.sh to set beside them: the
+// theirs (MIT-SHM, BGRX rows top down), drawn straight into the shared image as a
+// pixel surface's buffer, for bench/peers.sh to set beside them: the
 // scene at its default settings over one picture, stepped, described, drawn and
 // shown at up to 60 frames a second until SIGTERM. The scene's pictures still go
 // through an off-screen OpenGL context once (that is where they are loaded), so
@@ -20,6 +21,7 @@
 #include "host/Settings.h"
 #include "image/Pics.h"
 #include "platform/egl/OffscreenContext.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/X11Headers.h"
 #include "render/CpuFrame.h"
 #include "render/GLTextures.h"
@@ -80,7 +82,8 @@ int Run(int width, int height, int shift, const char* picture) {
   const GC gc = DefaultGC(display, screen);
 
   CpuTextures textures;
-  std::vector<uint8_t> pixels;
+  const PixelBuffer buffer{reinterpret_cast<uint8_t*>(image->data), width, height,
+                           static_cast<size_t>(image->bytes_per_line)};
   long frames = 0;
   double next = Now();
   while (!stopped) {
@@ -88,13 +91,7 @@ int Run(int width, int height, int shift, const char* picture) {
     SceneFrame frame;
     scene.Describe(&frame);
     ReadGLTextures(frame, &textures);
-    DrawSceneFrameCpu(frame, textures, &pixels);
-    // R, G, B, A bottom up to the server's B, G, R, X top down.
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* from = pixels.data() + static_cast<size_t>(height - 1 - y) * width * 4;
-      auto* to = reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line);
-      for (int x = 0; x < width; ++x, from += 4) to[x] = uint32_t(from[0]) << 16 | uint32_t(from[1]) << 8 | from[2];
-    }
+    DrawSceneFrameCpu(frame, textures, buffer);
     XShmPutImage(display, window, gc, image, 0, 0, 0, 0, width, height, False);
     XSync(display, False);
     ++frames;
@@ -128,5 +125,6 @@ int main(int argc, char** argv) {
   action.sa_handler = ambrel::Stop;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+  ambrel::InstallLinuxPlatform();
   return ambrel::Run(width, height, std::atoi(argv[2]), argv[3]);
 }

@@ -102,6 +102,22 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     DrawSceneFrameCpu(frame, textures, &scalar);
     AllowCpuFrameSimd(simd);
     EXPECT_TRUE(cpu == scalar);
+    // Straight into a pixel surface's buffer (rows top first, B, G, R, X, with
+    // room past each row): the same frame over whatever the buffer held, and
+    // nothing written past a row's pixels.
+    const size_t stride = (size_t)c.width * 4 + 12;
+    std::vector<uint8_t> surface(stride * c.height, 0xA5);
+    DrawSceneFrameCpu(frame, textures, PixelBuffer{surface.data(), c.width, c.height, stride});
+    size_t unlike = 0, overwritten = 0;
+    for (int y = 0; y < c.height; ++y) {
+      const uint8_t* row = surface.data() + y * stride;
+      const uint8_t* rgba = cpu.data() + (size_t)(c.height - 1 - y) * c.width * 4;
+      for (int x = 0; x < c.width; ++x)
+        unlike += row[x * 4] != rgba[x * 4 + 2] || row[x * 4 + 1] != rgba[x * 4 + 1] || row[x * 4 + 2] != rgba[x * 4];
+      for (size_t k = (size_t)c.width * 4; k < stride; ++k) overwritten += row[k] != 0xA5;
+    }
+    EXPECT_EQ(unlike, 0u);
+    EXPECT_EQ(overwritten, 0u);
 
     int largest = 0;
     size_t over2 = 0, lit = 0;

@@ -1,0 +1,17 @@
+#include "support/CpuFeatures.h"
+
+namespace ambrel {
+
+bool CpuHasAvx2() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+}  // namespace ambrel
