@@ -259,7 +259,7 @@ PixelBuffer X11PixelSurface::Acquire() {
   acquired_ = nullptr;
   if (width_ < 1 || height_ < 1) return PixelBuffer{};
   if (shm_) {
-    Image& image = images_[next_];
+    Image& image = images_[0];
     if (FitShared(image, width_, height_)) {
       WaitUntilRead(image);
       acquired_ = &image;
@@ -294,7 +294,6 @@ void X11PixelSurface::Present() {
     acquired->putSerial = NextRequest(display_);
     XShmPutImage(display_, target_, gc_, image, 0, 0, 0, 0, width, height, True);
     acquired->putPending = true;
-    next_ ^= 1;
   } else {
     XPutImage(display_, target_, gc_, image, 0, 0, 0, 0, width, height);
   }

@@ -59,8 +59,9 @@ class X11PixelSurface : public PixelSurface {
   Colormap colormap_ = None;
   GC gc_ = nullptr;
   bool shm_ = false;
-  Image images_[2];
-  int next_ = 0;
+  // One image: at 60 frames a second the server has long read a frame when the
+  // next is drawn, and a second image would cost a whole frame of memory.
+  Image images_[1];
   int width_ = 0, height_ = 0;  // as the view last said
   Image* acquired_ = nullptr;
 };
