@@ -171,18 +171,24 @@ void AmbrelView::animateOneFrame() {
     initialized = true;
     glClear(GL_COLOR_BUFFER_BIT);
   }
-  const double dt = CFAbsoluteTimeGetCurrent() - animtime;
-  if (dt > 2.0) {
+  double dt = 0;
+  if (!frameDue(&dt)) return;
+  if (ssMain) ssMain->Update(dt);
+  glReshape();
+  if (ssMain) ssMain->Draw();
+  glView->Flush();
+}
+
+// After a stall of over two seconds the clock starts again without a step.
+bool AmbrelView::frameDue(double* dt) {
+  *dt = CFAbsoluteTimeGetCurrent() - animtime;
+  if (*dt > 2.0) {
     animtime = CFAbsoluteTimeGetCurrent();
-    return;
+    return false;
   }
-  if (dt > 0.01) {
-    animtime = CFAbsoluteTimeGetCurrent();
-    if (ssMain) ssMain->Update(dt);
-    glReshape();
-    if (ssMain) ssMain->Draw();
-    glView->Flush();
-  }
+  if (*dt <= 0.01) return false;
+  animtime = CFAbsoluteTimeGetCurrent();
+  return true;
 }
 
 // The same clock as the OpenGL path; the frame is described and drawn into the
@@ -192,21 +198,15 @@ void AmbrelView::animateOnTheProcessor() {
     mainSetup();
     initialized = true;
   }
-  const double dt = CFAbsoluteTimeGetCurrent() - animtime;
-  if (dt > 2.0) {
-    animtime = CFAbsoluteTimeGetCurrent();
-    return;
+  double dt = 0;
+  if (!frameDue(&dt)) return;
+  SceneFrame frame;
+  if (ssMain) {
+    ssMain->Update(dt);
+    ssMain->Describe(&frame);
   }
-  if (dt > 0.01) {
-    animtime = CFAbsoluteTimeGetCurrent();
-    SceneFrame frame;
-    if (ssMain) {
-      ssMain->Update(dt);
-      ssMain->Describe(&frame);
-    }
-    DrawSceneFrameCpu(frame, cpuTextures->textures(), pixelView->Acquire());
-    pixelView->Present();
-  }
+  DrawSceneFrameCpu(frame, cpuTextures->textures(), pixelView->Acquire());
+  pixelView->Present();
 }
 
 void SetViewGLState(int width, int height) {

@@ -136,6 +136,8 @@ class AmbrelView : public ScreenSaverView {
   // Makes the surface and the texture store current; false without a surface.
   bool makeCurrent();
   void animateOnTheProcessor();
+  // Whether the frame clock has moved on enough for a step, and by how much.
+  bool frameDue(double* dt);
   std::string fallbackPicturePath() const;
   std::string desktopPicturePath();
   AmbrelViewOverrides overrides_;
