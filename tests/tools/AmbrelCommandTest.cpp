@@ -8,6 +8,17 @@ namespace ambrel {
 
 namespace {
 
+// The command line "ambrel <arguments>", parsed in this process.
+ParseOutcome ParseArguments(const std::vector<std::string>& arguments, bool hasDisplay, RunRequest* line,
+                            std::string* error) {
+  std::vector<std::string> args = {"ambrel"};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return ParseCommandLine(int(args.size()), argv.data(), hasDisplay, line, error);
+}
+
 using AmbrelCommandTest = AmbrelProgramTest;
 
 TEST_F(AmbrelCommandTest, RendersAPngOfTheRequestedSize) {
@@ -110,14 +121,9 @@ TEST(AmbrelCommandLine, RefusesHostileSizesBadValuesAndModesThatDoNotGoTogether)
   };
   cases.insert(cases.end(), others.begin(), others.end());
   for (const Case& c : cases) {
-    std::vector<std::string> args = {"ambrel"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
     RunRequest line;
     std::string error;
-    EXPECT_EQ(ParseCommandLine(int(args.size()), argv.data(), false, &line, &error), ParseOutcome::kError)
+    EXPECT_EQ(ParseArguments(c.args, false, &line, &error), ParseOutcome::kError)
         << testing::PrintToString(c.args);
     EXPECT_NE(error.find(c.mention), std::string::npos) << testing::PrintToString(c.args) << ": " << error;
   }
@@ -141,15 +147,10 @@ TEST(AmbrelCommandLine, EveryModeTakesTheRenderer) {
       {{"--window"}, true, RunMode::kWindow, RendererChoice::Auto},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args = {"ambrel"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
     RunRequest line;
     std::string error;
     SCOPED_TRACE(testing::PrintToString(c.args));
-    ASSERT_EQ(ParseCommandLine(int(args.size()), argv.data(), c.hasDisplay, &line, &error), ParseOutcome::kRun)
+    ASSERT_EQ(ParseArguments(c.args, c.hasDisplay, &line, &error), ParseOutcome::kRun)
         << error;
     EXPECT_EQ(line.mode, c.mode);
     EXPECT_EQ(line.renderer, c.renderer);

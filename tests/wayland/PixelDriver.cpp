@@ -16,7 +16,6 @@
 #include <csignal>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,19 +24,10 @@
 #include <vector>
 
 #include "platform/wayland/WaylandEngine.h"
+#include "tests/common/DriverLines.h"
 
 namespace ambrel {
 namespace {
-
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  std::vprintf(format, arguments);
-  va_end(arguments);
-  std::putchar('\n');
-  std::fflush(stdout);
-}
 
 // libEGL, an EGL vendor library or a Mesa driver mapped.
 bool EglDriverLoaded() {

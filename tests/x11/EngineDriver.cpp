@@ -7,7 +7,6 @@
 // 256) and blue one value above 0x3f that changes every frame.
 #include <epoxy/gl.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/linux/LinuxEngine.h"
+#include "tests/common/DriverLines.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "tools/ambrel/HackArguments.h"
 #include "platform/Clock.h"
@@ -29,16 +29,6 @@ namespace {
 
 int created = 0;
 int released = 0;
-
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  std::vprintf(format, arguments);
-  va_end(arguments);
-  std::putchar('\n');
-  std::fflush(stdout);
-}
 
 std::string Hex(const uint8_t* pixel) {
   char text[8];
