@@ -18,17 +18,10 @@ void gluLookAt(double eyeX, double eyeY, double eyeZ, double centerX, double cen
                double upY, double upZ) {
   ::gluLookAt(eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ);
 }
-int gluScaleImage(unsigned format, int widthIn, int heightIn, unsigned typeIn, const void* dataIn, int widthOut,
-                  int heightOut, unsigned typeOut, void* dataOut) {
-  return ::gluScaleImage(format, widthIn, heightIn, typeIn, dataIn, widthOut, heightOut, typeOut, dataOut);
-}
 
 #else
 
 namespace {
-
-// GLU's error for a call it could not make.
-constexpr int kGluOutOfMemory = 100902;
 
 void* Library() {
   static void* const library = [] {
@@ -58,13 +51,6 @@ void gluLookAt(double eyeX, double eyeY, double eyeZ, double centerX, double cen
   if (call) call(eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ);
 }
 
-int gluScaleImage(unsigned format, int widthIn, int heightIn, unsigned typeIn, const void* dataIn, int widthOut,
-                  int heightOut, unsigned typeOut, void* dataOut) {
-  static auto* const call =
-      Find<int(unsigned, int, int, unsigned, const void*, int, int, unsigned, void*)>("gluScaleImage");
-  return call ? call(format, widthIn, heightIn, typeIn, dataIn, widthOut, heightOut, typeOut, dataOut)
-              : kGluOutOfMemory;
-}
 
 #endif
 

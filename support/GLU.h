@@ -1,7 +1,6 @@
 // The GLU calls the drawing makes, under GLU's own names so that the callers read
 // as before, from libGLU loaded on first use: a run that never draws with OpenGL
-// never loads it. Without the library they do nothing (gluScaleImage fails), and
-// say so once on stderr.
+// never loads it. Without the library they do nothing, and say so once on stderr.
 #pragma once
 
 namespace ambrel {
@@ -9,7 +8,5 @@ namespace ambrel {
 void gluPerspective(double fovy, double aspect, double zNear, double zFar);
 void gluLookAt(double eyeX, double eyeY, double eyeZ, double centerX, double centerY, double centerZ, double upX,
                double upY, double upZ);
-int gluScaleImage(unsigned format, int widthIn, int heightIn, unsigned typeIn, const void* dataIn, int widthOut,
-                  int heightOut, unsigned typeOut, void* dataOut);
 
 }  // namespace ambrel

@@ -1,7 +1,10 @@
 // The screen capture taken when a view is made: sizing, scaling, the black test,
 // bad captures and the switch to the desktop picture.
+#include <epoxy/gl.h>
+// After epoxy's header, which stands for the plain one GLU's would include.
+#include <GL/glu.h>
+
 #include "HostFixture.h"
-#include "support/GLU.h"
 
 namespace ambrel {
 

@@ -1,4 +1,6 @@
 #include <epoxy/gl.h>
+// After epoxy's header, which stands for the plain one GLU's would include.
+#include <GL/glu.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "ImageTestSupport.h"
 #include "image/BoxScale.h"
 #include "image/Texture.h"
-#include "support/GLU.h"
 
 namespace ambrel {
 
