@@ -313,15 +313,63 @@ void FillTriangle(Target& target, const WindowVertex& v0, const WindowVertex& v1
       for (int k = 0; k < kValues; ++k) values[k] += stepX[k];
     }
     // A triangle's pixels in a row are one run.
-    if (first >= 0) coverage->Add(y, first, last + 1);
+    if (first >= 0 && coverage) coverage->Add(y, first, last + 1);
+  }
+}
+
+// Clears what the water left of each row (all of it where there is no water).
+void ClearUncovered(Target& target, Coverage& coverage) {
+  const int width = target.width(), height = target.height();
+  // A row whose runs fill one stretch, as the water's usually do, needs only its
+  // ends cleared; the others are taken run by run.
+  std::vector<int>& place = coverage.place;
+  place.assign(height, -1);
+  int rows = 0;
+  for (int y = 0; y < height; ++y) {
+    const int filled = coverage.filled[y];
+    if (filled == width) continue;
+    uint32_t* row = target.row(y);
+    if (filled == 0) {
+      std::fill(row, row + width, 0u);
+    } else if (filled == coverage.end[y] - coverage.start[y]) {
+      std::fill(row, row + coverage.start[y], 0u);
+      std::fill(row + coverage.end[y], row + width, 0u);
+    } else {
+      place[y] = rows++;
+    }
+  }
+  if (rows == 0) return;
+  std::vector<uint32_t> first(rows + 1, 0);
+  for (const Run& run : coverage.runs)
+    if (place[run.row] >= 0) ++first[place[run.row] + 1];
+  for (int k = 0; k < rows; ++k) first[k + 1] += first[k];
+  std::vector<Run> grouped(first[rows]);
+  std::vector<uint32_t> next(first.begin(), first.end() - 1);
+  for (const Run& run : coverage.runs)
+    if (place[run.row] >= 0) grouped[next[place[run.row]]++] = run;
+  for (int y = 0; y < height; ++y) {
+    if (place[y] < 0) continue;
+    Run* begin = grouped.data() + first[place[y]];
+    Run* end = grouped.data() + first[place[y] + 1];
+    std::sort(begin, end, [](const Run& a, const Run& b) { return a.start < b.start; });
+    uint32_t* row = target.row(y);
+    int x = 0;
+    for (const Run* run = begin; run != end; ++run) {
+      if (run->start > x) std::fill(row + x, row + run->start, 0u);
+      x = std::max(x, run->end);
+    }
+    if (x < width) std::fill(row + x, row + width, 0u);
   }
 }
 
 // The water's fast path. Seen from above, the grid's depth hardly changes across a
 // cell, so each triangle is filled with screen-space (affine) interpolation: its
-// texture coordinates and colour are planes in 16.16 fixed point, stepped along
-// spans with integer adds; bilinear filtering (8-bit weights, as Mesa's llvmpipe
-// takes them) and the colour modulation are rounded 8-bit integer arithmetic.
+// texture coordinates and grey level are planes in 16.16 fixed point, stepped with
+// integer adds. The frame is swept a row at a time: each triangle the row crosses
+// lays its span's values into the row, and the row is then filtered (bilinear, with
+// 8-bit weights as Mesa's llvmpipe takes them) and shaded in one pass from left to
+// right, so that the texture is read in order and no pass is cut short at a
+// triangle's edge.
 
 // A vertex of the water in window coordinates with its unprojected attributes.
 struct GridVertex {
@@ -331,8 +379,7 @@ struct GridVertex {
 };
 
 // Texture coordinates in 1/65536 texel (less half a texel, as GL_LINEAR samples),
-// colour in 1/65536 of a level.
-constexpr int kPlanes = 5;
+// grey level in 1/65536 of a level.
 constexpr float kFixed = 65536.0f;
 
 // A background texture in the water's layout (see LayOut).
@@ -343,21 +390,17 @@ struct FastTexture {
   float width = 0, height = 0;
 };
 
-// Unsigned, so that steps wrap: the texture repeats every 65536 texels, a multiple
-// of its side; colour reads as signed and clamps.
-struct SpanStart {
-  uint32_t u, v, r, g, b;
-};
-// A triangle's steps from one pixel to the next.
-struct SpanSteps {
-  uint32_t du, dv, dr, dg, db;
-  uint32_t alpha;  // 0..255, the same for every pixel
-};
-// count pixels from out on.
-struct Span {
-  uint32_t* out;
-  int count;
-  SpanStart start;
+// The values of one row of the frame, pixel by pixel. Unsigned, so that steps
+// wrap: the texture repeats every 65536 texels, a multiple of its side; the level
+// reads as signed and clamps. Room for a vector's worth past the last pixel.
+struct RowValues {
+  std::vector<uint32_t> u, v, level;
+  void Resize(int width) {
+    const size_t size = static_cast<size_t>(width) + 8;
+    u.resize(size);
+    v.resize(size);
+    level.resize(size);
+  }
 };
 
 // x * y / 255, rounded, for bytes.
@@ -376,34 +419,28 @@ inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
   return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
 }
 
-void FillSpansScalar(const Span* spans, int spanCount, const SpanSteps& d, const FastTexture& texture) {
-  for (const Span* span = spans; span != spans + spanCount; ++span) {
-    uint32_t* out = span->out;
-    SpanStart p = span->start;
-    for (int i = 0; i < span->count; ++i) {
-      const uint32_t x0 = (p.u >> 16) & texture.widthMask, y0 = (p.v >> 16) & texture.heightMask;
-      const uint32_t fu = (p.u >> 8) & 255, fv = (p.v >> 8) & 255;
-      const uint32_t* top = texture.texels + static_cast<size_t>(y0) * texture.stride + x0;
-      const uint32_t* bottom = top + texture.stride;
-      constexpr uint32_t kHalves = 0x00FF00FF;
-      const uint32_t blueRed = LerpHalves(LerpHalves(top[0] & kHalves, top[1] & kHalves, fu),
-                                          LerpHalves(bottom[0] & kHalves, bottom[1] & kHalves, fu), fv);
-      const uint32_t greenAlpha =
-          LerpHalves(LerpHalves((top[0] >> 8) & kHalves, (top[1] >> 8) & kHalves, fu),
-                     LerpHalves((bottom[0] >> 8) & kHalves, (bottom[1] >> 8) & kHalves, fu), fv);
-      out[i] = MulUnorm(blueRed & 255, Level(p.b)) | MulUnorm(greenAlpha & 255, Level(p.g)) << 8 |
-               MulUnorm(blueRed >> 16, Level(p.r)) << 16 | MulUnorm(greenAlpha >> 16, d.alpha) << 24;
-      p.u += d.du;
-      p.v += d.dv;
-      p.r += d.dr;
-      p.g += d.dg;
-      p.b += d.db;
-    }
+void FillRowScalar(const RowValues& row, const RowValues*, int from, int to, uint32_t* out, uint32_t alpha,
+                   const FastTexture& texture) {
+  for (int i = from; i < to; ++i) {
+    const uint32_t u = row.u[i], v = row.v[i];
+    const uint32_t x0 = (u >> 16) & texture.widthMask, y0 = (v >> 16) & texture.heightMask;
+    const uint32_t fu = (u >> 8) & 255, fv = (v >> 8) & 255;
+    const uint32_t* top = texture.texels + static_cast<size_t>(y0) * texture.stride + x0;
+    const uint32_t* bottom = top + texture.stride;
+    constexpr uint32_t kHalves = 0x00FF00FF;
+    const uint32_t blueRed = LerpHalves(LerpHalves(top[0] & kHalves, top[1] & kHalves, fu),
+                                        LerpHalves(bottom[0] & kHalves, bottom[1] & kHalves, fu), fv);
+    const uint32_t greenAlpha =
+        LerpHalves(LerpHalves((top[0] >> 8) & kHalves, (top[1] >> 8) & kHalves, fu),
+                   LerpHalves((bottom[0] >> 8) & kHalves, (bottom[1] >> 8) & kHalves, fu), fv);
+    const uint32_t level = Level(row.level[i]);
+    out[i] = MulUnorm(blueRed & 255, level) | MulUnorm(greenAlpha & 255, level) << 8 |
+             MulUnorm(blueRed >> 16, level) << 16 | MulUnorm(greenAlpha >> 16, alpha) << 24;
   }
 }
 
 #ifdef CPU_FRAME_AVX2
-// Eight pixels at a time, the same integers as FillSpansScalar, with each channel
+// Eight pixels at a time, the same integers as FillRowScalar, with each channel
 // in a 16-bit lane. The lerp x + ((y - x) * w + 128 >> 8) is the scalar one's
 // (x * (256 - w) + y * w + 128) >> 8 regrouped, and with the weight taken as
 // w * 128, _mm256_mulhrs_epi16's (a * b + 2^14) >> 15 is exactly its last term.
@@ -460,8 +497,10 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
   if (count) *out = static_cast<uint32_t>(_mm_cvtsi128_si32(part));
 }
 
-__attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCount, const SpanSteps& d,
-                                                   const FastTexture& texture) {
+// The next row's texels are asked for while this row is filled: by the time the
+// sweep gets there they are in the cache, where the frame's texture is not.
+__attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, const RowValues* next, int from, int to,
+                                                 uint32_t* out, uint32_t alpha, const FastTexture& texture) {
   const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
   const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
   const __m128i widthShift = _mm_cvtsi32_si128(texture.widthShift);
@@ -474,69 +513,47 @@ __attribute__((target("avx2"))) void FillSpansAvx2(const Span* spans, int spanCo
                                              0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
   const __m256i spread23 = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
                                              0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
-  const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m256i laneU = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.du));
-  const __m256i laneV = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dv));
-  const __m256i laneR = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dr));
-  const __m256i laneG = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.dg));
-  const __m256i laneB = _mm256_mullo_epi32(index, _mm256_set1_epi32((int)d.db));
-  const __m256i du = _mm256_set1_epi32((int)(d.du * 8)), dv = _mm256_set1_epi32((int)(d.dv * 8));
-  const __m256i dr = _mm256_set1_epi32((int)(d.dr * 8)), dg = _mm256_set1_epi32((int)(d.dg * 8)),
-                db = _mm256_set1_epi32((int)(d.db * 8));
-  const __m256i alpha = _mm256_set1_epi32((int)(d.alpha << 16));
+  const __m256i alphaLanes = _mm256_set1_epi32((int)(alpha << 16));
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
   alignas(32) uint32_t at[8];
-  // Each row of a triangle starts on a texture row of its own: ask for them all
-  // at once rather than wait for each in turn.
-  for (const Span* span = spans; span != spans + spanCount; ++span) {
-    const uint32_t x0 = (span->start.u >> 16) & texture.widthMask, y0 = (span->start.v >> 16) & texture.heightMask;
-    const uint32_t* first = texels + static_cast<size_t>(y0) * stride + x0;
-    _mm_prefetch(reinterpret_cast<const char*>(first), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(first + stride), _MM_HINT_T0);
-  }
-  for (const Span* span = spans; span != spans + spanCount; ++span) {
-    uint32_t* out = span->out;
-    const int count = span->count;
-    const SpanStart& p = span->start;
-    __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)p.u), laneU);
-    __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)p.v), laneV);
-    __m256i r = _mm256_add_epi32(_mm256_set1_epi32((int)p.r), laneR);
-    __m256i g = _mm256_add_epi32(_mm256_set1_epi32((int)p.g), laneG);
-    __m256i b = _mm256_add_epi32(_mm256_set1_epi32((int)p.b), laneB);
-    for (int i = 0; i < count; i += 8) {
-      const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
-      const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
-      // Texel y0 * (width + 1) + x0.
-      const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
-      const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
-      const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
-      const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
-      const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
-      const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
-      const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
-      // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, four channels each.
-      const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
-                                   _mm256_shuffle_epi8(fv, spread01));
-      const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
-                                   _mm256_shuffle_epi8(fv, spread23));
-      const __m256i blueGreen = _mm256_or_si256(ToLevel(b), _mm256_slli_epi32(ToLevel(g), 16));
-      const __m256i redAlpha = _mm256_or_si256(ToLevel(r), alpha);
-      const __m256i colour01 = _mm256_unpacklo_epi32(blueGreen, redAlpha);
-      const __m256i colour23 = _mm256_unpackhi_epi32(blueGreen, redAlpha);
-      const __m256i pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
-      const int left = count - i;
-      if (left >= 8)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
-      else
-        StoreFirst(out + i, pixel, left);
-      u = _mm256_add_epi32(u, du);
-      v = _mm256_add_epi32(v, dv);
-      r = _mm256_add_epi32(r, dr);
-      g = _mm256_add_epi32(g, dg);
-      b = _mm256_add_epi32(b, db);
+  for (int i = from; i < to; i += 8) {
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.u.data() + i));
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.v.data() + i));
+    const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
+    const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
+    // Texel y0 * (width + 1) + x0: in the layout whatever a lane holds, even past
+    // the row's last pixel.
+    const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
+    if (next) {
+      const uint32_t* ahead = texels + static_cast<size_t>((next->v[i] >> 16) & texture.heightMask) * stride +
+                              ((next->u[i] >> 16) & texture.widthMask);
+      _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
     }
+    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
+    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
+    const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
+    const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
+    const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
+    const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
+    // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, four channels each.
+    const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
+                                 _mm256_shuffle_epi8(fv, spread01));
+    const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
+                                 _mm256_shuffle_epi8(fv, spread23));
+    const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.level.data() + i)));
+    const __m256i grey = _mm256_or_si256(level, _mm256_slli_epi32(level, 16));
+    const __m256i greyAlpha = _mm256_or_si256(level, alphaLanes);
+    const __m256i colour01 = _mm256_unpacklo_epi32(grey, greyAlpha);
+    const __m256i colour23 = _mm256_unpackhi_epi32(grey, greyAlpha);
+    const __m256i pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
+    const int left = to - i;
+    if (left >= 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
+    else
+      StoreFirst(out + i, pixel, left);
   }
 }
 #undef AVX2
@@ -547,7 +564,7 @@ bool simdAllowed = true;
 bool UseAvx2() { return simdAllowed && CpuHasAvx2(); }
 #endif
 
-using FillSpans = void (*)(const Span*, int, const SpanSteps&, const FastTexture&);
+using FillRow = void (*)(const RowValues&, const RowValues*, int, int, uint32_t*, uint32_t, const FastTexture&);
 
 // The water's texture in its layout, laid out now if it has just arrived.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
@@ -574,51 +591,68 @@ inline int Floor(double x) {
   return i - (i > x);
 }
 
-// Where edge a-b (a above b) crosses rows: the same for both triangles that share
-// the edge, and exact at its ends, so that neighbours never leave a gap.
+// Where edge a-b (a above b) crosses a row: the same for both triangles that share
+// the edge, so that neighbours never leave a gap. Rows cross an edge above its
+// lower end (see RowsOf), and exactly at its upper one.
 struct Edge {
-  const GridVertex *a, *b;
-  double slope;
-  Edge(const GridVertex* upper, const GridVertex* lower)
-      : a(upper), b(lower), slope((double(lower->x) - upper->x) / (double(lower->y) - upper->y)) {}
-  double X(double y) const {
-    if (y == b->y) return b->x;
-    return a->x + (y - a->y) * slope;
-  }
+  double ax, ay, slope;
+  Edge() = default;
+  Edge(const GridVertex& upper, const GridVertex& lower)
+      : ax(upper.x), ay(upper.y), slope((double(lower.x) - ax) / (double(lower.y) - ay)) {}
+  double X(double y) const { return ax + (y - ay) * slope; }
 };
 
-// What the water's triangles share while they are filled.
-struct WaterFill {
-  Target* target;
-  const FastTexture* texture;
-  uint32_t alpha;
-  FillSpans fill;
-  std::vector<Span>* spans;
-  Coverage* coverage;
+// A triangle while the sweep crosses it: its edges, and its planes at pixel x = ox
+// of the row the sweep is on, with their steps along the row and to the next.
+struct SweepTriangle {
+  Edge longEdge, upperEdge, lowerEdge;
+  double middleY;
+  uint32_t u, v, level;
+  uint32_t du, dv, dlevel;
+  uint32_t nextU, nextV, nextLevel;
+  int ox, lastRow;
 };
 
-// Fills a front-facing triangle; false when the fast path cannot take it (far
-// outside the frame, or planes too steep for 16.16), for the plain filler.
-bool FastTriangle(const WaterFill& water, const GridVertex& v0, const GridVertex& v1, const GridVertex& v2) {
-  if (!v0.visible || !v1.visible || !v2.visible) return true;
-  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
-  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
-  const double area = dx1 * dy2 - dx2 * dy1;
-  if (!(area > 0)) return true;  // back-facing or degenerate: culled
+// The rows of a front-facing triangle whose centre lies above the lowest corner
+// and not above the highest (the top edge is the triangle's, the bottom edge the
+// neighbour's); false for one that covers no row's centre.
+bool RowsOf(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, int height, int* first, int* last) {
+  const float low = std::min({v0.y, v1.y, v2.y}), high = std::max({v0.y, v1.y, v2.y});
+  *first = std::max(0, Floor(low - 0.5) + 1);
+  *last = std::min(height - 1, Floor(high - 0.5));
+  return *first <= *last;
+}
+
+// How a triangle of the strip is drawn.
+enum class Route { kNone, kSwept, kPlain };
+
+// Culled, clipped away, or for the sweep (or, far outside the frame, for the
+// plain filler).
+Route RouteOf(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, int height, int* firstRow) {
+  if (!v0.visible || !v1.visible || !v2.visible) return Route::kNone;
+  const double area = (double(v1.x) - v0.x) * (double(v2.y) - v0.y) - (double(v2.x) - v0.x) * (double(v1.y) - v0.y);
+  if (!(area > 0)) return Route::kNone;  // back-facing or degenerate: culled
   constexpr float kFar = 1 << 20;
   for (const GridVertex* p : {&v0, &v1, &v2})
-    if (!(std::fabs(p->x) < kFar && std::fabs(p->y) < kFar)) return false;
+    if (!(std::fabs(p->x) < kFar && std::fabs(p->y) < kFar)) return Route::kPlain;
+  int lastRow;
+  return RowsOf(v0, v1, v2, height, firstRow, &lastRow) ? Route::kSwept : Route::kNone;
+}
 
-  const FastTexture& texture = *water.texture;
-  const double invArea = 1 / area;
+// A front-facing triangle's planes, from its first row on; false when they are
+// too steep for 16.16, for the plain filler.
+bool SetUp(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, const FastTexture& texture,
+           int height, SweepTriangle* out) {
+  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
+  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
+  const double invArea = 1 / (dx1 * dy2 - dx2 * dy1);
   const GridVertex* corner[3] = {&v0, &v1, &v2};
+  constexpr int kPlanes = 3;
   float f[3][kPlanes];
   for (int i = 0; i < 3; ++i) {
     f[i][0] = corner[i]->s * texture.width * kFixed - 0.5f * kFixed;
     f[i][1] = corner[i]->t * texture.height * kFixed - 0.5f * kFixed;
     f[i][2] = corner[i]->r * (255.0f * kFixed);
-    f[i][3] = corner[i]->g * (255.0f * kFixed);
-    f[i][4] = corner[i]->b * (255.0f * kFixed);
   }
   // Texture coordinates near the first vertex's repeat of the texture.
   const float period[2] = {texture.width * kFixed, texture.height * kFixed};
@@ -630,12 +664,13 @@ bool FastTriangle(const WaterFill& water, const GridVertex& v0, const GridVertex
     for (int i = 0; i < 3; ++i) f[i][k] -= base;
   }
   constexpr double kLargest = 1 << 30, kSteepest = 1 << 24;
+  int firstRow;
+  RowsOf(v0, v1, v2, height, &firstRow, &out->lastRow);
   const int ox = Floor(v0.x), oy = Floor(v0.y);
-  SpanStart origin;
-  uint32_t* originValue[kPlanes] = {&origin.u, &origin.v, &origin.r, &origin.g, &origin.b};
-  SpanSteps step;
-  uint32_t* stepX[kPlanes] = {&step.du, &step.dv, &step.dr, &step.dg, &step.db};
-  uint32_t stepY[kPlanes];
+  out->ox = ox;
+  uint32_t* atFirstRow[kPlanes] = {&out->u, &out->v, &out->level};
+  uint32_t* stepX[kPlanes] = {&out->du, &out->dv, &out->dlevel};
+  uint32_t* stepY[kPlanes] = {&out->nextU, &out->nextV, &out->nextLevel};
   for (int k = 0; k < kPlanes; ++k) {
     if (!(std::fabs(f[0][k]) < kLargest && std::fabs(f[1][k]) < kLargest && std::fabs(f[2][k]) < kLargest))
       return false;
@@ -643,47 +678,173 @@ bool FastTriangle(const WaterFill& water, const GridVertex& v0, const GridVertex
     const double gx = (d1 * dy2 - d2 * dy1) * invArea, gy = (d2 * dx1 - d1 * dx2) * invArea;
     if (!(std::fabs(gx) < kSteepest && std::fabs(gy) < kSteepest)) return false;
     const double at = f[0][k] + gx * (ox + 0.5 - v0.x) + gy * (oy + 0.5 - v0.y);
-    *originValue[k] = static_cast<uint32_t>(std::llrint(at));
     *stepX[k] = static_cast<uint32_t>(std::lrint(gx));
-    stepY[k] = static_cast<uint32_t>(std::lrint(gy));
+    *stepY[k] = static_cast<uint32_t>(std::lrint(gy));
+    // Exact in wrapping integers: the plane at (ox, oy) stepped down to the first row.
+    *atFirstRow[k] = static_cast<uint32_t>(std::llrint(at)) + *stepY[k] * static_cast<uint32_t>(firstRow - oy);
   }
-  step.alpha = water.alpha;
 
-  // Rows whose centre lies above the lowest corner and not above the highest (the
-  // top edge is the triangle's, the bottom edge the neighbour's); within a row,
-  // centres from the left edge on, up to but not on the right edge.
   const GridVertex *top = &v0, *middle = &v1, *bottom = &v2;
   if (middle->y > top->y) std::swap(middle, top);
   if (bottom->y > top->y) std::swap(bottom, top);
   if (bottom->y > middle->y) std::swap(bottom, middle);
-  Target& target = *water.target;
-  const int width = target.width();
-  const int firstRow = std::max(0, Floor(bottom->y - 0.5) + 1);
-  const int lastRow = std::min(target.height() - 1, Floor(top->y - 0.5));
-  const Edge longEdge(top, bottom), upperEdge(top, middle), lowerEdge(middle, bottom);
-  std::vector<Span>& spans = *water.spans;
-  spans.clear();
-  for (int y = firstRow; y <= lastRow; ++y) {
-    const double centre = y + 0.5;
-    const double longX = longEdge.X(centre);
-    const double shortX = centre > middle->y ? upperEdge.X(centre) : lowerEdge.X(centre);
-    const int start = std::max(0, Ceil(std::min(longX, shortX) - 0.5));
-    const int end = std::min(width, Ceil(std::max(longX, shortX) - 0.5));
-    if (start >= end) continue;
-    const uint32_t dx = static_cast<uint32_t>(start - ox), dy = static_cast<uint32_t>(y - oy);
-    Span span;
-    span.out = target.row(y) + start;
-    span.count = end - start;
-    span.start.u = origin.u + step.du * dx + stepY[0] * dy;
-    span.start.v = origin.v + step.dv * dx + stepY[1] * dy;
-    span.start.r = origin.r + step.dr * dx + stepY[2] * dy;
-    span.start.g = origin.g + step.dg * dx + stepY[3] * dy;
-    span.start.b = origin.b + step.db * dx + stepY[4] * dy;
-    spans.push_back(span);
-    water.coverage->Add(y, start, end);
-  }
-  if (!spans.empty()) water.fill(spans.data(), static_cast<int>(spans.size()), step, texture);
+  out->longEdge = Edge(*top, *bottom);
+  out->upperEdge = Edge(*top, *middle);
+  out->lowerEdge = Edge(*middle, *bottom);
+  out->middleY = middle->y;
   return true;
+}
+
+// What the sweep keeps from frame to frame.
+struct Sweep {
+  std::vector<uint32_t> rowStart, order;  // the swept triangles by first row
+  std::vector<uint16_t> firstRows;
+  std::vector<uint32_t> plain;  // triangles for the plain filler
+  std::vector<SweepTriangle> active;
+  // The row being filled and the one after it, laid one row ahead.
+  RowValues values[2];
+  std::vector<Run> runs[2];
+  int laid[2] = {0, 0};
+};
+
+// Where a triangle's span on row y starts and ends: pixel centres from the left
+// edge on, up to but not on the right edge.
+inline bool SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
+  const double centre = y + 0.5;
+  const double longX = t.longEdge.X(centre);
+  // Both, and then one of them: which one changes once in a triangle, at a row no
+  // branch predictor can know.
+  const double upperX = t.upperEdge.X(centre), lowerX = t.lowerEdge.X(centre);
+  const double shortX = centre > t.middleY ? upperX : lowerX;
+  span->row = y;
+  span->start = std::max(0, Ceil(std::min(longX, shortX) - 0.5));
+  span->end = std::min(width, Ceil(std::max(longX, shortX) - 0.5));
+  return span->start < span->end;
+}
+
+inline void NextRow(SweepTriangle& t) {
+  t.u += t.nextU;
+  t.v += t.nextV;
+  t.level += t.nextLevel;
+}
+
+// Lays the span of row y of every triangle the sweep is crossing into the row's
+// values, moves them on to the next row and lets go of those that end here.
+// Returns the spans laid.
+int LayRowScalar(std::vector<SweepTriangle>& active, int y, int width, RowValues& values, Run* spans) {
+  int laid = 0;
+  for (size_t k = 0; k < active.size();) {
+    SweepTriangle& t = active[k];
+    Run& span = spans[laid];
+    if (SpanOf(t, y, width, &span)) {
+      ++laid;
+      const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
+      uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
+      for (int i = span.start; i < span.end; ++i) {
+        values.u[i] = u;
+        values.v[i] = v;
+        values.level[i] = level;
+        u += t.du;
+        v += t.dv;
+        level += t.dlevel;
+      }
+    }
+    NextRow(t);
+    if (t.lastRow == y) {
+      t = active.back();
+      active.pop_back();
+    } else {
+      ++k;
+    }
+  }
+  return laid;
+}
+
+#ifdef CPU_FRAME_AVX2
+__attribute__((target("avx2"), always_inline)) inline void StoreRamp(uint32_t* out, uint32_t first, __m256i steps) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_add_epi32(_mm256_set1_epi32((int)first), steps));
+}
+
+__attribute__((target("avx2"))) int LayRowAvx2(std::vector<SweepTriangle>& active, int y, int width,
+                                               RowValues& values, Run* spans) {
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  int laid = 0;
+  for (size_t k = 0; k < active.size();) {
+    SweepTriangle& t = active[k];
+    Run& span = spans[laid];
+    if (SpanOf(t, y, width, &span)) {
+      ++laid;
+      const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
+      uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
+      if (span.end - span.start >= 8) {
+        const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
+        const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
+        const __m256i stepsU = _mm256_mullo_epi32(lanes, du), stepsV = _mm256_mullo_epi32(lanes, dv);
+        const __m256i stepsLevel = _mm256_mullo_epi32(lanes, dlevel);
+#define STORE_RAMPS(at)                                                                                  \
+  do {                                                                                                   \
+    const uint32_t from = static_cast<uint32_t>((at)-span.start);                                       \
+    StoreRamp(values.u.data() + (at), u0 + t.du * from, stepsU);                                         \
+    StoreRamp(values.v.data() + (at), v0 + t.dv * from, stepsV);                                         \
+    StoreRamp(values.level.data() + (at), level0 + t.dlevel * from, stepsLevel);                         \
+  } while (0)
+        int i = span.start;
+        for (; i + 8 <= span.end; i += 8) STORE_RAMPS(i);
+        // The last eight pixels again rather than past the span's end, where a
+        // neighbour's values may already lie.
+        if (i < span.end) STORE_RAMPS(span.end - 8);
+#undef STORE_RAMPS
+      } else {
+        for (int i = span.start; i < span.end; ++i) {
+          values.u[i] = u0;
+          values.v[i] = v0;
+          values.level[i] = level0;
+          u0 += t.du;
+          v0 += t.dv;
+          level0 += t.dlevel;
+        }
+      }
+    }
+    NextRow(t);
+    if (t.lastRow == y) {
+      t = active.back();
+      active.pop_back();
+    } else {
+      ++k;
+    }
+  }
+  return laid;
+}
+#endif
+
+// Fills what a row's spans cover and clears the rest of it.
+void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int runCount, uint32_t* out, int width,
+               uint32_t alpha, const FastTexture& texture, FillRow fill) {
+  int start = width, end = 0, filled = 0;
+  for (const Run* run = runs; run != runs + runCount; ++run) {
+    start = std::min(start, run->start);
+    end = std::max(end, run->end);
+    filled += run->end - run->start;
+  }
+  if (filled == 0) {
+    std::fill(out, out + width, 0u);
+    return;
+  }
+  if (filled == end - start) {
+    // One stretch, as the water's rows nearly always are.
+    fill(values, next, start, end, out, alpha, texture);
+    std::fill(out, out + start, 0u);
+    std::fill(out + end, out + width, 0u);
+    return;
+  }
+  std::sort(runs, runs + runCount, [](const Run& a, const Run& b) { return a.start < b.start; });
+  int x = 0;
+  for (const Run* run = runs; run != runs + runCount; ++run) {
+    if (run->start > x) std::fill(out + x, out + run->start, 0u);
+    fill(values, next, run->start, run->end, out, alpha, texture);
+    x = std::max(x, run->end);
+  }
+  if (x < width) std::fill(out + x, out + width, 0u);
 }
 
 // The nearest integer, ties to even (std::nearbyint, without its library call).
@@ -696,10 +857,84 @@ inline float Snap(float value) {
 // size and the grid stay the same.
 struct DrawScratch {
   std::vector<GridVertex> grid;
-  std::vector<uint32_t> keyStart, keys, order;
-  std::vector<Span> spans;
+  Sweep sweep;
   Coverage coverage;
 };
+
+// A triangle of the strip: every other one turns the other way.
+struct StripTriangle {
+  const GridVertex *p0 = nullptr, *p1 = nullptr, *p2 = nullptr;
+};
+inline bool TriangleOf(const SceneFrame& frame, const std::vector<GridVertex>& grid, uint32_t i, StripTriangle* out) {
+  const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+  if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) return false;
+  out->p0 = &grid[i % 2 == 0 ? a : b];
+  out->p1 = &grid[i % 2 == 0 ? b : a];
+  out->p2 = &grid[d];
+  return true;
+}
+
+// Sweeps the frame's rows from the bottom up, with the triangles each row crosses;
+// what the sweep cannot take goes to the plain filler after it.
+void SweepWater(const SceneFrame& frame, const std::vector<GridVertex>& grid, const FastTexture& texture,
+                uint32_t alpha, Target& target, Sweep& sweep) {
+  const int width = target.width(), height = target.height();
+  const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
+  constexpr uint16_t kNotSwept = 0xFFFF;
+  sweep.rowStart.assign(static_cast<size_t>(height) + 1, 0);
+  sweep.firstRows.resize(triangles);
+  sweep.plain.clear();
+  for (uint32_t i = 0; i < triangles; ++i) {
+    StripTriangle t;
+    int firstRow = 0;
+    const Route route = TriangleOf(frame, grid, i, &t) ? RouteOf(*t.p0, *t.p1, *t.p2, height, &firstRow) : Route::kNone;
+    sweep.firstRows[i] = route == Route::kSwept ? static_cast<uint16_t>(firstRow) : kNotSwept;
+    if (route == Route::kSwept) ++sweep.rowStart[firstRow + 1];
+    if (route == Route::kPlain) sweep.plain.push_back(i);
+  }
+  for (int y = 0; y < height; ++y) sweep.rowStart[y + 1] += sweep.rowStart[y];
+  sweep.order.resize(sweep.rowStart[height]);
+  for (uint32_t i = 0; i < triangles; ++i)
+    if (sweep.firstRows[i] != kNotSwept) sweep.order[sweep.rowStart[sweep.firstRows[i]]++] = i;
+  // The counts were moved on by one row while placing.
+  for (int y = height; y > 0; --y) sweep.rowStart[y] = sweep.rowStart[y - 1];
+  sweep.rowStart[0] = 0;
+
+  FillRow fill = FillRowScalar;
+  auto lay = LayRowScalar;
+#ifdef CPU_FRAME_AVX2
+  if (UseAvx2()) {
+    fill = FillRowAvx2;
+    lay = LayRowAvx2;
+  }
+#endif
+  sweep.values[0].Resize(width);
+  sweep.values[1].Resize(width);
+  sweep.active.clear();
+  auto layRow = [&](int y) {
+    for (uint32_t k = sweep.rowStart[y]; k < sweep.rowStart[y + 1]; ++k) {
+      const uint32_t i = sweep.order[k];
+      StripTriangle t;
+      TriangleOf(frame, grid, i, &t);
+      SweepTriangle swept;
+      if (SetUp(*t.p0, *t.p1, *t.p2, texture, height, &swept))
+        sweep.active.push_back(swept);
+      else
+        sweep.plain.push_back(i);
+    }
+    std::vector<Run>& runs = sweep.runs[y & 1];
+    if (runs.size() < sweep.active.size()) runs.resize(sweep.active.size());
+    sweep.laid[y & 1] = lay(sweep.active, y, width, sweep.values[y & 1], runs.data());
+  };
+  layRow(0);
+  for (int y = 0; y < height; ++y) {
+    const bool last = y + 1 == height;
+    if (!last) layRow(y + 1);
+    const int now = y & 1;
+    FinishRow(sweep.values[now], last ? nullptr : &sweep.values[now ^ 1], sweep.runs[now].data(), sweep.laid[now],
+              target.row(y), width, alpha, texture, fill);
+  }
+}
 
 void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target, DrawScratch& scratch) {
   const Matrix view = LookAt(frame.eye, frame.target, frame.up);
@@ -762,94 +997,26 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
                         p.b * p.invW, p.a * p.invW, p.s * p.invW, p.t * p.invW, p.visible};
   };
   const CpuTexture* background = Find(textures, frame.backgroundTexture);
-  FastTexture fast;
-  const bool fastPath = background && PrepareFastTexture(*background, &fast);
-  WaterFill water{&target, &fast, ToByte(std::min(1.0f, c[3])), FillSpansScalar, &scratch.spans, &scratch.coverage};
-#ifdef CPU_FRAME_AVX2
-  if (UseAvx2()) water.fill = FillSpansAvx2;
-#endif
-  // The strip runs round the grid in rings. Its triangles are filled in bands of
-  // rows from the bottom up, left to right within a band: the frame's rows and the
-  // texture's are then read and written close to in order, as the processor's
-  // caches and prefetch expect. (Triangles of a grid seen from above do not
-  // overlap, so the order shows nowhere.)
   const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
-  constexpr int kBandShift = 4, kColumnShift = 5;
-  const int bands = (height >> kBandShift) + 1, columns = (width >> kColumnShift) + 1;
-  scratch.keyStart.assign(static_cast<size_t>(bands) * columns + 1, 0);
-  scratch.keys.resize(triangles);
-  scratch.order.resize(triangles);
+  FastTexture fast;
+  // The sweep shades with one grey level, which is what the scene gives the water.
+  if (background && c[0] == c[1] && c[1] == c[2] && PrepareFastTexture(*background, &fast)) {
+    SweepWater(frame, grid, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
+    for (uint32_t i : scratch.sweep.plain) {
+      StripTriangle t;
+      if (TriangleOf(frame, grid, i, &t))
+        FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background, nullptr);
+    }
+    return;
+  }
+  scratch.coverage.Reset(height, width);
   for (uint32_t i = 0; i < triangles; ++i) {
-    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    uint32_t key = 0;
-    if (a < frame.vertexCount && b < frame.vertexCount && d < frame.vertexCount) {
-      const float low = std::min({grid[a].y, grid[b].y, grid[d].y});
-      const float left = std::min({grid[a].x, grid[b].x, grid[d].x});
-      const int band = low > 0 ? (low < height ? static_cast<int>(low) >> kBandShift : bands - 1) : 0;
-      const int column = left > 0 ? (left < width ? static_cast<int>(left) >> kColumnShift : columns - 1) : 0;
-      key = static_cast<uint32_t>(band * columns + column);
-    }
-    scratch.keys[i] = key;
-    ++scratch.keyStart[key + 1];
+    StripTriangle t;
+    if (TriangleOf(frame, grid, i, &t))
+      FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background,
+                   &scratch.coverage);
   }
-  for (size_t key = 1; key < scratch.keyStart.size(); ++key) scratch.keyStart[key] += scratch.keyStart[key - 1];
-  for (uint32_t i = 0; i < triangles; ++i) scratch.order[scratch.keyStart[scratch.keys[i]]++] = i;
-  for (uint32_t next = 0; next < triangles; ++next) {
-    const uint32_t i = scratch.order[next];
-    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
-    // Every other triangle of a strip turns the other way.
-    const GridVertex& p0 = grid[i % 2 == 0 ? a : b];
-    const GridVertex& p1 = grid[i % 2 == 0 ? b : a];
-    const GridVertex& p2 = grid[d];
-    if (fastPath && FastTriangle(water, p0, p1, p2)) continue;
-    FillTriangle(target, windowVertex(p0), windowVertex(p1), windowVertex(p2), background, &scratch.coverage);
-  }
-}
-
-// Clears what the water left of each row (all of it where there is no water).
-void ClearUncovered(Target& target, Coverage& coverage) {
-  const int width = target.width(), height = target.height();
-  // A row whose runs fill one stretch, as the water's usually do, needs only its
-  // ends cleared; the others are taken run by run.
-  std::vector<int>& place = coverage.place;
-  place.assign(height, -1);
-  int rows = 0;
-  for (int y = 0; y < height; ++y) {
-    const int filled = coverage.filled[y];
-    if (filled == width) continue;
-    uint32_t* row = target.row(y);
-    if (filled == 0) {
-      std::fill(row, row + width, 0u);
-    } else if (filled == coverage.end[y] - coverage.start[y]) {
-      std::fill(row, row + coverage.start[y], 0u);
-      std::fill(row + coverage.end[y], row + width, 0u);
-    } else {
-      place[y] = rows++;
-    }
-  }
-  if (rows == 0) return;
-  std::vector<uint32_t> first(rows + 1, 0);
-  for (const Run& run : coverage.runs)
-    if (place[run.row] >= 0) ++first[place[run.row] + 1];
-  for (int k = 0; k < rows; ++k) first[k + 1] += first[k];
-  std::vector<Run> grouped(first[rows]);
-  std::vector<uint32_t> next(first.begin(), first.end() - 1);
-  for (const Run& run : coverage.runs)
-    if (place[run.row] >= 0) grouped[next[place[run.row]]++] = run;
-  for (int y = 0; y < height; ++y) {
-    if (place[y] < 0) continue;
-    Run* begin = grouped.data() + first[place[y]];
-    Run* end = grouped.data() + first[place[y] + 1];
-    std::sort(begin, end, [](const Run& a, const Run& b) { return a.start < b.start; });
-    uint32_t* row = target.row(y);
-    int x = 0;
-    for (const Run* run = begin; run != end; ++run) {
-      if (run->start > x) std::fill(row + x, row + run->start, 0u);
-      x = std::max(x, run->end);
-    }
-    if (x < width) std::fill(row + x, row + width, 0u);
-  }
+  ClearUncovered(target, scratch.coverage);
 }
 
 // A rectangle of the overlay, blended over what is there by its alpha.
@@ -928,9 +1095,11 @@ void DrawSceneFrameCpu(const SceneFrame& frame, const CpuTextures& textures, con
   if (!buffer.pixels || buffer.width <= 0 || buffer.height <= 0) return;
   Target target(buffer);
   static thread_local DrawScratch scratch;
-  scratch.coverage.Reset(buffer.height, buffer.width);
-  if (frame.vertices && frame.strip) DrawWater(frame, textures, target, scratch);
-  ClearUncovered(target, scratch.coverage);
+  if (frame.vertices && frame.strip) {
+    DrawWater(frame, textures, target, scratch);
+  } else {
+    for (int y = 0; y < buffer.height; ++y) std::fill(target.row(y), target.row(y) + buffer.width, 0u);
+  }
   if (frame.overlay) {
     BlendQuad(frame.badge, textures, target);
     BlendQuad(frame.caption, textures, target);
