@@ -708,8 +708,14 @@ struct Sweep {
 };
 
 // Where a triangle's span on row y starts and ends: pixel centres from the left
-// edge on, up to but not on the right edge.
-inline bool SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
+// edge on, up to but not on the right edge. With kRound, rounded by the
+// instruction that does it where there is one (the same integers).
+template <bool kRound>
+inline int CeilOf(double x) {
+  return kRound ? static_cast<int>(__builtin_ceil(x)) : Ceil(x);
+}
+template <bool kRound>
+__attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
   const double centre = y + 0.5;
   const double longX = t.longEdge.X(centre);
   // Both, and then one of them: which one changes once in a triangle, at a row no
@@ -717,103 +723,107 @@ inline bool SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
   const double upperX = t.upperEdge.X(centre), lowerX = t.lowerEdge.X(centre);
   const double shortX = centre > t.middleY ? upperX : lowerX;
   span->row = y;
-  span->start = std::max(0, Ceil(std::min(longX, shortX) - 0.5));
-  span->end = std::min(width, Ceil(std::max(longX, shortX) - 0.5));
-  return span->start < span->end;
+  span->start = std::max(0, CeilOf<kRound>(std::min(longX, shortX) - 0.5));
+  span->end = std::min(width, CeilOf<kRound>(std::max(longX, shortX) - 0.5));
 }
 
-inline void NextRow(SweepTriangle& t) {
-  t.u += t.nextU;
-  t.v += t.nextV;
-  t.level += t.nextLevel;
+// Every triangle's span first, each on its own (so that the processor works on
+// several at once), then their values.
+template <bool kRound>
+__attribute__((always_inline)) inline void SpansOf(const std::vector<SweepTriangle>& active, int y, int width,
+                                                   Run* spans) {
+  for (size_t k = 0; k < active.size(); ++k) SpanOf<kRound>(active[k], y, width, &spans[k]);
+}
+
+// Moves the triangles on to the next row and lets go of those that end here.
+inline void NextRow(std::vector<SweepTriangle>& active, int y) {
+  for (size_t k = active.size(); k-- > 0;) {
+    SweepTriangle& t = active[k];
+    t.u += t.nextU;
+    t.v += t.nextV;
+    t.level += t.nextLevel;
+    if (t.lastRow == y) {
+      t = active.back();
+      active.pop_back();
+    }
+  }
 }
 
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
 // Returns the spans laid.
 int LayRowScalar(std::vector<SweepTriangle>& active, int y, int width, RowValues& values, Run* spans) {
-  int laid = 0;
-  for (size_t k = 0; k < active.size();) {
-    SweepTriangle& t = active[k];
-    Run& span = spans[laid];
-    if (SpanOf(t, y, width, &span)) {
-      ++laid;
-      const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
-      uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
-      for (int i = span.start; i < span.end; ++i) {
-        values.u[i] = u;
-        values.v[i] = v;
-        values.level[i] = level;
-        u += t.du;
-        v += t.dv;
-        level += t.dlevel;
-      }
-    }
-    NextRow(t);
-    if (t.lastRow == y) {
-      t = active.back();
-      active.pop_back();
-    } else {
-      ++k;
+  SpansOf<false>(active, y, width, spans);
+  const int count = static_cast<int>(active.size());
+  for (int k = 0; k < count; ++k) {
+    const SweepTriangle& t = active[k];
+    const Run& span = spans[k];
+    if (span.start >= span.end) continue;
+    const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
+    uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
+    for (int i = span.start; i < span.end; ++i) {
+      values.u[i] = u;
+      values.v[i] = v;
+      values.level[i] = level;
+      u += t.du;
+      v += t.dv;
+      level += t.dlevel;
     }
   }
-  return laid;
+  NextRow(active, y);
+  return count;
 }
 
 #ifdef CPU_FRAME_AVX2
-__attribute__((target("avx2"), always_inline)) inline void StoreRamp(uint32_t* out, uint32_t first, __m256i steps) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_add_epi32(_mm256_set1_epi32((int)first), steps));
+__attribute__((target("avx2"), always_inline)) inline void StoreRamp(uint32_t* out, __m256i values) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), values);
+}
+__attribute__((target("avx2"), always_inline)) inline __m256i Keep(const uint32_t* at, __m256i values, __m256i mine) {
+  return _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), values, mine);
 }
 
 __attribute__((target("avx2"))) int LayRowAvx2(std::vector<SweepTriangle>& active, int y, int width,
                                                RowValues& values, Run* spans) {
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  int laid = 0;
-  for (size_t k = 0; k < active.size();) {
-    SweepTriangle& t = active[k];
-    Run& span = spans[laid];
-    if (SpanOf(t, y, width, &span)) {
-      ++laid;
+  SpansOf<true>(active, y, width, spans);
+  const int count = static_cast<int>(active.size());
+  for (int k = 0; k < count; ++k) {
+    const SweepTriangle& t = active[k];
+    const Run& span = spans[k];
+    if (span.start < span.end) {
       const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
       uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
-      if (span.end - span.start >= 8) {
-        const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
-        const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
-        const __m256i stepsU = _mm256_mullo_epi32(lanes, du), stepsV = _mm256_mullo_epi32(lanes, dv);
-        const __m256i stepsLevel = _mm256_mullo_epi32(lanes, dlevel);
-#define STORE_RAMPS(at)                                                                                  \
-  do {                                                                                                   \
-    const uint32_t from = static_cast<uint32_t>((at)-span.start);                                       \
-    StoreRamp(values.u.data() + (at), u0 + t.du * from, stepsU);                                         \
-    StoreRamp(values.v.data() + (at), v0 + t.dv * from, stepsV);                                         \
-    StoreRamp(values.level.data() + (at), level0 + t.dlevel * from, stepsLevel);                         \
-  } while (0)
-        int i = span.start;
-        for (; i + 8 <= span.end; i += 8) STORE_RAMPS(i);
-        // The last eight pixels again rather than past the span's end, where a
-        // neighbour's values may already lie.
-        if (i < span.end) STORE_RAMPS(span.end - 8);
-#undef STORE_RAMPS
-      } else {
-        for (int i = span.start; i < span.end; ++i) {
-          values.u[i] = u0;
-          values.v[i] = v0;
-          values.level[i] = level0;
-          u0 += t.du;
-          v0 += t.dv;
-          level0 += t.dlevel;
-        }
+      const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
+      const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
+      __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)u0), _mm256_mullo_epi32(lanes, du));
+      __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)v0), _mm256_mullo_epi32(lanes, dv));
+      __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)level0), _mm256_mullo_epi32(lanes, dlevel));
+      const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
+      const __m256i dlevel8 = _mm256_slli_epi32(dlevel, 3);
+      uint32_t* us = values.u.data();
+      uint32_t* vs = values.v.data();
+      uint32_t* levels = values.level.data();
+      int i = span.start;
+      for (; i + 8 <= span.end; i += 8) {
+        StoreRamp(us + i, u);
+        StoreRamp(vs + i, v);
+        StoreRamp(levels + i, level);
+        u = _mm256_add_epi32(u, du8);
+        v = _mm256_add_epi32(v, dv8);
+        level = _mm256_add_epi32(level, dlevel8);
+      }
+      if (i < span.end) {
+        // Past the span's end a neighbour's values may already lie: they are
+        // written back as they were (masked stores are slow on some processors).
+        const __m256i mine = _mm256_cmpgt_epi32(_mm256_set1_epi32(span.end - i), lanes);
+        StoreRamp(us + i, Keep(us + i, u, mine));
+        StoreRamp(vs + i, Keep(vs + i, v, mine));
+        StoreRamp(levels + i, Keep(levels + i, level, mine));
       }
     }
-    NextRow(t);
-    if (t.lastRow == y) {
-      t = active.back();
-      active.pop_back();
-    } else {
-      ++k;
-    }
   }
-  return laid;
+  NextRow(active, y);
+  return count;
 }
 #endif
 
@@ -822,6 +832,7 @@ void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int ru
                uint32_t alpha, const FastTexture& texture, FillRow fill) {
   int start = width, end = 0, filled = 0;
   for (const Run* run = runs; run != runs + runCount; ++run) {
+    if (run->start >= run->end) continue;
     start = std::min(start, run->start);
     end = std::max(end, run->end);
     filled += run->end - run->start;
@@ -840,6 +851,7 @@ void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int ru
   std::sort(runs, runs + runCount, [](const Run& a, const Run& b) { return a.start < b.start; });
   int x = 0;
   for (const Run* run = runs; run != runs + runCount; ++run) {
+    if (run->start >= run->end) continue;
     if (run->start > x) std::fill(out + x, out + run->start, 0u);
     fill(values, next, run->start, run->end, out, alpha, texture);
     x = std::max(x, run->end);
