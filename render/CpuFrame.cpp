@@ -867,39 +867,90 @@ inline float Snap(float value) {
 
 // Kept from frame to frame, so that drawing one allocates nothing once the frame
 // size and the grid stay the same.
+// The strip's triangles, each turned counter-clockwise (every other one of a
+// strip turns the other way), without those that join its turns (two corners the
+// same), in the order of their first corner in the grid: the sweep then takes a
+// row's triangles, and their vertices, in the order they lie in memory. Worked
+// out again only for another strip.
+struct Triangles {
+  const uint16_t* strip = nullptr;
+  uint32_t length = 0, vertexCount = 0;
+  uint64_t hash = 0;
+  std::vector<uint16_t> corners;  // three a triangle
+  uint32_t count() const { return static_cast<uint32_t>(corners.size() / 3); }
+};
+
+uint64_t HashOf(const uint16_t* strip, uint32_t length) {
+  uint64_t hash = 14695981039346656037ull;
+  uint32_t i = 0;
+  for (; i + 4 <= length; i += 4) {
+    uint64_t word;
+    std::memcpy(&word, strip + i, sizeof word);
+    hash = (hash ^ word) * 1099511628211ull;
+  }
+  for (; i < length; ++i) hash = (hash ^ strip[i]) * 1099511628211ull;
+  return hash;
+}
+
+const Triangles& TrianglesOf(const SceneFrame& frame, Triangles& known) {
+  const uint64_t hash = HashOf(frame.strip, frame.stripLength);
+  if (known.strip == frame.strip && known.length == frame.stripLength && known.vertexCount == frame.vertexCount &&
+      known.hash == hash)
+    return known;
+  known.strip = frame.strip;
+  known.length = frame.stripLength;
+  known.vertexCount = frame.vertexCount;
+  known.hash = hash;
+  struct Corners {
+    uint16_t p[3];
+  };
+  std::vector<Corners> list;
+  for (uint32_t i = 0; i + 2 < frame.stripLength; ++i) {
+    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
+    if (a == b || b == d || a == d) continue;
+    list.push_back(i % 2 == 0 ? Corners{{a, b, d}} : Corners{{b, a, d}});
+  }
+  std::stable_sort(list.begin(), list.end(), [](const Corners& x, const Corners& y) {
+    return std::min({x.p[0], x.p[1], x.p[2]}) < std::min({y.p[0], y.p[1], y.p[2]});
+  });
+  known.corners.resize(list.size() * 3);
+  for (size_t k = 0; k < list.size(); ++k)
+    for (int j = 0; j < 3; ++j) known.corners[k * 3 + j] = list[k].p[j];
+  return known;
+}
+
+// Kept from frame to frame, so that drawing one allocates nothing once the frame
+// size and the grid stay the same.
 struct DrawScratch {
   std::vector<GridVertex> grid;
+  Triangles triangles;
   Sweep sweep;
   Coverage coverage;
 };
 
-// A triangle of the strip: every other one turns the other way.
-struct StripTriangle {
-  const GridVertex *p0 = nullptr, *p1 = nullptr, *p2 = nullptr;
+struct Corners {
+  const GridVertex *p0, *p1, *p2;
 };
-inline bool TriangleOf(const SceneFrame& frame, const std::vector<GridVertex>& grid, uint32_t i, StripTriangle* out) {
-  const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-  if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) return false;
-  out->p0 = &grid[i % 2 == 0 ? a : b];
-  out->p1 = &grid[i % 2 == 0 ? b : a];
-  out->p2 = &grid[d];
-  return true;
+inline Corners CornersOf(const Triangles& triangles, const std::vector<GridVertex>& grid, uint32_t i) {
+  const uint16_t* c = &triangles.corners[i * 3];
+  return Corners{&grid[c[0]], &grid[c[1]], &grid[c[2]]};
 }
 
 // Sweeps the frame's rows from the bottom up, with the triangles each row crosses;
 // what the sweep cannot take goes to the plain filler after it.
-void SweepWater(const SceneFrame& frame, const std::vector<GridVertex>& grid, const FastTexture& texture,
+void SweepWater(const Triangles& list, const std::vector<GridVertex>& grid, const FastTexture& texture,
                 uint32_t alpha, Target& target, Sweep& sweep) {
   const int width = target.width(), height = target.height();
-  const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
+  const uint32_t triangles = list.count();
   constexpr uint16_t kNotSwept = 0xFFFF;
   sweep.rowStart.assign(static_cast<size_t>(height) + 1, 0);
   sweep.firstRows.resize(triangles);
   sweep.plain.clear();
   for (uint32_t i = 0; i < triangles; ++i) {
-    StripTriangle t;
+    const Corners t = CornersOf(list, grid, i);
     int firstRow = 0;
-    const Route route = TriangleOf(frame, grid, i, &t) ? RouteOf(*t.p0, *t.p1, *t.p2, height, &firstRow) : Route::kNone;
+    const Route route = RouteOf(*t.p0, *t.p1, *t.p2, height, &firstRow);
     sweep.firstRows[i] = route == Route::kSwept ? static_cast<uint16_t>(firstRow) : kNotSwept;
     if (route == Route::kSwept) ++sweep.rowStart[firstRow + 1];
     if (route == Route::kPlain) sweep.plain.push_back(i);
@@ -926,13 +977,12 @@ void SweepWater(const SceneFrame& frame, const std::vector<GridVertex>& grid, co
   auto layRow = [&](int y) {
     for (uint32_t k = sweep.rowStart[y]; k < sweep.rowStart[y + 1]; ++k) {
       const uint32_t i = sweep.order[k];
-      StripTriangle t;
-      TriangleOf(frame, grid, i, &t);
-      SweepTriangle swept;
-      if (SetUp(*t.p0, *t.p1, *t.p2, texture, height, &swept))
-        sweep.active.push_back(swept);
-      else
+      const Corners t = CornersOf(list, grid, i);
+      sweep.active.emplace_back();
+      if (!SetUp(*t.p0, *t.p1, *t.p2, texture, height, &sweep.active.back())) {
+        sweep.active.pop_back();
         sweep.plain.push_back(i);
+      }
     }
     std::vector<Run>& runs = sweep.runs[y & 1];
     if (runs.size() < sweep.active.size()) runs.resize(sweep.active.size());
@@ -1009,24 +1059,22 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
                         p.b * p.invW, p.a * p.invW, p.s * p.invW, p.t * p.invW, p.visible};
   };
   const CpuTexture* background = Find(textures, frame.backgroundTexture);
-  const uint32_t triangles = frame.stripLength >= 2 ? frame.stripLength - 2 : 0;
+  const Triangles& list = TrianglesOf(frame, scratch.triangles);
   FastTexture fast;
   // The sweep shades with one grey level, which is what the scene gives the water.
   if (background && c[0] == c[1] && c[1] == c[2] && PrepareFastTexture(*background, &fast)) {
-    SweepWater(frame, grid, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
+    SweepWater(list, grid, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
     for (uint32_t i : scratch.sweep.plain) {
-      StripTriangle t;
-      if (TriangleOf(frame, grid, i, &t))
-        FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background, nullptr);
+      const Corners t = CornersOf(list, grid, i);
+      FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background, nullptr);
     }
     return;
   }
   scratch.coverage.Reset(height, width);
-  for (uint32_t i = 0; i < triangles; ++i) {
-    StripTriangle t;
-    if (TriangleOf(frame, grid, i, &t))
-      FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background,
-                   &scratch.coverage);
+  for (uint32_t i = 0; i < list.count(); ++i) {
+    const Corners t = CornersOf(list, grid, i);
+    FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background,
+                 &scratch.coverage);
   }
   ClearUncovered(target, scratch.coverage);
 }
