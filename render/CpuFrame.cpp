@@ -695,12 +695,32 @@ bool SetUp(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, con
   return true;
 }
 
+// The triangles the sweep is crossing, in slots that stay (a triangle is set up
+// in place, and the slots are not cleared for it).
+class ActiveTriangles {
+ public:
+  size_t size() const { return count_; }
+  SweepTriangle& operator[](size_t k) { return slots_[k]; }
+  const SweepTriangle& operator[](size_t k) const { return slots_[k]; }
+  SweepTriangle* Add() {
+    if (count_ == slots_.size()) slots_.resize(count_ * 2 + 64);
+    return &slots_[count_++];
+  }
+  void DropLast() { --count_; }
+  void Remove(size_t k) { slots_[k] = slots_[--count_]; }
+  void Clear() { count_ = 0; }
+
+ private:
+  std::vector<SweepTriangle> slots_;
+  size_t count_ = 0;
+};
+
 // What the sweep keeps from frame to frame.
 struct Sweep {
   std::vector<uint32_t> rowStart, order;  // the swept triangles by first row
   std::vector<uint16_t> firstRows;
   std::vector<uint32_t> plain;  // triangles for the plain filler
-  std::vector<SweepTriangle> active;
+  ActiveTriangles active;
   // The row being filled and the one after it, laid one row ahead.
   RowValues values[2];
   std::vector<Run> runs[2];
@@ -730,29 +750,26 @@ __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y,
 // Every triangle's span first, each on its own (so that the processor works on
 // several at once), then their values.
 template <bool kRound>
-__attribute__((always_inline)) inline void SpansOf(const std::vector<SweepTriangle>& active, int y, int width,
+__attribute__((always_inline)) inline void SpansOf(const ActiveTriangles& active, int y, int width,
                                                    Run* spans) {
   for (size_t k = 0; k < active.size(); ++k) SpanOf<kRound>(active[k], y, width, &spans[k]);
 }
 
 // Moves the triangles on to the next row and lets go of those that end here.
-inline void NextRow(std::vector<SweepTriangle>& active, int y) {
+inline void NextRow(ActiveTriangles& active, int y) {
   for (size_t k = active.size(); k-- > 0;) {
     SweepTriangle& t = active[k];
     t.u += t.nextU;
     t.v += t.nextV;
     t.level += t.nextLevel;
-    if (t.lastRow == y) {
-      t = active.back();
-      active.pop_back();
-    }
+    if (t.lastRow == y) active.Remove(k);
   }
 }
 
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
 // Returns the spans laid.
-int LayRowScalar(std::vector<SweepTriangle>& active, int y, int width, RowValues& values, Run* spans) {
+int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans) {
   SpansOf<false>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
   for (int k = 0; k < count; ++k) {
@@ -782,7 +799,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Keep(const uint32_
   return _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), values, mine);
 }
 
-__attribute__((target("avx2"))) int LayRowAvx2(std::vector<SweepTriangle>& active, int y, int width,
+__attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, int width,
                                                RowValues& values, Run* spans) {
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   SpansOf<true>(active, y, width, spans);
@@ -973,14 +990,13 @@ void SweepWater(const Triangles& list, const std::vector<GridVertex>& grid, cons
 #endif
   sweep.values[0].Resize(width);
   sweep.values[1].Resize(width);
-  sweep.active.clear();
+  sweep.active.Clear();
   auto layRow = [&](int y) {
     for (uint32_t k = sweep.rowStart[y]; k < sweep.rowStart[y + 1]; ++k) {
       const uint32_t i = sweep.order[k];
       const Corners t = CornersOf(list, grid, i);
-      sweep.active.emplace_back();
-      if (!SetUp(*t.p0, *t.p1, *t.p2, texture, height, &sweep.active.back())) {
-        sweep.active.pop_back();
+      if (!SetUp(*t.p0, *t.p1, *t.p2, texture, height, sweep.active.Add())) {
+        sweep.active.DropLast();
         sweep.plain.push_back(i);
       }
     }
