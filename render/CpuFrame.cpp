@@ -641,8 +641,9 @@ inline int Floor(double x) {
 struct Edge {
   double ax, ay, slope;
   Edge() = default;
-  Edge(const GridVertex& upper, const GridVertex& lower)
-      : ax(upper.x), ay(upper.y), slope((double(lower.x) - ax) / (double(lower.y) - ay)) {}
+  Edge(float upperX, float upperY, double edgeSlope) : ax(upperX), ay(upperY), slope(edgeSlope) {}
+  Edge(float upperX, float upperY, float lowerX, float lowerY)
+      : ax(upperX), ay(upperY), slope((double(lowerX) - ax) / (double(lowerY) - ay)) {}
   double X(double y) const { return ax + (y - ay) * slope; }
 };
 
@@ -657,87 +658,190 @@ struct SweepTriangle {
   int ox, lastRow;
 };
 
+// The water's vertices as the sweep takes them: window position, and the planes'
+// values (texture coordinates in 1/65536 texel less half a texel, grey level in
+// 1/65536 of a level).
+struct SweepVertices {
+  std::vector<float> x, y, u, v, level;
+  std::vector<uint8_t> visible;
+  void Resize(size_t count) {
+    for (std::vector<float>* field : {&x, &y, &u, &v, &level}) field->resize(count);
+    visible.resize(count);
+  }
+};
+
 // The rows of a front-facing triangle whose centre lies above the lowest corner
 // and not above the highest (the top edge is the triangle's, the bottom edge the
-// neighbour's); false for one that covers no row's centre.
-bool RowsOf(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, int height, int* first, int* last) {
-  const float low = std::min({v0.y, v1.y, v2.y}), high = std::max({v0.y, v1.y, v2.y});
-  *first = std::max(0, Floor(low - 0.5) + 1);
-  *last = std::min(height - 1, Floor(high - 0.5));
-  return *first <= *last;
-}
+// neighbour's).
+inline int FirstRowOf(float low) { return std::max(0, Floor(low - 0.5) + 1); }
+inline int LastRowOf(float high, int height) { return std::min(height - 1, Floor(high - 0.5)); }
 
 // How a triangle of the strip is drawn.
 enum class Route { kNone, kSwept, kPlain };
 
-// Culled, clipped away, or for the sweep (or, far outside the frame, for the
-// plain filler).
-Route RouteOf(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, int height, int* firstRow) {
-  if (!v0.visible || !v1.visible || !v2.visible) return Route::kNone;
-  const double area = (double(v1.x) - v0.x) * (double(v2.y) - v0.y) - (double(v2.x) - v0.x) * (double(v1.y) - v0.y);
+// Culled, clipped away, covering no row's centre, or for the sweep (or, far
+// outside the frame, for the plain filler).
+Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstRow) {
+  const uint16_t a = c[0], b = c[1], d = c[2];
+  if (!p.visible[a] || !p.visible[b] || !p.visible[d]) return Route::kNone;
+  const double area = (double(p.x[b]) - p.x[a]) * (double(p.y[d]) - p.y[a]) -
+                      (double(p.x[d]) - p.x[a]) * (double(p.y[b]) - p.y[a]);
   if (!(area > 0)) return Route::kNone;  // back-facing or degenerate: culled
   constexpr float kFar = 1 << 20;
-  for (const GridVertex* p : {&v0, &v1, &v2})
-    if (!(std::fabs(p->x) < kFar && std::fabs(p->y) < kFar)) return Route::kPlain;
-  int lastRow;
-  return RowsOf(v0, v1, v2, height, firstRow, &lastRow) ? Route::kSwept : Route::kNone;
+  for (uint16_t i : {a, b, d})
+    if (!(std::fabs(p.x[i]) < kFar && std::fabs(p.y[i]) < kFar)) return Route::kPlain;
+  *firstRow = FirstRowOf(std::min({p.y[a], p.y[b], p.y[d]}));
+  return *firstRow <= LastRowOf(std::max({p.y[a], p.y[b], p.y[d]}), height) ? Route::kSwept : Route::kNone;
 }
 
-// A front-facing triangle's planes, from its first row on; false when they are
-// too steep for 16.16, for the plain filler.
-bool SetUp(const GridVertex& v0, const GridVertex& v1, const GridVertex& v2, const FastTexture& texture,
-           int height, SweepTriangle* out) {
-  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
-  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
+constexpr double kLargestPlaneValue = 1 << 30, kSteepestPlane = 1 << 24;
+
+// A front-facing triangle's planes from its first row on, and its edges; false
+// when the planes are too steep for 16.16, for the plain filler. The vector route
+// below does the same operations four triangles at a time.
+bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, SweepTriangle* out) {
+  const double x0 = p.x[c[0]], y0 = p.y[c[0]];
+  const double dx1 = p.x[c[1]] - x0, dy1 = p.y[c[1]] - y0;
+  const double dx2 = p.x[c[2]] - x0, dy2 = p.y[c[2]] - y0;
   const double invArea = 1 / (dx1 * dy2 - dx2 * dy1);
-  const GridVertex* corner[3] = {&v0, &v1, &v2};
-  constexpr int kPlanes = 3;
-  float f[3][kPlanes];
-  for (int i = 0; i < 3; ++i) {
-    f[i][0] = corner[i]->s * texture.width * kFixed - 0.5f * kFixed;
-    f[i][1] = corner[i]->t * texture.height * kFixed - 0.5f * kFixed;
-    f[i][2] = corner[i]->r * (255.0f * kFixed);
-  }
-  // Texture coordinates near the first vertex's repeat of the texture.
-  const float period[2] = {texture.width * kFixed, texture.height * kFixed};
-  const double perPeriod[2] = {1.0 / period[0], 1.0 / period[1]};
-  for (int k = 0; k < 2; ++k) {
-    const double repeats = f[0][k] * perPeriod[k];
-    if (!(std::fabs(repeats) < 1 << 30)) return false;
-    const float base = static_cast<float>(Floor(repeats)) * period[k];
-    for (int i = 0; i < 3; ++i) f[i][k] -= base;
-  }
-  constexpr double kLargest = 1 << 30, kSteepest = 1 << 24;
-  int firstRow;
-  RowsOf(v0, v1, v2, height, &firstRow, &out->lastRow);
-  const int ox = Floor(v0.x), oy = Floor(v0.y);
-  out->ox = ox;
-  uint32_t* atFirstRow[kPlanes] = {&out->u, &out->v, &out->level};
-  uint32_t* stepX[kPlanes] = {&out->du, &out->dv, &out->dlevel};
-  uint32_t* stepY[kPlanes] = {&out->nextU, &out->nextV, &out->nextLevel};
-  for (int k = 0; k < kPlanes; ++k) {
-    if (!(std::fabs(f[0][k]) < kLargest && std::fabs(f[1][k]) < kLargest && std::fabs(f[2][k]) < kLargest))
+  const int ox = Floor(x0), oy = Floor(y0);
+  const double toCentreX = (ox + 0.5) - x0, toCentreY = (oy + 0.5) - y0;
+  const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
+  uint32_t* atFirstRow[3] = {&out->u, &out->v, &out->level};
+  uint32_t* stepX[3] = {&out->du, &out->dv, &out->dlevel};
+  uint32_t* stepY[3] = {&out->nextU, &out->nextV, &out->nextLevel};
+  for (int k = 0; k < 3; ++k) {
+    const std::vector<float>& f = *planes[k];
+    const double f0 = f[c[0]], f1 = f[c[1]], f2 = f[c[2]];
+    if (!(std::fabs(f0) < kLargestPlaneValue && std::fabs(f1) < kLargestPlaneValue &&
+          std::fabs(f2) < kLargestPlaneValue))
       return false;
-    const double d1 = double(f[1][k]) - f[0][k], d2 = double(f[2][k]) - f[0][k];
+    const double d1 = f1 - f0, d2 = f2 - f0;
     const double gx = (d1 * dy2 - d2 * dy1) * invArea, gy = (d2 * dx1 - d1 * dx2) * invArea;
-    if (!(std::fabs(gx) < kSteepest && std::fabs(gy) < kSteepest)) return false;
-    const double at = f[0][k] + gx * (ox + 0.5 - v0.x) + gy * (oy + 0.5 - v0.y);
+    if (!(std::fabs(gx) < kSteepestPlane && std::fabs(gy) < kSteepestPlane)) return false;
+    const double at = (f0 + gx * toCentreX) + gy * toCentreY;
     *stepX[k] = static_cast<uint32_t>(std::lrint(gx));
     *stepY[k] = static_cast<uint32_t>(std::lrint(gy));
-    // Exact in wrapping integers: the plane at (ox, oy) stepped down to the first row.
-    *atFirstRow[k] = static_cast<uint32_t>(std::llrint(at)) + *stepY[k] * static_cast<uint32_t>(firstRow - oy);
+    // Exact in wrapping integers (the texture repeats every 65536 texels): the
+    // plane at (ox, oy) stepped on to the first row.
+    *atFirstRow[k] = static_cast<uint32_t>(std::lrint(at)) + *stepY[k] * static_cast<uint32_t>(firstRow - oy);
   }
+  out->ox = ox;
 
-  const GridVertex *top = &v0, *middle = &v1, *bottom = &v2;
-  if (middle->y > top->y) std::swap(middle, top);
-  if (bottom->y > top->y) std::swap(bottom, top);
-  if (bottom->y > middle->y) std::swap(bottom, middle);
-  out->longEdge = Edge(*top, *bottom);
-  out->upperEdge = Edge(*top, *middle);
-  out->lowerEdge = Edge(*middle, *bottom);
-  out->middleY = middle->y;
+  float topX = p.x[c[0]], topY = p.y[c[0]], middleX = p.x[c[1]], middleY = p.y[c[1]];
+  float bottomX = p.x[c[2]], bottomY = p.y[c[2]];
+  if (middleY > topY) std::swap(middleX, topX), std::swap(middleY, topY);
+  if (bottomY > topY) std::swap(bottomX, topX), std::swap(bottomY, topY);
+  if (bottomY > middleY) std::swap(bottomX, middleX), std::swap(bottomY, middleY);
+  out->lastRow = LastRowOf(topY, height);
+  out->longEdge = Edge(topX, topY, bottomX, bottomY);
+  out->upperEdge = Edge(topX, topY, middleX, middleY);
+  out->lowerEdge = Edge(middleX, middleY, bottomX, bottomY);
+  out->middleY = middleY;
   return true;
 }
+
+#ifdef CPU_FRAME_AVX2
+#define AVX2 __attribute__((target("avx2"), always_inline)) inline
+AVX2 __m256d Lanes(const std::vector<float>& field, const uint16_t* const c[4], int corner) {
+  return _mm256_cvtps_pd(_mm_setr_ps(field[c[0][corner]], field[c[1][corner]], field[c[2][corner]],
+                                     field[c[3][corner]]));
+}
+AVX2 __m256d Abs(__m256d x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
+AVX2 __m256d Below(__m256d x, double limit) { return _mm256_cmp_pd(Abs(x), _mm256_set1_pd(limit), _CMP_LT_OQ); }
+// The higher of two corners first, lane by lane.
+AVX2 void Order(__m128& highX, __m128& highY, __m128& lowX, __m128& lowY) {
+  const __m128 swap = _mm_cmpgt_ps(lowY, highY);
+  const __m128 x = _mm_blendv_ps(highX, lowX, swap), y = _mm_blendv_ps(highY, lowY, swap);
+  lowX = _mm_blendv_ps(lowX, highX, swap);
+  lowY = _mm_blendv_ps(lowY, highY, swap);
+  highX = x;
+  highY = y;
+}
+AVX2 __m256d SlopeOf(__m128 ax, __m128 ay, __m128 bx, __m128 by) {
+  return _mm256_div_pd(_mm256_sub_pd(_mm256_cvtps_pd(bx), _mm256_cvtps_pd(ax)),
+                       _mm256_sub_pd(_mm256_cvtps_pd(by), _mm256_cvtps_pd(ay)));
+}
+#undef AVX2
+
+// SetUp for four triangles at once (corners c[0..3], first rows firstRow[0..3]);
+// a lane that SetUp would refuse is marked in refused.
+__attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uint16_t* const c[4],
+                                               const int firstRow[4], int height, SweepTriangle* out[4],
+                                               bool refused[4]) {
+  const __m256d x0 = Lanes(p.x, c, 0), y0 = Lanes(p.y, c, 0);
+  const __m256d dx1 = _mm256_sub_pd(Lanes(p.x, c, 1), x0), dy1 = _mm256_sub_pd(Lanes(p.y, c, 1), y0);
+  const __m256d dx2 = _mm256_sub_pd(Lanes(p.x, c, 2), x0), dy2 = _mm256_sub_pd(Lanes(p.y, c, 2), y0);
+  const __m256d invArea =
+      _mm256_div_pd(_mm256_set1_pd(1), _mm256_sub_pd(_mm256_mul_pd(dx1, dy2), _mm256_mul_pd(dx2, dy1)));
+  const __m256d ox = _mm256_floor_pd(x0), oy = _mm256_floor_pd(y0);
+  const __m256d half = _mm256_set1_pd(0.5);
+  const __m256d toCentreX = _mm256_sub_pd(_mm256_add_pd(ox, half), x0);
+  const __m256d toCentreY = _mm256_sub_pd(_mm256_add_pd(oy, half), y0);
+  const __m128i oyInt = _mm256_cvtpd_epi32(oy);
+  const __m128i rowsDown = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow)), oyInt);
+  const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
+  alignas(16) uint32_t at[3][4], stepX[3][4], stepY[3][4];
+  __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  for (int k = 0; k < 3; ++k) {
+    const __m256d f0 = Lanes(*planes[k], c, 0), f1 = Lanes(*planes[k], c, 1), f2 = Lanes(*planes[k], c, 2);
+    fine = _mm256_and_pd(fine, _mm256_and_pd(Below(f0, kLargestPlaneValue),
+                                             _mm256_and_pd(Below(f1, kLargestPlaneValue), Below(f2, kLargestPlaneValue))));
+    const __m256d d1 = _mm256_sub_pd(f1, f0), d2 = _mm256_sub_pd(f2, f0);
+    const __m256d gx = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(d1, dy2), _mm256_mul_pd(d2, dy1)), invArea);
+    const __m256d gy = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(d2, dx1), _mm256_mul_pd(d1, dx2)), invArea);
+    fine = _mm256_and_pd(fine, _mm256_and_pd(Below(gx, kSteepestPlane), Below(gy, kSteepestPlane)));
+    const __m256d value = _mm256_add_pd(_mm256_add_pd(f0, _mm256_mul_pd(gx, toCentreX)), _mm256_mul_pd(gy, toCentreY));
+    const __m128i down = _mm256_cvtpd_epi32(gy);
+    _mm_store_si128(reinterpret_cast<__m128i*>(stepX[k]), _mm256_cvtpd_epi32(gx));
+    _mm_store_si128(reinterpret_cast<__m128i*>(stepY[k]), down);
+    _mm_store_si128(reinterpret_cast<__m128i*>(at[k]),
+                    _mm_add_epi32(_mm256_cvtpd_epi32(value), _mm_mullo_epi32(down, rowsDown)));
+  }
+  const int fineLanes = _mm256_movemask_pd(fine);
+
+  // Corners by height, as SetUp sorts them.
+  __m128 topX = _mm_setr_ps(p.x[c[0][0]], p.x[c[1][0]], p.x[c[2][0]], p.x[c[3][0]]);
+  __m128 topY = _mm_setr_ps(p.y[c[0][0]], p.y[c[1][0]], p.y[c[2][0]], p.y[c[3][0]]);
+  __m128 middleX = _mm_setr_ps(p.x[c[0][1]], p.x[c[1][1]], p.x[c[2][1]], p.x[c[3][1]]);
+  __m128 middleY = _mm_setr_ps(p.y[c[0][1]], p.y[c[1][1]], p.y[c[2][1]], p.y[c[3][1]]);
+  __m128 bottomX = _mm_setr_ps(p.x[c[0][2]], p.x[c[1][2]], p.x[c[2][2]], p.x[c[3][2]]);
+  __m128 bottomY = _mm_setr_ps(p.y[c[0][2]], p.y[c[1][2]], p.y[c[2][2]], p.y[c[3][2]]);
+  Order(topX, topY, middleX, middleY);
+  Order(topX, topY, bottomX, bottomY);
+  Order(middleX, middleY, bottomX, bottomY);
+  alignas(32) double longSlope[4], upperSlope[4], lowerSlope[4];
+  _mm256_store_pd(longSlope, SlopeOf(topX, topY, bottomX, bottomY));
+  _mm256_store_pd(upperSlope, SlopeOf(topX, topY, middleX, middleY));
+  _mm256_store_pd(lowerSlope, SlopeOf(middleX, middleY, bottomX, bottomY));
+  alignas(16) float tx[4], ty[4], mx[4], my[4];
+  _mm_store_ps(tx, topX);
+  _mm_store_ps(ty, topY);
+  _mm_store_ps(mx, middleX);
+  _mm_store_ps(my, middleY);
+  alignas(16) int32_t oxInt[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(oxInt), _mm256_cvtpd_epi32(ox));
+  for (int l = 0; l < 4; ++l) {
+    refused[l] = !(fineLanes >> l & 1);
+    SweepTriangle& t = *out[l];
+    t.u = at[0][l];
+    t.v = at[1][l];
+    t.level = at[2][l];
+    t.du = stepX[0][l];
+    t.dv = stepX[1][l];
+    t.dlevel = stepX[2][l];
+    t.nextU = stepY[0][l];
+    t.nextV = stepY[1][l];
+    t.nextLevel = stepY[2][l];
+    t.ox = oxInt[l];
+    t.lastRow = LastRowOf(ty[l], height);
+    t.longEdge = Edge(tx[l], ty[l], longSlope[l]);
+    t.upperEdge = Edge(tx[l], ty[l], upperSlope[l]);
+    t.lowerEdge = Edge(mx[l], my[l], lowerSlope[l]);
+    t.middleY = my[l];
+  }
+}
+#endif
 
 // The triangles the sweep is crossing, in slots that stay (a triangle is set up
 // in place, and the slots are not cleared for it).
@@ -985,6 +1089,7 @@ const Triangles& TrianglesOf(const SceneFrame& frame, Triangles& known) {
 // size and the grid stay the same.
 struct DrawScratch {
   std::vector<GridVertex> grid;
+  SweepVertices sweepVertices;
   Triangles triangles;
   Sweep sweep;
   Coverage coverage;
@@ -1000,8 +1105,8 @@ inline Corners CornersOf(const Triangles& triangles, const std::vector<GridVerte
 
 // Sweeps the frame's rows from the bottom up, with the triangles each row crosses;
 // what the sweep cannot take goes to the plain filler after it.
-void SweepWater(const Triangles& list, const std::vector<GridVertex>& grid, const FastTexture& texture,
-                uint32_t alpha, Target& target, Sweep& sweep) {
+void SweepWater(const Triangles& list, const SweepVertices& vertices, const FastTexture& texture, uint32_t alpha,
+                Target& target, Sweep& sweep) {
   const int width = target.width(), height = target.height();
   const uint32_t triangles = list.count();
   constexpr uint16_t kNotSwept = 0xFFFF;
@@ -1009,9 +1114,8 @@ void SweepWater(const Triangles& list, const std::vector<GridVertex>& grid, cons
   sweep.firstRows.resize(triangles);
   sweep.plain.clear();
   for (uint32_t i = 0; i < triangles; ++i) {
-    const Corners t = CornersOf(list, grid, i);
     int firstRow = 0;
-    const Route route = RouteOf(*t.p0, *t.p1, *t.p2, height, &firstRow);
+    const Route route = RouteOf(vertices, &list.corners[i * 3], height, &firstRow);
     sweep.firstRows[i] = route == Route::kSwept ? static_cast<uint16_t>(firstRow) : kNotSwept;
     if (route == Route::kSwept) ++sweep.rowStart[firstRow + 1];
     if (route == Route::kPlain) sweep.plain.push_back(i);
@@ -1035,11 +1139,43 @@ void SweepWater(const Triangles& list, const std::vector<GridVertex>& grid, cons
   sweep.values[0].Resize(width);
   sweep.values[1].Resize(width);
   sweep.active.Clear();
+  bool four = false;
+#ifdef CPU_FRAME_AVX2
+  four = UseAvx2();
+#endif
   auto layRow = [&](int y) {
-    for (uint32_t k = sweep.rowStart[y]; k < sweep.rowStart[y + 1]; ++k) {
+    uint32_t k = sweep.rowStart[y];
+    const uint32_t end = sweep.rowStart[y + 1];
+#ifdef CPU_FRAME_AVX2
+    // Four at a time; a short last group repeats its last triangle.
+    for (; four && k < end; k += 4) {
+      const uint16_t* corners[4];
+      int firstRows[4];
+      SweepTriangle* slots[4];
+      uint32_t which[4];
+      for (int l = 0; l < 4; ++l) {
+        which[l] = sweep.order[std::min(k + l, end - 1)];
+        corners[l] = &list.corners[which[l] * 3];
+        firstRows[l] = y;
+        sweep.active.Add();
+      }
+      // Only now: adding may move the slots.
+      for (int l = 0; l < 4; ++l) slots[l] = &sweep.active[sweep.active.size() - 4 + l];
+      bool refused[4];
+      SetUpFour(vertices, corners, firstRows, height, slots, refused);
+      const size_t base = sweep.active.size() - 4;
+      // Back to front, so that dropping a slot never moves one still to be looked at.
+      for (int l = 3; l >= 0; --l) {
+        const bool repeat = k + l >= end;
+        if (!repeat && !refused[l]) continue;
+        if (!repeat) sweep.plain.push_back(which[l]);
+        sweep.active.Remove(base + l);
+      }
+    }
+#endif
+    for (; k < end; ++k) {
       const uint32_t i = sweep.order[k];
-      const Corners t = CornersOf(list, grid, i);
-      if (!SetUp(*t.p0, *t.p1, *t.p2, texture, height, sweep.active.Add())) {
+      if (!SetUp(vertices, &list.corners[i * 3], y, height, sweep.active.Add())) {
         sweep.active.DropLast();
         sweep.plain.push_back(i);
       }
@@ -1123,7 +1259,19 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
   FastTexture fast;
   // The sweep shades with one grey level, which is what the scene gives the water.
   if (background && c[0] == c[1] && c[1] == c[2] && PrepareFastTexture(*background, &fast)) {
-    SweepWater(list, grid, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
+    SweepVertices& sweepVertices = scratch.sweepVertices;
+    sweepVertices.Resize(grid.size());
+    const float periodU = fast.width * kFixed, periodV = fast.height * kFixed;
+    for (size_t i = 0; i < grid.size(); ++i) {
+      const GridVertex& in = grid[i];
+      sweepVertices.visible[i] = in.visible;
+      sweepVertices.x[i] = in.visible ? in.x : 0;
+      sweepVertices.y[i] = in.visible ? in.y : 0;
+      sweepVertices.u[i] = in.s * periodU - 0.5f * kFixed;
+      sweepVertices.v[i] = in.t * periodV - 0.5f * kFixed;
+      sweepVertices.level[i] = in.r * (255.0f * kFixed);
+    }
+    SweepWater(list, sweepVertices, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
     for (uint32_t i : scratch.sweep.plain) {
       const Corners t = CornersOf(list, grid, i);
       FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background, nullptr);
