@@ -16,8 +16,16 @@ uint32_t CpuTextureStore::NewName() {
 uint32_t CpuTextureStore::Create(int width, int height, TexelFormat format, const uint8_t* texels) {
   if (width <= 0 || height <= 0 || !texels) return 0;
   const size_t count = size_t(width) * size_t(height);
-  std::vector<uint8_t> rgba;
+  uint32_t name = 0;
   try {
+    // A picture the water will draw goes straight into its layout: one copy at a
+    // time, not two.
+    name = NewName();
+    CpuTexture& texture = textures_[name];
+    texture.width = width;
+    texture.height = height;
+    if (LayOutTexels(&texture, texels, format == TexelFormat::kRGBA)) return name;
+    std::vector<uint8_t>& rgba = texture.rgba;
     if (format == TexelFormat::kRGBA) {
       rgba.assign(texels, texels + count * 4);
     } else {
@@ -29,10 +37,11 @@ uint32_t CpuTextureStore::Create(int width, int height, TexelFormat format, cons
         rgba[i * 4 + 3] = 255;
       }
     }
+    return name;
   } catch (const std::bad_alloc&) {
+    if (name) textures_.erase(name);
     return 0;
   }
-  return Adopt(width, height, std::move(rgba));
 }
 
 uint32_t CpuTextureStore::Adopt(int width, int height, std::vector<uint8_t>&& rgba) {

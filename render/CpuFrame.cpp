@@ -165,20 +165,26 @@ bool HasRgba(const CpuTexture& texture) {
   return texture.rgba.size() >= static_cast<size_t>(texture.width) * texture.height * 4;
 }
 
-// Takes a new picture in rgba into the water's layout, and lets rgba go.
-void LayOut(const CpuTexture& texture) {
-  if (!HasPowerOfTwoSides(texture) || !HasRgba(texture)) return;
+// Texels of channels bytes each (R, G, B and maybe A), rows from the first
+// uploaded on, into the water's layout.
+void LayOutFrom(const CpuTexture& texture, const uint8_t* texels, int channels) {
   const int w = texture.width, h = texture.height;
   const size_t stride = static_cast<size_t>(w) + 1;
   texture.padded.resize(LaidOutSize(texture));
   auto bgra = [&](int x, int y) {
-    const uint8_t* p = texture.rgba.data() + (static_cast<size_t>(y) * w + x) * 4;
-    return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16 | uint32_t(p[3]) << 24;
+    const uint8_t* p = texels + (static_cast<size_t>(y) * w + x) * channels;
+    return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16 | uint32_t(channels == 4 ? p[3] : 255) << 24;
   };
   for (int y = 0; y <= h; ++y) {
     uint32_t* row = texture.padded.data() + y * stride;
     for (int x = 0; x <= w; ++x) row[x] = bgra(x & (w - 1), y & (h - 1));
   }
+}
+
+// Takes a new picture in rgba into the water's layout, and lets rgba go.
+void LayOut(const CpuTexture& texture) {
+  if (!HasPowerOfTwoSides(texture) || !HasRgba(texture)) return;
+  LayOutFrom(texture, texture.rgba.data(), 4);
   std::vector<uint8_t>().swap(texture.rgba);
 }
 
@@ -1066,22 +1072,26 @@ const Triangles& TrianglesOf(const SceneFrame& frame, Triangles& known) {
   known.length = frame.stripLength;
   known.vertexCount = frame.vertexCount;
   known.hash = hash;
-  struct Corners {
-    uint16_t p[3];
-  };
-  std::vector<Corners> list;
-  for (uint32_t i = 0; i + 2 < frame.stripLength; ++i) {
+  // By first corner, with a count of each (nothing of the strip's size is copied
+  // on the way); within one first corner, in the strip's order.
+  auto first = [](uint16_t a, uint16_t b, uint16_t d) { return std::min({a, b, d}); };
+  auto usable = [&](uint32_t i) {
     const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
-    if (a >= frame.vertexCount || b >= frame.vertexCount || d >= frame.vertexCount) continue;
-    if (a == b || b == d || a == d) continue;
-    list.push_back(i % 2 == 0 ? Corners{{a, b, d}} : Corners{{b, a, d}});
+    return a < frame.vertexCount && b < frame.vertexCount && d < frame.vertexCount && a != b && b != d && a != d;
+  };
+  std::vector<uint32_t> start(static_cast<size_t>(frame.vertexCount) + 1, 0);
+  for (uint32_t i = 0; i + 2 < frame.stripLength; ++i)
+    if (usable(i)) ++start[first(frame.strip[i], frame.strip[i + 1], frame.strip[i + 2]) + 1];
+  for (uint32_t k = 0; k < frame.vertexCount; ++k) start[k + 1] += start[k];
+  known.corners.assign(static_cast<size_t>(start[frame.vertexCount]) * 3, 0);
+  for (uint32_t i = 0; i + 2 < frame.stripLength; ++i) {
+    if (!usable(i)) continue;
+    const uint16_t a = frame.strip[i], b = frame.strip[i + 1], d = frame.strip[i + 2];
+    uint16_t* out = &known.corners[static_cast<size_t>(start[first(a, b, d)]++) * 3];
+    out[0] = i % 2 == 0 ? a : b;
+    out[1] = i % 2 == 0 ? b : a;
+    out[2] = d;
   }
-  std::stable_sort(list.begin(), list.end(), [](const Corners& x, const Corners& y) {
-    return std::min({x.p[0], x.p[1], x.p[2]}) < std::min({y.p[0], y.p[1], y.p[2]});
-  });
-  known.corners.resize(list.size() * 3);
-  for (size_t k = 0; k < list.size(); ++k)
-    for (int j = 0; j < 3; ++j) known.corners[k * 3 + j] = list[k].p[j];
   return known;
 }
 
@@ -1194,94 +1204,114 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   }
 }
 
-void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target, DrawScratch& scratch) {
-  const Matrix view = LookAt(frame.eye, frame.target, frame.up);
+// What places and lights the water's vertices, for one frame.
+struct Projection {
+  Matrix view, modelView, mvp;
+  float light[4];
+  float colour[4];
+  float scaleX, halfW, halfH;
+};
+
+Projection ProjectionOf(const SceneFrame& frame, int width, int height) {
+  Projection p;
+  p.view = LookAt(frame.eye, frame.target, frame.up);
   Matrix scale{};
   scale.m[0] = frame.waterScaleX;
   scale.m[5] = scale.m[10] = scale.m[15] = 1;
-  const Matrix modelView = Multiply(view, scale);
+  p.modelView = Multiply(p.view, scale);
   const Matrix projection = Perspective(kViewFieldOfView, frame.perspectiveAspect, kViewNear, kViewFar);
-  const Matrix mvp = Multiply(projection, modelView);
-
+  p.mvp = Multiply(projection, p.modelView);
   // The light in eye space, placed under the camera alone.
   const float lightWorld[4] = {frame.lightPosition.x, frame.lightPosition.y, frame.lightPosition.z, 1};
-  float light[4];
-  Transform(view, lightWorld, light);
+  Transform(p.view, lightWorld, p.light);
+  for (int k = 0; k < 4; ++k) p.colour[k] = frame.waterColour[k];
+  p.scaleX = frame.waterScaleX;
+  p.halfW = width * 0.5f;
+  p.halfH = height * 0.5f;
+  return p;
+}
 
-  const float* c = frame.waterColour;
+GridVertex Project(const Projection& p, const WATERVERTEX& in) {
+  const float position[4] = {in.position.x, in.position.y, in.position.z, 1};
+  float clip[4], eye[4];
+  Transform(p.mvp, position, clip);
+  Transform(p.modelView, position, eye);
+  GridVertex out{};
+  out.visible = clip[3] > 1e-6f;
+  if (!out.visible) return out;
+  out.invW = 1.0f / clip[3];
+  // Rasterisers place vertices on a grid of 1/256 pixel (Mesa's among them); the
+  // grid's outer edge runs along the frame's, where that decides border pixels.
+  out.x = Snap(((clip[0] * out.invW) * p.halfW + p.halfW) * 256.0f) * (1.0f / 256.0f);
+  out.y = Snap(((clip[1] * out.invW) * p.halfH + p.halfH) * 256.0f) * (1.0f / 256.0f);
+
+  // Fixed-function lighting without GL_NORMALIZE: the normal goes through the
+  // inverse transpose of the modelview (the camera's rotation after undoing the
+  // x scale) and keeps its length. Colour material feeds ambient and diffuse;
+  // the default material has no specular, the scene ambient is 0.2.
+  const float n[3] = {in.normal.x / p.scaleX, in.normal.y, in.normal.z};
+  float normal[3];
+  for (int row = 0; row < 3; ++row)
+    normal[row] = p.view.m[row] * n[0] + p.view.m[4 + row] * n[1] + p.view.m[8 + row] * n[2];
+  float toLight[3] = {p.light[0] - eye[0], p.light[1] - eye[1], p.light[2] - eye[2]};
+  const float length = std::sqrt(toLight[0] * toLight[0] + toLight[1] * toLight[1] + toLight[2] * toLight[2]);
+  if (length > 0)
+    for (float& component : toLight) component /= length;
+  const float diffuse = std::max(0.0f, normal[0] * toLight[0] + normal[1] * toLight[1] + normal[2] * toLight[2]);
+  const float shade = 0.2f + diffuse;
+  const float* c = p.colour;
+  out.r = std::min(1.0f, c[0] * shade);
+  out.g = std::min(1.0f, c[1] * shade);
+  out.b = std::min(1.0f, c[2] * shade);
+  out.a = std::min(1.0f, c[3]);
+  out.s = in.u;
+  out.t = in.v;
+  return out;
+}
+
+// The plain filler's vertex: perspective-correct, every value over w.
+WindowVertex WindowVertexOf(const GridVertex& p) {
+  return WindowVertex{p.x,          p.y,          p.invW,       p.r * p.invW, p.g * p.invW,
+                      p.b * p.invW, p.a * p.invW, p.s * p.invW, p.t * p.invW, p.visible};
+}
+
+void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& target, DrawScratch& scratch) {
   const int width = target.width(), height = target.height();
-  const float halfW = width * 0.5f, halfH = height * 0.5f;
-  std::vector<GridVertex>& grid = scratch.grid;
-  grid.resize(frame.vertexCount);
-  for (uint32_t i = 0; i < frame.vertexCount; ++i) {
-    const WATERVERTEX& in = frame.vertices[i];
-    const float position[4] = {in.position.x, in.position.y, in.position.z, 1};
-    float clip[4], eye[4];
-    Transform(mvp, position, clip);
-    Transform(modelView, position, eye);
-    GridVertex& out = grid[i];
-    out.visible = clip[3] > 1e-6f;
-    if (!out.visible) continue;
-    out.invW = 1.0f / clip[3];
-    // Rasterisers place vertices on a grid of 1/256 pixel (Mesa's among them); the
-    // grid's outer edge runs along the frame's, where that decides border pixels.
-    out.x = Snap(((clip[0] * out.invW) * halfW + halfW) * 256.0f) * (1.0f / 256.0f);
-    out.y = Snap(((clip[1] * out.invW) * halfH + halfH) * 256.0f) * (1.0f / 256.0f);
-
-    // Fixed-function lighting without GL_NORMALIZE: the normal goes through the
-    // inverse transpose of the modelview (the camera's rotation after undoing the
-    // x scale) and keeps its length. Colour material feeds ambient and diffuse;
-    // the default material has no specular, the scene ambient is 0.2.
-    const float n[3] = {in.normal.x / frame.waterScaleX, in.normal.y, in.normal.z};
-    float normal[3];
-    for (int row = 0; row < 3; ++row) normal[row] = view.m[row] * n[0] + view.m[4 + row] * n[1] + view.m[8 + row] * n[2];
-    float toLight[3] = {light[0] - eye[0], light[1] - eye[1], light[2] - eye[2]};
-    const float length = std::sqrt(toLight[0] * toLight[0] + toLight[1] * toLight[1] + toLight[2] * toLight[2]);
-    if (length > 0)
-      for (float& component : toLight) component /= length;
-    const float diffuse = std::max(0.0f, normal[0] * toLight[0] + normal[1] * toLight[1] + normal[2] * toLight[2]);
-    const float shade = 0.2f + diffuse;
-    out.r = std::min(1.0f, c[0] * shade);
-    out.g = std::min(1.0f, c[1] * shade);
-    out.b = std::min(1.0f, c[2] * shade);
-    out.a = std::min(1.0f, c[3]);
-    out.s = in.u;
-    out.t = in.v;
-  }
-
-  // The plain filler's vertex: perspective-correct, every value over w.
-  auto windowVertex = [](const GridVertex& p) {
-    return WindowVertex{p.x,         p.y,         p.invW,      p.r * p.invW, p.g * p.invW,
-                        p.b * p.invW, p.a * p.invW, p.s * p.invW, p.t * p.invW, p.visible};
-  };
+  const Projection projection = ProjectionOf(frame, width, height);
+  const float* c = frame.waterColour;
   const CpuTexture* background = Find(textures, frame.backgroundTexture);
   const Triangles& list = TrianglesOf(frame, scratch.triangles);
   FastTexture fast;
   // The sweep shades with one grey level, which is what the scene gives the water.
   if (background && c[0] == c[1] && c[1] == c[2] && PrepareFastTexture(*background, &fast)) {
-    SweepVertices& sweepVertices = scratch.sweepVertices;
-    sweepVertices.Resize(grid.size());
+    SweepVertices& vertices = scratch.sweepVertices;
+    vertices.Resize(frame.vertexCount);
     const float periodU = fast.width * kFixed, periodV = fast.height * kFixed;
-    for (size_t i = 0; i < grid.size(); ++i) {
-      const GridVertex& in = grid[i];
-      sweepVertices.visible[i] = in.visible;
-      sweepVertices.x[i] = in.visible ? in.x : 0;
-      sweepVertices.y[i] = in.visible ? in.y : 0;
-      sweepVertices.u[i] = in.s * periodU - 0.5f * kFixed;
-      sweepVertices.v[i] = in.t * periodV - 0.5f * kFixed;
-      sweepVertices.level[i] = in.r * (255.0f * kFixed);
+    for (uint32_t i = 0; i < frame.vertexCount; ++i) {
+      const GridVertex vertex = Project(projection, frame.vertices[i]);
+      vertices.visible[i] = vertex.visible;
+      vertices.x[i] = vertex.x;
+      vertices.y[i] = vertex.y;
+      vertices.u[i] = vertex.s * periodU - 0.5f * kFixed;
+      vertices.v[i] = vertex.t * periodV - 0.5f * kFixed;
+      vertices.level[i] = vertex.r * (255.0f * kFixed);
     }
-    SweepWater(list, sweepVertices, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
+    SweepWater(list, vertices, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
     for (uint32_t i : scratch.sweep.plain) {
-      const Corners t = CornersOf(list, grid, i);
-      FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background, nullptr);
+      const uint16_t* corner = &list.corners[i * 3];
+      FillTriangle(target, WindowVertexOf(Project(projection, frame.vertices[corner[0]])),
+                   WindowVertexOf(Project(projection, frame.vertices[corner[1]])),
+                   WindowVertexOf(Project(projection, frame.vertices[corner[2]])), background, nullptr);
     }
     return;
   }
+  std::vector<GridVertex>& grid = scratch.grid;
+  grid.resize(frame.vertexCount);
+  for (uint32_t i = 0; i < frame.vertexCount; ++i) grid[i] = Project(projection, frame.vertices[i]);
   scratch.coverage.Reset(height, width);
   for (uint32_t i = 0; i < list.count(); ++i) {
     const Corners t = CornersOf(list, grid, i);
-    FillTriangle(target, windowVertex(*t.p0), windowVertex(*t.p1), windowVertex(*t.p2), background,
+    FillTriangle(target, WindowVertexOf(*t.p0), WindowVertexOf(*t.p1), WindowVertexOf(*t.p2), background,
                  &scratch.coverage);
   }
   ClearUncovered(target, scratch.coverage);
@@ -1330,7 +1360,9 @@ void* AllocateTexels(size_t bytes) {
   void* block = std::aligned_alloc(kHugePage, HugeRounded(bytes));
   if (!block) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-  madvise(block, HugeRounded(bytes), MADV_HUGEPAGE);
+  // Only the huge pages the texels fill: a last one they only begin would be
+  // resident whole.
+  madvise(block, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
 #endif
   return block;
 }
@@ -1340,6 +1372,13 @@ void FreeTexels(void* block, size_t bytes) {
     ::operator delete(block);
   else
     std::free(block);
+}
+
+bool LayOutTexels(CpuTexture* texture, const uint8_t* texels, bool withAlpha) {
+  if (!HasPowerOfTwoSides(*texture)) return false;
+  std::vector<uint8_t>().swap(texture->rgba);
+  LayOutFrom(*texture, texels, withAlpha ? 4 : 3);
+  return true;
 }
 
 bool AllowCpuFrameSimd(bool allowed) {

@@ -48,6 +48,12 @@ struct CpuTexture {
 // untextured, as an OpenGL texture name with no image does.
 using CpuTextures = std::unordered_map<uint32_t, CpuTexture>;
 
+// Takes texels (rows of R, G, B or R, G, B, A bytes, the first uploaded first)
+// straight into the water's layout, for a texture whose sides (already set) are
+// powers of two; false for any other, whose texels then belong in rgba. Throws
+// std::bad_alloc as a vector does.
+bool LayOutTexels(CpuTexture* texture, const uint8_t* texels, bool withAlpha);
+
 // Whether an OpenGL renderer (GL_RENDERER) rasterises on the processor anyway.
 bool IsSoftwareRasteriser(const std::string& renderer);
 
