@@ -148,15 +148,13 @@ uint8_t ToByte(float value) {
 // The water's layout of a texture with sides of powers of two: texels as B, G, R,
 // A (the target's order), with a column after the last that repeats the first and
 // a row after the last that repeats the first, so that the four texels bilinear
-// filtering blends are two 8-byte loads a row apart, with no wrapping; and room
-// for a vector's reach past the last.
+// filtering blends are two 8-byte loads a row apart, with no wrapping.
 bool HasPowerOfTwoSides(const CpuTexture& texture) {
   const int w = texture.width, h = texture.height;
   return w > 0 && h > 0 && w <= 32768 && h <= 32768 && (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
 }
-constexpr size_t kTexelReach = 16;
 size_t LaidOutSize(const CpuTexture& texture) {
-  return (static_cast<size_t>(texture.width) + 1) * (texture.height + 1) + kTexelReach;
+  return (static_cast<size_t>(texture.width) + 1) * (texture.height + 1);
 }
 bool LaidOut(const CpuTexture& texture) {
   return HasPowerOfTwoSides(texture) && texture.padded.size() == LaidOutSize(texture);
@@ -480,15 +478,6 @@ AVX2 __m256i Quads(const uint32_t* texels, uint32_t i, uint32_t j, uint32_t stri
   return _mm256_shuffle_epi32(rows, 0xD8);
 }
 
-AVX2 __m256i Load8(const uint32_t* at) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)); }
-
-// The least of eight unsigned lanes, in every lane.
-AVX2 __m256i HorizontalMin(__m256i x) {
-  x = _mm256_min_epu32(x, _mm256_shuffle_epi32(x, 0xB1));
-  x = _mm256_min_epu32(x, _mm256_shuffle_epi32(x, 0x4E));
-  return _mm256_min_epu32(x, _mm256_permute4x64_epi64(x, 0x4E));
-}
-
 // A quad's top and bottom rows blended across: [top k, bottom k | top k+4, bottom k+4].
 AVX2 __m256i Across(__m256i quad, __m256i weight) {
   const __m256i zero = _mm256_setzero_si256();
@@ -533,7 +522,6 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, const Row
   const __m256i alphaLanes = _mm256_set1_epi32((int)(alpha << 16));
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
-  const __m256i zero = _mm256_setzero_si256(), one = _mm256_set1_epi32(1), eight = _mm256_set1_epi32(8);
   alignas(32) uint32_t at[8];
   for (int i = from; i < to; i += 8) {
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.u.data() + i));
@@ -553,52 +541,19 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, const Row
     const __m256i greyAlpha = _mm256_or_si256(level, alphaLanes);
     const __m256i colour01 = _mm256_unpacklo_epi32(grey, greyAlpha);
     const __m256i colour23 = _mm256_unpackhi_epi32(grey, greyAlpha);
-    // Where the eight pixels read one texture row and nine texels of it, as they
-    // mostly do, two loads a row and a shuffle take them all.
-    const __m256i least = HorizontalMin(x0);
-    const __m256i offset = _mm256_sub_epi32(x0, least);
-    const __m256i oneStretch = _mm256_and_si256(_mm256_cmpeq_epi32(y0, _mm256_permutevar8x32_epi32(y0, zero)),
-                                                _mm256_cmpgt_epi32(eight, offset));
-    __m256i pixel;
-    if (_mm256_movemask_epi8(oneStretch) == -1) {
-      const uint32_t* top = texels + static_cast<size_t>(_mm256_cvtsi256_si32(y0)) * stride +
-                            static_cast<uint32_t>(_mm256_cvtsi256_si32(least));
-      const uint32_t* bottom = top + stride;
-      const __m256i right = _mm256_add_epi32(offset, one);
-      const __m256i past = _mm256_cmpeq_epi32(right, eight);
-      const __m256i topLeft = _mm256_permutevar8x32_epi32(Load8(top), offset);
-      const __m256i topRight = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(Load8(top), right),
-                                                  _mm256_permutevar8x32_epi32(Load8(top + 8), zero), past);
-      const __m256i bottomLeft = _mm256_permutevar8x32_epi32(Load8(bottom), offset);
-      const __m256i bottomRight = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(Load8(bottom), right),
-                                                     _mm256_permutevar8x32_epi32(Load8(bottom + 8), zero), past);
-      const __m256i weightU = _mm256_or_si256(fu, _mm256_slli_epi32(fu, 16));
-      const __m256i weightV = _mm256_or_si256(fv, _mm256_slli_epi32(fv, 16));
-      const __m256i weightU01 = _mm256_unpacklo_epi32(weightU, weightU);
-      const __m256i weightU23 = _mm256_unpackhi_epi32(weightU, weightU);
-      // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, four channels each, as below.
-      const __m256i texel01 = Lerp(Lerp(_mm256_unpacklo_epi8(topLeft, zero), _mm256_unpacklo_epi8(topRight, zero), weightU01),
-                                   Lerp(_mm256_unpacklo_epi8(bottomLeft, zero), _mm256_unpacklo_epi8(bottomRight, zero), weightU01),
-                                   _mm256_unpacklo_epi32(weightV, weightV));
-      const __m256i texel23 = Lerp(Lerp(_mm256_unpackhi_epi8(topLeft, zero), _mm256_unpackhi_epi8(topRight, zero), weightU23),
-                                   Lerp(_mm256_unpackhi_epi8(bottomLeft, zero), _mm256_unpackhi_epi8(bottomRight, zero), weightU23),
-                                   _mm256_unpackhi_epi32(weightV, weightV));
-      pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
-    } else {
-      // Texel y0 * (width + 1) + x0: in the layout whatever a lane holds, even past
-      // the row's last pixel.
-      const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
-      const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
-      const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
-      const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
-      const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
-      const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
-                                   _mm256_shuffle_epi8(fv, spread01));
-      const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
-                                   _mm256_shuffle_epi8(fv, spread23));
-      pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
-    }
+    // Texel y0 * (width + 1) + x0: in the layout whatever a lane holds, even past
+    // the row's last pixel.
+    const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
+    const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
+    const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
+    const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
+    const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
+    const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
+                                 _mm256_shuffle_epi8(fv, spread01));
+    const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
+                                 _mm256_shuffle_epi8(fv, spread23));
+    const __m256i pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
     const int left = to - i;
     if (left >= 8)
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
