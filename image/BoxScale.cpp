@@ -28,6 +28,18 @@ void Halve(const uint8_t* in, int widthIn, uint8_t* out, int widthOut, int heigh
   }
 }
 
+// The stretch of the source one output pixel covers along an axis: a pixel's
+// width around its centre when shrinking, one source pixel when growing.
+void BoxAround(float centre, float halfWidth, bool shrinking, float* low, float* high) {
+  if (shrinking) {
+    *high = centre + halfWidth;
+    *low = centre - halfWidth;
+  } else {
+    *high = float(double(centre) + 0.5);
+    *low = float(double(centre) - 0.5);
+  }
+}
+
 }  // namespace
 
 // The mix of float and double below is GLU's own: every rounding step has to be the
@@ -42,25 +54,11 @@ void BoxScaleRGBA(const uint8_t* in, int widthIn, int heightIn, uint8_t* out, in
   const float halfconvx = convx / 2;
   const float halfconvy = convy / 2;
   for (int i = 0; i < heightOut; ++i) {
-    const float yCentre = float(double(convy) * (i + 0.5));
     float lowy, highy;
-    if (heightIn > heightOut) {
-      highy = yCentre + halfconvy;
-      lowy = yCentre - halfconvy;
-    } else {
-      highy = float(double(yCentre) + 0.5);
-      lowy = float(double(yCentre) - 0.5);
-    }
+    BoxAround(float(double(convy) * (i + 0.5)), halfconvy, heightIn > heightOut, &lowy, &highy);
     for (int j = 0; j < widthOut; ++j) {
-      const float xCentre = float(double(convx) * (j + 0.5));
       float lowx, highx;
-      if (widthIn > widthOut) {
-        highx = xCentre + halfconvx;
-        lowx = xCentre - halfconvx;
-      } else {
-        highx = float(double(xCentre) + 0.5);
-        lowx = float(double(xCentre) - 0.5);
-      }
+      BoxAround(float(double(convx) * (j + 0.5)), halfconvx, widthIn > widthOut, &lowx, &highx);
 
       // The box from (lowx, lowy) to (highx, highy), wrapping at the edges, each
       // source pixel weighted by how much of it the box covers.
