@@ -598,7 +598,7 @@ inline int Floor(double x) {
 
 // Where edge a-b (a above b) crosses a row: the same for both triangles that share
 // the edge, so that neighbours never leave a gap. Rows cross an edge above its
-// lower end (see RowsOf), and exactly at its upper one.
+// lower end (see FirstRowOf), and exactly at its upper one.
 struct Edge {
   double ax, ay, slope;
   Edge() = default;
@@ -877,7 +877,7 @@ inline void NextRow(ActiveTriangles& active, int y) {
 
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
-// Returns the spans laid.
+// Returns how many spans it wrote, empty ones among them.
 int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans) {
   SpansOf<false>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
@@ -991,8 +991,6 @@ inline float Snap(float value) {
   return std::fabs(value) < 8388608.0f ? static_cast<float>(std::lrint(value)) : value;
 }
 
-// Kept from frame to frame, so that drawing one allocates nothing once the frame
-// size and the grid stay the same.
 // The strip's triangles, each turned counter-clockwise (every other one of a
 // strip turns the other way), without those that join its turns (two corners the
 // same), in the order of their first corner in the grid: the sweep then takes a
