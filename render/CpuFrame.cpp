@@ -425,7 +425,7 @@ inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
   return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
 }
 
-void FillRowScalar(const RowValues& row, const RowValues*, int from, int to, uint32_t* out, uint32_t alpha,
+void FillRowScalar(const RowValues& row, uint32_t*, int from, int to, uint32_t* out, uint32_t alpha,
                    const FastTexture& texture) {
   for (int i = from; i < to; ++i) {
     const uint32_t u = row.u[i], v = row.v[i];
@@ -503,9 +503,13 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
   if (count) *out = static_cast<uint32_t>(_mm_cvtsi128_si32(part));
 }
 
-// The next row's texels are asked for while this row is filled: by the time the
-// sweep gets there they are in the cache, where the frame's texture is not.
-__attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, const RowValues* next, int from, int to,
+// Rows further on move through the texture by about as much each row as this
+// one did since the last: their texels are asked for now, from that guess, so
+// that the frame's texture is in the cache by the time the sweep gets there (one
+// row ahead was too late for memory). pastV holds, for each vector, the v of its
+// first pixel the row before.
+constexpr uint32_t kPrefetchRowsAhead = 4;
+__attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t* pastV, int from, int to,
                                                  uint32_t* out, uint32_t alpha, const FastTexture& texture) {
   const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
   const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
@@ -528,9 +532,13 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, const Row
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.v.data() + i));
     const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
     const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
-    if (next) {
-      const uint32_t* ahead = texels + static_cast<size_t>((next->v[i] >> 16) & texture.heightMask) * stride +
-                              ((next->u[i] >> 16) & texture.widthMask);
+    {
+      const uint32_t here = row.v[i];
+      uint32_t& past = pastV[i >> 3];
+      const uint32_t later = here + kPrefetchRowsAhead * (here - past);
+      past = here;
+      const uint32_t* ahead = texels + static_cast<size_t>((later >> 16) & texture.heightMask) * stride +
+                              ((row.u[i] >> 16) & texture.widthMask);
       _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
     }
@@ -569,7 +577,7 @@ bool simdAllowed = true;
 bool UseAvx2() { return simdAllowed && CpuHasAvx2(); }
 #endif
 
-using FillRow = void (*)(const RowValues&, const RowValues*, int, int, uint32_t*, uint32_t, const FastTexture&);
+using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
 
 // The water's texture in its layout, laid out now if it has just arrived.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
@@ -830,10 +838,10 @@ struct Sweep {
   std::vector<uint16_t> firstRows;
   std::vector<uint32_t> plain;  // triangles for the plain filler
   ActiveTriangles active;
-  // The row being filled and the one after it, laid one row ahead.
-  RowValues values[2];
-  std::vector<Run> runs[2];
-  int laid[2] = {0, 0};
+  // The row being laid and filled.
+  RowValues values;
+  std::vector<Run> runs;
+  std::vector<uint32_t> pastV;  // see FillRowAvx2
 };
 
 // Where a triangle's span on row y starts and ends: pixel centres from the left
@@ -954,7 +962,7 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 #endif
 
 // Fills what a row's spans cover and clears the rest of it.
-void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int runCount, uint32_t* out, int width,
+void FinishRow(const RowValues& values, uint32_t* pastV, Run* runs, int runCount, uint32_t* out, int width,
                uint32_t alpha, const FastTexture& texture, FillRow fill) {
   int start = width, end = 0, filled = 0;
   for (const Run* run = runs; run != runs + runCount; ++run) {
@@ -969,7 +977,7 @@ void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int ru
   }
   if (filled == end - start) {
     // One stretch, as the water's rows nearly always are.
-    fill(values, next, start, end, out, alpha, texture);
+    fill(values, pastV, start, end, out, alpha, texture);
     std::fill(out, out + start, 0u);
     std::fill(out + end, out + width, 0u);
     return;
@@ -979,7 +987,7 @@ void FinishRow(const RowValues& values, const RowValues* next, Run* runs, int ru
   for (const Run* run = runs; run != runs + runCount; ++run) {
     if (run->start >= run->end) continue;
     if (run->start > x) std::fill(out + x, out + run->start, 0u);
-    fill(values, next, run->start, run->end, out, alpha, texture);
+    fill(values, pastV, run->start, run->end, out, alpha, texture);
     x = std::max(x, run->end);
   }
   if (x < width) std::fill(out + x, out + width, 0u);
@@ -1099,14 +1107,15 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
     lay = LayRowAvx2;
   }
 #endif
-  sweep.values[0].Resize(width);
-  sweep.values[1].Resize(width);
+  sweep.values.Resize(width);
+  sweep.pastV.assign(static_cast<size_t>(width) / 8 + 2, 0);
   sweep.active.Clear();
   bool four = false;
 #ifdef CPU_FRAME_AVX2
   four = UseAvx2();
 #endif
-  auto layRow = [&](int y) {
+  // The triangles whose first row is y join the sweep.
+  auto start = [&](int y) {
     uint32_t k = sweep.rowStart[y];
     const uint32_t end = sweep.rowStart[y + 1];
 #ifdef CPU_FRAME_AVX2
@@ -1143,17 +1152,13 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
         sweep.plain.push_back(i);
       }
     }
-    std::vector<Run>& runs = sweep.runs[y & 1];
-    if (runs.size() < sweep.active.size()) runs.resize(sweep.active.size());
-    sweep.laid[y & 1] = lay(sweep.active, y, width, sweep.values[y & 1], runs.data());
   };
-  layRow(0);
   for (int y = 0; y < height; ++y) {
-    const bool last = y + 1 == height;
-    if (!last) layRow(y + 1);
-    const int now = y & 1;
-    FinishRow(sweep.values[now], last ? nullptr : &sweep.values[now ^ 1], sweep.runs[now].data(), sweep.laid[now],
-              target.row(y), width, alpha, texture, fill);
+    start(y);
+    if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
+    const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data());
+    FinishRow(sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, target.row(y), width, alpha, texture,
+              fill);
   }
 }
 
