@@ -1227,6 +1227,100 @@ GridVertex Project(const Projection& p, const WATERVERTEX& in) {
   return out;
 }
 
+// The sweep's vertex from Project.
+inline void Place(const GridVertex& vertex, float periodU, float periodV, SweepVertices* out, size_t i) {
+  out->visible[i] = vertex.visible;
+  out->x[i] = vertex.x;
+  out->y[i] = vertex.y;
+  out->u[i] = vertex.s * periodU - 0.5f * kFixed;
+  out->v[i] = vertex.t * periodV - 0.5f * kFixed;
+  out->level[i] = vertex.r * (255.0f * kFixed);
+}
+
+#ifdef CPU_FRAME_AVX2
+#define AVX2 __attribute__((target("avx2"), always_inline)) inline
+// One float of eight vertices, which lie 48 bytes apart.
+AVX2 __m256 FieldOf(const WATERVERTEX* in, float WATERVERTEX::*field) {
+  return _mm256_setr_ps(in[0].*field, in[1].*field, in[2].*field, in[3].*field, in[4].*field, in[5].*field,
+                        in[6].*field, in[7].*field);
+}
+AVX2 __m256 PositionOf(const WATERVERTEX* in, float VECTOR3D::*axis) {
+  return _mm256_setr_ps(in[0].position.*axis, in[1].position.*axis, in[2].position.*axis, in[3].position.*axis,
+                        in[4].position.*axis, in[5].position.*axis, in[6].position.*axis, in[7].position.*axis);
+}
+AVX2 __m256 NormalOf(const WATERVERTEX* in, float VECTOR3D::*axis) {
+  return _mm256_setr_ps(in[0].normal.*axis, in[1].normal.*axis, in[2].normal.*axis, in[3].normal.*axis,
+                        in[4].normal.*axis, in[5].normal.*axis, in[6].normal.*axis, in[7].normal.*axis);
+}
+// Row r of matrix a times (x, y, z, 1), added up as Transform does.
+AVX2 __m256 RowTimes(const Matrix& a, int r, __m256 x, __m256 y, __m256 z) {
+  const __m256 sum = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(a.m[r]), x),
+                                                 _mm256_mul_ps(_mm256_set1_ps(a.m[4 + r]), y)),
+                                   _mm256_mul_ps(_mm256_set1_ps(a.m[8 + r]), z));
+  return _mm256_add_ps(sum, _mm256_mul_ps(_mm256_set1_ps(a.m[12 + r]), _mm256_set1_ps(1.0f)));
+}
+// Snap: rounding to even leaves integers, infinities and NaN as they are; adding
+// zero turns the -0 it gives just below zero into lrint's 0.
+AVX2 __m256 SnapEight(__m256 value) {
+  return _mm256_add_ps(_mm256_round_ps(value, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC), _mm256_setzero_ps());
+}
+#undef AVX2
+
+// Project and Place for eight vertices, in the same float operations.
+__attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATERVERTEX* in, float periodU,
+                                                float periodV, SweepVertices* out, size_t i) {
+  const __m256 px = PositionOf(in, &VECTOR3D::x), py = PositionOf(in, &VECTOR3D::y);
+  const __m256 pz = PositionOf(in, &VECTOR3D::z);
+  const __m256 clipX = RowTimes(p.mvp, 0, px, py, pz), clipY = RowTimes(p.mvp, 1, px, py, pz);
+  const __m256 clipW = RowTimes(p.mvp, 3, px, py, pz);
+  const __m256 visible = _mm256_cmp_ps(clipW, _mm256_set1_ps(1e-6f), _CMP_GT_OQ);
+  const __m256 invW = _mm256_div_ps(_mm256_set1_ps(1.0f), clipW);
+  const __m256 halfW = _mm256_set1_ps(p.halfW), halfH = _mm256_set1_ps(p.halfH);
+  const __m256 fine = _mm256_set1_ps(256.0f), coarse = _mm256_set1_ps(1.0f / 256.0f);
+  const __m256 x = _mm256_mul_ps(
+      SnapEight(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(clipX, invW), halfW), halfW), fine)), coarse);
+  const __m256 y = _mm256_mul_ps(
+      SnapEight(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(clipY, invW), halfH), halfH), fine)), coarse);
+
+  const __m256 n0 = _mm256_div_ps(NormalOf(in, &VECTOR3D::x), _mm256_set1_ps(p.scaleX));
+  const __m256 n1 = NormalOf(in, &VECTOR3D::y), n2 = NormalOf(in, &VECTOR3D::z);
+  __m256 normal[3], toLight[3];
+  for (int r = 0; r < 3; ++r) {
+    normal[r] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(p.view.m[r]), n0),
+                                            _mm256_mul_ps(_mm256_set1_ps(p.view.m[4 + r]), n1)),
+                              _mm256_mul_ps(_mm256_set1_ps(p.view.m[8 + r]), n2));
+    toLight[r] = _mm256_sub_ps(_mm256_set1_ps(p.light[r]), RowTimes(p.modelView, r, px, py, pz));
+  }
+  const __m256 length = _mm256_sqrt_ps(
+      _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(toLight[0], toLight[0]), _mm256_mul_ps(toLight[1], toLight[1])),
+                    _mm256_mul_ps(toLight[2], toLight[2])));
+  const __m256 positive = _mm256_cmp_ps(length, _mm256_setzero_ps(), _CMP_GT_OQ);
+  for (__m256& component : toLight)
+    component = _mm256_blendv_ps(component, _mm256_div_ps(component, length), positive);
+  const __m256 dot = _mm256_add_ps(
+      _mm256_add_ps(_mm256_mul_ps(normal[0], toLight[0]), _mm256_mul_ps(normal[1], toLight[1])),
+      _mm256_mul_ps(normal[2], toLight[2]));
+  // std::max(0, dot) and std::min(1, value): NaN gives 0 and 1.
+  const __m256 diffuse = _mm256_max_ps(dot, _mm256_setzero_ps());
+  const __m256 shade = _mm256_add_ps(_mm256_set1_ps(0.2f), diffuse);
+  const __m256 red = _mm256_min_ps(_mm256_mul_ps(_mm256_set1_ps(p.colour[0]), shade), _mm256_set1_ps(1.0f));
+
+  const __m256 half = _mm256_set1_ps(0.5f * kFixed);
+  const __m256 u = _mm256_sub_ps(_mm256_mul_ps(FieldOf(in, &WATERVERTEX::u), _mm256_set1_ps(periodU)), half);
+  const __m256 v = _mm256_sub_ps(_mm256_mul_ps(FieldOf(in, &WATERVERTEX::v), _mm256_set1_ps(periodV)), half);
+  const __m256 level = _mm256_mul_ps(red, _mm256_set1_ps(255.0f * kFixed));
+  // What Project leaves at zero where a vertex is behind the eye.
+  const __m256 zeroU = _mm256_sub_ps(_mm256_setzero_ps(), half);
+  _mm256_storeu_ps(&out->x[i], _mm256_and_ps(x, visible));
+  _mm256_storeu_ps(&out->y[i], _mm256_and_ps(y, visible));
+  _mm256_storeu_ps(&out->u[i], _mm256_blendv_ps(zeroU, u, visible));
+  _mm256_storeu_ps(&out->v[i], _mm256_blendv_ps(zeroU, v, visible));
+  _mm256_storeu_ps(&out->level[i], _mm256_and_ps(level, visible));
+  const int mask = _mm256_movemask_ps(visible);
+  for (int l = 0; l < 8; ++l) out->visible[i + l] = mask >> l & 1;
+}
+#endif
+
 // The plain filler's vertex: perspective-correct, every value over w.
 WindowVertex WindowVertexOf(const GridVertex& p) {
   return WindowVertex{p.x,          p.y,          p.invW,       p.r * p.invW, p.g * p.invW,
@@ -1245,15 +1339,13 @@ void DrawWater(const SceneFrame& frame, const CpuTextures& textures, Target& tar
     SweepVertices& vertices = scratch.sweepVertices;
     vertices.Resize(frame.vertexCount);
     const float periodU = fast.width * kFixed, periodV = fast.height * kFixed;
-    for (uint32_t i = 0; i < frame.vertexCount; ++i) {
-      const GridVertex vertex = Project(projection, frame.vertices[i]);
-      vertices.visible[i] = vertex.visible;
-      vertices.x[i] = vertex.x;
-      vertices.y[i] = vertex.y;
-      vertices.u[i] = vertex.s * periodU - 0.5f * kFixed;
-      vertices.v[i] = vertex.t * periodV - 0.5f * kFixed;
-      vertices.level[i] = vertex.r * (255.0f * kFixed);
-    }
+    uint32_t i = 0;
+#ifdef CPU_FRAME_AVX2
+    if (UseAvx2())
+      for (; i + 8 <= frame.vertexCount; i += 8)
+        PlaceEight(projection, &frame.vertices[i], periodU, periodV, &vertices, i);
+#endif
+    for (; i < frame.vertexCount; ++i) Place(Project(projection, frame.vertices[i]), periodU, periodV, &vertices, i);
     SweepWater(list, vertices, fast, ToByte(std::min(1.0f, c[3])), target, scratch.sweep);
     for (uint32_t i : scratch.sweep.plain) {
       const uint16_t* corner = &list.corners[i * 3];
