@@ -883,16 +883,28 @@ inline void NextRow(ActiveTriangles& active, int y) {
   }
 }
 
+// What a row's spans cover: from the first pixel to past the last, and how many.
+struct RowExtent {
+  int start, end, filled;
+  void Add(const Run& span) {
+    start = std::min(start, span.start);
+    end = std::max(end, span.end);
+    filled += span.end - span.start;
+  }
+};
+
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
 // Returns how many spans it wrote, empty ones among them.
-int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans) {
+int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans, RowExtent* extent) {
   SpansOf<false>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
+  *extent = RowExtent{width, 0, 0};
   for (int k = 0; k < count; ++k) {
     const SweepTriangle& t = active[k];
     const Run& span = spans[k];
     if (span.start >= span.end) continue;
+    extent->Add(span);
     const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
     uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
     for (int i = span.start; i < span.end; ++i) {
@@ -917,14 +929,16 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Keep(const uint32_
 }
 
 __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, int width,
-                                               RowValues& values, Run* spans) {
+                                               RowValues& values, Run* spans, RowExtent* extent) {
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   SpansOf<true>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
+  *extent = RowExtent{width, 0, 0};
   for (int k = 0; k < count; ++k) {
     const SweepTriangle& t = active[k];
     const Run& span = spans[k];
     if (span.start < span.end) {
+      extent->Add(span);
       const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
       uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
       const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
@@ -962,15 +976,9 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 #endif
 
 // Fills what a row's spans cover and clears the rest of it.
-void FinishRow(const RowValues& values, uint32_t* pastV, Run* runs, int runCount, uint32_t* out, int width,
-               uint32_t alpha, const FastTexture& texture, FillRow fill) {
-  int start = width, end = 0, filled = 0;
-  for (const Run* run = runs; run != runs + runCount; ++run) {
-    if (run->start >= run->end) continue;
-    start = std::min(start, run->start);
-    end = std::max(end, run->end);
-    filled += run->end - run->start;
-  }
+void FinishRow(const RowValues& values, uint32_t* pastV, Run* runs, int runCount, const RowExtent& extent,
+               uint32_t* out, int width, uint32_t alpha, const FastTexture& texture, FillRow fill) {
+  const int start = extent.start, end = extent.end, filled = extent.filled;
   if (filled == 0) {
     std::fill(out, out + width, 0u);
     return;
@@ -1156,9 +1164,10 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   for (int y = 0; y < height; ++y) {
     start(y);
     if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
-    const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data());
-    FinishRow(sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, target.row(y), width, alpha, texture,
-              fill);
+    RowExtent extent;
+    const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
+    FinishRow(sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent, target.row(y), width, alpha,
+              texture, fill);
   }
 }
 
