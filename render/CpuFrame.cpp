@@ -872,15 +872,18 @@ __attribute__((always_inline)) inline void SpansOf(const ActiveTriangles& active
   for (size_t k = 0; k < active.size(); ++k) SpanOf<kRound>(active[k], y, width, &spans[k]);
 }
 
-// Moves the triangles on to the next row and lets go of those that end here.
+// Moves the triangles on to the next row and lets go of those that end here. In
+// two passes: a slot moved into a freed one right after its values were stepped
+// would be read back while those stores are still on their way.
 inline void NextRow(ActiveTriangles& active, int y) {
-  for (size_t k = active.size(); k-- > 0;) {
+  for (size_t k = 0; k < active.size(); ++k) {
     SweepTriangle& t = active[k];
     t.u += t.nextU;
     t.v += t.nextV;
     t.level += t.nextLevel;
-    if (t.lastRow == y) active.Remove(k);
   }
+  for (size_t k = active.size(); k-- > 0;)
+    if (active[k].lastRow == y) active.Remove(k);
 }
 
 // What a row's spans cover: from the first pixel to past the last, and how many.
