@@ -813,22 +813,27 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
 #endif
 
 // The triangles the sweep is crossing, in slots that stay (a triangle is set up
-// in place, and the slots are not cleared for it).
+// in place, and the slots are not cleared for it). The list holds the slots'
+// numbers, those in use first: letting one go moves four bytes, not a triangle.
 class ActiveTriangles {
  public:
   size_t size() const { return count_; }
-  SweepTriangle& operator[](size_t k) { return slots_[k]; }
-  const SweepTriangle& operator[](size_t k) const { return slots_[k]; }
+  SweepTriangle& operator[](size_t k) { return slots_[order_[k]]; }
+  const SweepTriangle& operator[](size_t k) const { return slots_[order_[k]]; }
   SweepTriangle* Add() {
-    if (count_ == slots_.size()) slots_.resize(count_ * 2 + 64);
-    return &slots_[count_++];
+    if (count_ == order_.size()) {
+      order_.push_back(static_cast<uint32_t>(slots_.size()));
+      slots_.emplace_back();
+    }
+    return &slots_[order_[count_++]];
   }
   void DropLast() { --count_; }
-  void Remove(size_t k) { slots_[k] = slots_[--count_]; }
+  void Remove(size_t k) { std::swap(order_[k], order_[--count_]); }
   void Clear() { count_ = 0; }
 
  private:
   std::vector<SweepTriangle> slots_;
+  std::vector<uint32_t> order_;
   size_t count_ = 0;
 };
 
@@ -872,18 +877,15 @@ __attribute__((always_inline)) inline void SpansOf(const ActiveTriangles& active
   for (size_t k = 0; k < active.size(); ++k) SpanOf<kRound>(active[k], y, width, &spans[k]);
 }
 
-// Moves the triangles on to the next row and lets go of those that end here. In
-// two passes: a slot moved into a freed one right after its values were stepped
-// would be read back while those stores are still on their way.
+// Moves the triangles on to the next row and lets go of those that end here.
 inline void NextRow(ActiveTriangles& active, int y) {
-  for (size_t k = 0; k < active.size(); ++k) {
+  for (size_t k = active.size(); k-- > 0;) {
     SweepTriangle& t = active[k];
     t.u += t.nextU;
     t.v += t.nextV;
     t.level += t.nextLevel;
+    if (t.lastRow == y) active.Remove(k);
   }
-  for (size_t k = active.size(); k-- > 0;)
-    if (active[k].lastRow == y) active.Remove(k);
 }
 
 // What a row's spans cover: from the first pixel to past the last, and how many.
