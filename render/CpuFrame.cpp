@@ -526,25 +526,28 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   const __m256i alphaLanes = _mm256_set1_epi32((int)(alpha << 16));
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
+  const uint32_t textureWidthMask = texture.widthMask, textureHeightMask = texture.heightMask;
+  // Held here, as the stores below might otherwise be taken to move them.
+  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
   alignas(32) uint32_t at[8];
   for (int i = from; i < to; i += 8) {
-    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.u.data() + i));
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.v.data() + i));
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(us + i));
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vs + i));
     const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
     const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
     {
-      const uint32_t here = row.v[i];
+      const uint32_t here = vs[i];
       uint32_t& past = pastV[i >> 3];
       const uint32_t later = here + kPrefetchRowsAhead * (here - past);
       past = here;
-      const uint32_t* ahead = texels + static_cast<size_t>((later >> 16) & texture.heightMask) * stride +
-                              ((row.u[i] >> 16) & texture.widthMask);
+      const uint32_t* ahead =
+          texels + static_cast<size_t>((later >> 16) & textureHeightMask) * stride + ((us[i] >> 16) & textureWidthMask);
       _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
       _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
     }
     const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
     const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
-    const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row.level.data() + i)));
+    const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i)));
     const __m256i grey = _mm256_or_si256(level, _mm256_slli_epi32(level, 16));
     const __m256i greyAlpha = _mm256_or_si256(level, alphaLanes);
     const __m256i colour01 = _mm256_unpacklo_epi32(grey, greyAlpha);
