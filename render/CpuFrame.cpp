@@ -1256,18 +1256,11 @@ inline void Place(const GridVertex& vertex, float periodU, float periodV, SweepV
 
 #ifdef CPU_FRAME_AVX2
 #define AVX2 __attribute__((target("avx2"), always_inline)) inline
-// One float of eight vertices, which lie 48 bytes apart.
-AVX2 __m256 FieldOf(const WATERVERTEX* in, float WATERVERTEX::*field) {
-  return _mm256_setr_ps(in[0].*field, in[1].*field, in[2].*field, in[3].*field, in[4].*field, in[5].*field,
-                        in[6].*field, in[7].*field);
-}
-AVX2 __m256 PositionOf(const WATERVERTEX* in, float VECTOR3D::*axis) {
-  return _mm256_setr_ps(in[0].position.*axis, in[1].position.*axis, in[2].position.*axis, in[3].position.*axis,
-                        in[4].position.*axis, in[5].position.*axis, in[6].position.*axis, in[7].position.*axis);
-}
-AVX2 __m256 NormalOf(const WATERVERTEX* in, float VECTOR3D::*axis) {
-  return _mm256_setr_ps(in[0].normal.*axis, in[1].normal.*axis, in[2].normal.*axis, in[3].normal.*axis,
-                        in[4].normal.*axis, in[5].normal.*axis, in[6].normal.*axis, in[7].normal.*axis);
+// One float of eight vertices in a row, named by the first one's.
+AVX2 __m256 EightOf(const WATERVERTEX* in, const float& first) {
+  const ptrdiff_t offset = reinterpret_cast<const char*>(&first) - reinterpret_cast<const char*>(in);
+  auto at = [&](int l) { return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(in + l) + offset); };
+  return _mm256_setr_ps(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7));
 }
 // Row r of matrix a times (x, y, z, 1), added up as Transform does.
 AVX2 __m256 RowTimes(const Matrix& a, int r, __m256 x, __m256 y, __m256 z) {
@@ -1286,8 +1279,7 @@ AVX2 __m256 SnapEight(__m256 value) {
 // Project and Place for eight vertices, in the same float operations.
 __attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATERVERTEX* in, float periodU,
                                                 float periodV, SweepVertices* out, size_t i) {
-  const __m256 px = PositionOf(in, &VECTOR3D::x), py = PositionOf(in, &VECTOR3D::y);
-  const __m256 pz = PositionOf(in, &VECTOR3D::z);
+  const __m256 px = EightOf(in, in->position.x), py = EightOf(in, in->position.y), pz = EightOf(in, in->position.z);
   const __m256 clipX = RowTimes(p.mvp, 0, px, py, pz), clipY = RowTimes(p.mvp, 1, px, py, pz);
   const __m256 clipW = RowTimes(p.mvp, 3, px, py, pz);
   const __m256 visible = _mm256_cmp_ps(clipW, _mm256_set1_ps(1e-6f), _CMP_GT_OQ);
@@ -1299,8 +1291,8 @@ __attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATER
   const __m256 y = _mm256_mul_ps(
       SnapEight(_mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(clipY, invW), halfH), halfH), fine)), coarse);
 
-  const __m256 n0 = _mm256_div_ps(NormalOf(in, &VECTOR3D::x), _mm256_set1_ps(p.scaleX));
-  const __m256 n1 = NormalOf(in, &VECTOR3D::y), n2 = NormalOf(in, &VECTOR3D::z);
+  const __m256 n0 = _mm256_div_ps(EightOf(in, in->normal.x), _mm256_set1_ps(p.scaleX));
+  const __m256 n1 = EightOf(in, in->normal.y), n2 = EightOf(in, in->normal.z);
   __m256 normal[3], toLight[3];
   for (int r = 0; r < 3; ++r) {
     normal[r] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(p.view.m[r]), n0),
@@ -1323,8 +1315,8 @@ __attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATER
   const __m256 red = _mm256_min_ps(_mm256_mul_ps(_mm256_set1_ps(p.colour[0]), shade), _mm256_set1_ps(1.0f));
 
   const __m256 half = _mm256_set1_ps(0.5f * kFixed);
-  const __m256 u = _mm256_sub_ps(_mm256_mul_ps(FieldOf(in, &WATERVERTEX::u), _mm256_set1_ps(periodU)), half);
-  const __m256 v = _mm256_sub_ps(_mm256_mul_ps(FieldOf(in, &WATERVERTEX::v), _mm256_set1_ps(periodV)), half);
+  const __m256 u = _mm256_sub_ps(_mm256_mul_ps(EightOf(in, in->u), _mm256_set1_ps(periodU)), half);
+  const __m256 v = _mm256_sub_ps(_mm256_mul_ps(EightOf(in, in->v), _mm256_set1_ps(periodV)), half);
   const __m256 level = _mm256_mul_ps(red, _mm256_set1_ps(255.0f * kFixed));
   // What Project leaves at zero where a vertex is behind the eye.
   const __m256 zeroU = _mm256_sub_ps(_mm256_setzero_ps(), half);
