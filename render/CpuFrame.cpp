@@ -120,22 +120,50 @@ constexpr int kByteOf[4] = {2, 1, 0, 3};
 struct Run {
   int row, start, end;
 };
+// What a row's runs cover: from the first pixel to past the last, and how many.
+struct RowExtent {
+  int start, end, filled;
+  void Add(const Run& run) {
+    start = std::min(start, run.start);
+    end = std::max(end, run.end);
+    filled += run.end - run.start;
+  }
+};
+
+// Clears what a row's runs (in any order, empty ones among them) leave of it; sorts
+// them where they are not one stretch.
+void ClearOutside(uint32_t* row, int width, const RowExtent& extent, Run* runs, Run* runsEnd) {
+  if (extent.filled == 0) {
+    std::fill(row, row + width, 0u);
+    return;
+  }
+  if (extent.filled == extent.end - extent.start) {
+    std::fill(row, row + extent.start, 0u);
+    std::fill(row + extent.end, row + width, 0u);
+    return;
+  }
+  std::sort(runs, runsEnd, [](const Run& a, const Run& b) { return a.start < b.start; });
+  int x = 0;
+  for (const Run* run = runs; run != runsEnd; ++run) {
+    if (run->start >= run->end) continue;
+    if (run->start > x) std::fill(row + x, row + run->start, 0u);
+    x = std::max(x, run->end);
+  }
+  if (x < width) std::fill(row + x, row + width, 0u);
+}
+
 struct Coverage {
-  std::vector<int> filled;      // pixels per row
-  std::vector<int> start, end;  // the first pixel written in each row, and past the last
+  std::vector<RowExtent> rows;
   std::vector<Run> runs;
   std::vector<int> place;  // ClearUncovered's
-  void Reset(int rows, int width) {
-    filled.assign(rows, 0);
-    start.assign(rows, width);
-    end.assign(rows, 0);
+  void Reset(int height, int width) {
+    rows.assign(height, RowExtent{width, 0, 0});
     runs.clear();
   }
   void Add(int row, int from, int to) {
-    filled[row] += to - from;
-    start[row] = std::min(start[row], from);
-    end[row] = std::max(end[row], to);
-    runs.push_back(Run{row, from, to});
+    const Run run{row, from, to};
+    rows[row].Add(run);
+    runs.push_back(run);
   }
 };
 
@@ -332,17 +360,11 @@ void ClearUncovered(Target& target, Coverage& coverage) {
   place.assign(height, -1);
   int rows = 0;
   for (int y = 0; y < height; ++y) {
-    const int filled = coverage.filled[y];
-    if (filled == width) continue;
-    uint32_t* row = target.row(y);
-    if (filled == 0) {
-      std::fill(row, row + width, 0u);
-    } else if (filled == coverage.end[y] - coverage.start[y]) {
-      std::fill(row, row + coverage.start[y], 0u);
-      std::fill(row + coverage.end[y], row + width, 0u);
-    } else {
+    const RowExtent& extent = coverage.rows[y];
+    if (extent.filled == 0 || extent.filled == extent.end - extent.start)
+      ClearOutside(target.row(y), width, extent, nullptr, nullptr);
+    else
       place[y] = rows++;
-    }
   }
   if (rows == 0) return;
   std::vector<uint32_t> first(rows + 1, 0);
@@ -353,19 +375,10 @@ void ClearUncovered(Target& target, Coverage& coverage) {
   std::vector<uint32_t> next(first.begin(), first.end() - 1);
   for (const Run& run : coverage.runs)
     if (place[run.row] >= 0) grouped[next[place[run.row]]++] = run;
-  for (int y = 0; y < height; ++y) {
-    if (place[y] < 0) continue;
-    Run* begin = grouped.data() + first[place[y]];
-    Run* end = grouped.data() + first[place[y] + 1];
-    std::sort(begin, end, [](const Run& a, const Run& b) { return a.start < b.start; });
-    uint32_t* row = target.row(y);
-    int x = 0;
-    for (const Run* run = begin; run != end; ++run) {
-      if (run->start > x) std::fill(row + x, row + run->start, 0u);
-      x = std::max(x, run->end);
-    }
-    if (x < width) std::fill(row + x, row + width, 0u);
-  }
+  for (int y = 0; y < height; ++y)
+    if (place[y] >= 0)
+      ClearOutside(target.row(y), width, coverage.rows[y], grouped.data() + first[place[y]],
+                   grouped.data() + first[place[y] + 1]);
 }
 
 // The water's fast path. Seen from above, the grid's depth hardly changes across a
@@ -891,16 +904,6 @@ inline void NextRow(ActiveTriangles& active, int y) {
   }
 }
 
-// What a row's spans cover: from the first pixel to past the last, and how many.
-struct RowExtent {
-  int start, end, filled;
-  void Add(const Run& span) {
-    start = std::min(start, span.start);
-    end = std::max(end, span.end);
-    filled += span.end - span.start;
-  }
-};
-
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
 // Returns how many spans it wrote, empty ones among them.
@@ -986,27 +989,14 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 // Fills what a row's spans cover and clears the rest of it.
 void FinishRow(const RowValues& values, uint32_t* pastV, Run* runs, int runCount, const RowExtent& extent,
                uint32_t* out, int width, uint32_t alpha, const FastTexture& texture, FillRow fill) {
-  const int start = extent.start, end = extent.end, filled = extent.filled;
-  if (filled == 0) {
-    std::fill(out, out + width, 0u);
-    return;
-  }
-  if (filled == end - start) {
+  if (extent.filled > 0 && extent.filled == extent.end - extent.start) {
     // One stretch, as the water's rows nearly always are.
-    fill(values, pastV, start, end, out, alpha, texture);
-    std::fill(out, out + start, 0u);
-    std::fill(out + end, out + width, 0u);
-    return;
+    fill(values, pastV, extent.start, extent.end, out, alpha, texture);
+  } else {
+    for (const Run* run = runs; run != runs + runCount; ++run)
+      if (run->start < run->end) fill(values, pastV, run->start, run->end, out, alpha, texture);
   }
-  std::sort(runs, runs + runCount, [](const Run& a, const Run& b) { return a.start < b.start; });
-  int x = 0;
-  for (const Run* run = runs; run != runs + runCount; ++run) {
-    if (run->start >= run->end) continue;
-    if (run->start > x) std::fill(out + x, out + run->start, 0u);
-    fill(values, pastV, run->start, run->end, out, alpha, texture);
-    x = std::max(x, run->end);
-  }
-  if (x < width) std::fill(out + x, out + width, 0u);
+  ClearOutside(out, width, extent, runs, runs + runCount);
 }
 
 // The nearest integer, ties to even (std::nearbyint, without its library call).
