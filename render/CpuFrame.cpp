@@ -844,6 +844,10 @@ class ActiveTriangles {
     return &slots_[order_[count_++]];
   }
   void DropLast() { --count_; }
+  // For loops that store through uint32_t or int, which might otherwise be taken
+  // to move the list: the slots, and their numbers in the list's order.
+  SweepTriangle* slots() { return slots_.data(); }
+  const uint32_t* order() const { return order_.data(); }
   void Remove(size_t k) { std::swap(order_[k], order_[--count_]); }
   void Clear() { count_ = 0; }
 
@@ -888,15 +892,19 @@ __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y,
 // Every triangle's span first, each on its own (so that the processor works on
 // several at once), then their values.
 template <bool kRound>
-__attribute__((always_inline)) inline void SpansOf(const ActiveTriangles& active, int y, int width,
-                                                   Run* spans) {
-  for (size_t k = 0; k < active.size(); ++k) SpanOf<kRound>(active[k], y, width, &spans[k]);
+__attribute__((always_inline)) inline void SpansOf(ActiveTriangles& active, int y, int width, Run* spans) {
+  const SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
+  const size_t count = active.size();
+  for (size_t k = 0; k < count; ++k) SpanOf<kRound>(slots[order[k]], y, width, &spans[k]);
 }
 
 // Moves the triangles on to the next row and lets go of those that end here.
 inline void NextRow(ActiveTriangles& active, int y) {
+  SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
   for (size_t k = active.size(); k-- > 0;) {
-    SweepTriangle& t = active[k];
+    SweepTriangle& t = slots[order[k]];
     t.u += t.nextU;
     t.v += t.nextV;
     t.level += t.nextLevel;
@@ -910,12 +918,14 @@ inline void NextRow(ActiveTriangles& active, int y) {
 int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans, RowExtent* extent) {
   SpansOf<false>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
-  *extent = RowExtent{width, 0, 0};
+  const SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
+  RowExtent laid{width, 0, 0};
   for (int k = 0; k < count; ++k) {
-    const SweepTriangle& t = active[k];
+    const SweepTriangle& t = slots[order[k]];
     const Run& span = spans[k];
     if (span.start >= span.end) continue;
-    extent->Add(span);
+    laid.Add(span);
     const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
     uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
     for (int i = span.start; i < span.end; ++i) {
@@ -927,6 +937,7 @@ int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, R
       level += t.dlevel;
     }
   }
+  *extent = laid;
   NextRow(active, y);
   return count;
 }
@@ -944,12 +955,17 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   SpansOf<true>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
-  *extent = RowExtent{width, 0, 0};
+  const SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
+  uint32_t* const us = values.u.data();
+  uint32_t* const vs = values.v.data();
+  uint32_t* const levels = values.level.data();
+  RowExtent laid{width, 0, 0};
   for (int k = 0; k < count; ++k) {
-    const SweepTriangle& t = active[k];
+    const SweepTriangle& t = slots[order[k]];
     const Run& span = spans[k];
     if (span.start < span.end) {
-      extent->Add(span);
+      laid.Add(span);
       const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
       uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
       const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
@@ -959,9 +975,6 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
       __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)level0), _mm256_mullo_epi32(lanes, dlevel));
       const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
       const __m256i dlevel8 = _mm256_slli_epi32(dlevel, 3);
-      uint32_t* us = values.u.data();
-      uint32_t* vs = values.v.data();
-      uint32_t* levels = values.level.data();
       int i = span.start;
       for (; i + 8 <= span.end; i += 8) {
         StoreRamp(us + i, u);
@@ -981,6 +994,7 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
       }
     }
   }
+  *extent = laid;
   NextRow(active, y);
   return count;
 }
