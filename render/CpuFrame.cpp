@@ -469,9 +469,10 @@ AVX2 __m256i Lerp(__m256i x, __m256i y, __m256i weight) {
   return _mm256_add_epi16(x, _mm256_mulhrs_epi16(_mm256_sub_epi16(y, x), weight));
 }
 
+// MulUnorm's (p + (p >> 8)) >> 8 is (p * 257) >> 16 for every product of two bytes.
 AVX2 __m256i Modulate(__m256i x, __m256i y) {
   const __m256i product = _mm256_add_epi16(_mm256_mullo_epi16(x, y), _mm256_set1_epi16(128));
-  return _mm256_srli_epi16(_mm256_add_epi16(product, _mm256_srli_epi16(product, 8)), 8);
+  return _mm256_mulhi_epu16(product, _mm256_set1_epi16(257));
 }
 
 AVX2 __m256i ToLevel(__m256i fixed) {
