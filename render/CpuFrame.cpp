@@ -680,6 +680,49 @@ Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstR
   return *firstRow <= LastRowOf(std::max({p.y[a], p.y[b], p.y[d]}), height) ? Route::kSwept : Route::kNone;
 }
 
+#ifdef CPU_FRAME_AVX2
+// Corner k of four triangles in a row of the list (corners c[0..11]).
+__attribute__((target("avx2"), always_inline)) inline __m256d CornerOfFour(const std::vector<float>& field,
+                                                                           const uint16_t* c, int k) {
+  return _mm256_cvtps_pd(_mm_setr_ps(field[c[k]], field[c[3 + k]], field[c[6 + k]], field[c[9 + k]]));
+}
+
+// RouteOf for four triangles, in the same double operations.
+__attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uint16_t* c, int height,
+                                               Route route[4], int firstRow[4]) {
+  const __m256d xa = CornerOfFour(p.x, c, 0), xb = CornerOfFour(p.x, c, 1), xd = CornerOfFour(p.x, c, 2);
+  const __m256d ya = CornerOfFour(p.y, c, 0), yb = CornerOfFour(p.y, c, 1), yd = CornerOfFour(p.y, c, 2);
+  const __m256d area = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(xb, xa), _mm256_sub_pd(yd, ya)),
+                                     _mm256_mul_pd(_mm256_sub_pd(xd, xa), _mm256_sub_pd(yb, ya)));
+  const int facing = _mm256_movemask_pd(_mm256_cmp_pd(area, _mm256_setzero_pd(), _CMP_GT_OQ));
+  constexpr double kFar = 1 << 20;
+  __m256d near = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  for (__m256d value : {xa, xb, xd, ya, yb, yd})
+    near = _mm256_and_pd(near, _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), value), _mm256_set1_pd(kFar),
+                                             _CMP_LT_OQ));
+  const int nearLanes = _mm256_movemask_pd(near);
+  const __m256d half = _mm256_set1_pd(0.5);
+  const __m256d low = _mm256_min_pd(_mm256_min_pd(ya, yb), yd), high = _mm256_max_pd(_mm256_max_pd(ya, yb), yd);
+  // Only read where every corner is near, so the conversions are exact.
+  alignas(16) int32_t first[4], last[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(first),
+                  _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_sub_pd(low, half))));
+  _mm_store_si128(reinterpret_cast<__m128i*>(last),
+                  _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_sub_pd(high, half))));
+  for (int l = 0; l < 4; ++l) {
+    const uint16_t* t = c + 3 * l;
+    route[l] = Route::kNone;
+    if (!p.visible[t[0]] || !p.visible[t[1]] || !p.visible[t[2]] || !(facing >> l & 1)) continue;
+    if (!(nearLanes >> l & 1)) {
+      route[l] = Route::kPlain;
+      continue;
+    }
+    firstRow[l] = std::max(0, first[l] + 1);
+    if (firstRow[l] <= std::min(height - 1, last[l])) route[l] = Route::kSwept;
+  }
+}
+#endif
+
 constexpr double kLargestPlaneValue = 1 << 30, kSteepestPlane = 1 << 24;
 
 // A front-facing triangle's planes from its first row on, and its edges; false
@@ -1105,12 +1148,25 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   sweep.rowStart.assign(static_cast<size_t>(height) + 1, 0);
   sweep.firstRows.resize(triangles);
   sweep.plain.clear();
-  for (uint32_t i = 0; i < triangles; ++i) {
-    int firstRow = 0;
-    const Route route = RouteOf(vertices, &list.corners[i * 3], height, &firstRow);
+  auto take = [&](uint32_t i, Route route, int firstRow) {
     sweep.firstRows[i] = route == Route::kSwept ? static_cast<uint16_t>(firstRow) : kNotSwept;
     if (route == Route::kSwept) ++sweep.rowStart[firstRow + 1];
     if (route == Route::kPlain) sweep.plain.push_back(i);
+  };
+  uint32_t i = 0;
+#ifdef CPU_FRAME_AVX2
+  if (UseAvx2())
+    for (; i + 4 <= triangles; i += 4) {
+      Route routes[4];
+      int firstRows[4];
+      RouteFour(vertices, &list.corners[i * 3], height, routes, firstRows);
+      for (int l = 0; l < 4; ++l) take(i + l, routes[l], firstRows[l]);
+    }
+#endif
+  for (; i < triangles; ++i) {
+    int firstRow = 0;
+    const Route route = RouteOf(vertices, &list.corners[i * 3], height, &firstRow);
+    take(i, route, firstRow);
   }
   for (int y = 0; y < height; ++y) sweep.rowStart[y + 1] += sweep.rowStart[y];
   sweep.order.resize(sweep.rowStart[height]);
