@@ -665,6 +665,10 @@ inline int LastRowOf(float high, int height) { return std::min(height - 1, Floor
 // How a triangle of the strip is drawn.
 enum class Route { kNone, kSwept, kPlain };
 
+// Beyond this many pixels from the frame a triangle goes to the plain filler: the
+// sweep's rows and edges need its corners nearer.
+constexpr float kFar = 1 << 20;
+
 // Culled, clipped away, covering no row's centre, or for the sweep (or, far
 // outside the frame, for the plain filler).
 Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstRow) {
@@ -673,7 +677,6 @@ Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstR
   const double area = (double(p.x[b]) - p.x[a]) * (double(p.y[d]) - p.y[a]) -
                       (double(p.x[d]) - p.x[a]) * (double(p.y[b]) - p.y[a]);
   if (!(area > 0)) return Route::kNone;  // back-facing or degenerate: culled
-  constexpr float kFar = 1 << 20;
   for (uint16_t i : {a, b, d})
     if (!(std::fabs(p.x[i]) < kFar && std::fabs(p.y[i]) < kFar)) return Route::kPlain;
   *firstRow = FirstRowOf(std::min({p.y[a], p.y[b], p.y[d]}));
@@ -695,7 +698,6 @@ __attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uin
   const __m256d area = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(xb, xa), _mm256_sub_pd(yd, ya)),
                                      _mm256_mul_pd(_mm256_sub_pd(xd, xa), _mm256_sub_pd(yb, ya)));
   const int facing = _mm256_movemask_pd(_mm256_cmp_pd(area, _mm256_setzero_pd(), _CMP_GT_OQ));
-  constexpr double kFar = 1 << 20;
   __m256d near = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
   for (__m256d value : {xa, xb, xd, ya, yb, yd})
     near = _mm256_and_pd(near, _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), value), _mm256_set1_pd(kFar),
@@ -712,6 +714,7 @@ __attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uin
   for (int l = 0; l < 4; ++l) {
     const uint16_t* t = c + 3 * l;
     route[l] = Route::kNone;
+    firstRow[l] = 0;
     if (!p.visible[t[0]] || !p.visible[t[1]] || !p.visible[t[2]] || !(facing >> l & 1)) continue;
     if (!(nearLanes >> l & 1)) {
       route[l] = Route::kPlain;
