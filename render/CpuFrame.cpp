@@ -385,10 +385,11 @@ void ClearUncovered(Target& target, Coverage& coverage) {
 // cell, so each triangle is filled with screen-space (affine) interpolation: its
 // texture coordinates and grey level are planes in 16.16 fixed point, stepped with
 // integer adds. The frame is swept a row at a time: each triangle the row crosses
-// lays its span's values into the row, and the row is then filtered (bilinear, with
-// 8-bit weights as Mesa's llvmpipe takes them) and shaded in one pass from left to
-// right, so that the texture is read in order and no pass is cut short at a
-// triangle's edge.
+// lays its span's values into the row (where spans are short, only its planes
+// where the span starts, which a pass then hands on to the pixels after), and the
+// row is then filtered (bilinear, with 8-bit weights as Mesa's llvmpipe takes
+// them) and shaded in one pass from left to right, so that the texture is read in
+// order and no pass is cut short at a triangle's edge.
 
 // A vertex of the water in window coordinates with its unprojected attributes.
 struct GridVertex {
@@ -409,9 +410,23 @@ struct FastTexture {
   float width = 0, height = 0;
 };
 
-// The values of one row of the frame, pixel by pixel. Unsigned, so that steps
-// wrap: the texture repeats every 65536 texels, a multiple of its side; the level
+// What the row's triangles left where their spans start: the stamp of the row
+// that laid them, and each plane's value at the row's pixel 0 and its step
+// along the row. A pixel takes the planes of the last start at or before it, so
+// a span costs a few stores whatever its length. Unsigned, so that steps wrap:
+// the texture repeats every 65536 texels, a multiple of its side; the level
 // reads as signed and clamps. Room for a vector's worth past the last pixel.
+struct RowStarts {
+  std::vector<uint32_t> stamp, u, du, v, dv, level, dlevel;
+  void Resize(int width) {
+    const size_t size = static_cast<size_t>(width) + 8;
+    for (std::vector<uint32_t>* field : {&stamp, &u, &du, &v, &dv, &level, &dlevel}) field->resize(size);
+  }
+};
+
+// The values of one row of the frame, pixel by pixel, as LayRow lays them or
+// ExpandRow gives them from the row's starts.
+// Room for a vector's worth past the last pixel.
 struct RowValues {
   std::vector<uint32_t> u, v, level;
   void Resize(int width) {
@@ -436,6 +451,23 @@ inline uint32_t Level(uint32_t fixed) {
 // once: one in each 16-bit half, where the sums stay below 65536.
 inline uint32_t LerpHalves(uint32_t x, uint32_t y, uint32_t weight) {
   return ((x * (256 - weight) + y * weight + 0x00800080) >> 8) & 0x00FF00FF;
+}
+
+// Each pixel from from to to takes the planes of the last span that starts at or
+// before it (one starts at from).
+void ExpandRowScalar(const RowStarts& row, uint32_t stamp, int from, int to, RowValues* out) {
+  uint32_t u0 = row.u[from], du = row.du[from], v0 = row.v[from], dv = row.dv[from];
+  uint32_t level0 = row.level[from], dlevel = row.dlevel[from];
+  for (int i = from; i < to; ++i) {
+    if (row.stamp[i] == stamp) {
+      u0 = row.u[i], du = row.du[i], v0 = row.v[i], dv = row.dv[i];
+      level0 = row.level[i], dlevel = row.dlevel[i];
+    }
+    const uint32_t x = static_cast<uint32_t>(i);
+    out->u[i] = u0 + du * x;
+    out->v[i] = v0 + dv * x;
+    out->level[i] = level0 + dlevel * x;
+  }
 }
 
 void FillRowScalar(const RowValues& row, uint32_t*, int from, int to, uint32_t* out, uint32_t alpha,
@@ -523,6 +555,26 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
 // row ahead was too late for memory). pastV holds, for each vector, the v of its
 // first pixel the row before.
 constexpr uint32_t kPrefetchRowsAhead = 4;
+
+// For each set of lanes where spans start (a bit each), lane by lane the last of
+// them at or before it, or -1 where the span started before the eight pixels.
+struct LastStarts {
+  alignas(32) int32_t lane[256][8];
+};
+const LastStarts& LastStartsTable() {
+  static const LastStarts table = [] {
+    LastStarts t{};
+    for (int mask = 0; mask < 256; ++mask) {
+      int last = -1;
+      for (int l = 0; l < 8; ++l) {
+        if (mask >> l & 1) last = l;
+        t.lane[mask][l] = last;
+      }
+    }
+    return t;
+  }();
+  return table;
+}
 __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t* pastV, int from, int to,
                                                  uint32_t* out, uint32_t alpha, const FastTexture& texture) {
   const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
@@ -586,6 +638,39 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
       StoreFirst(out + i, pixel, left);
   }
 }
+
+// ExpandRowScalar eight pixels at a time.
+__attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_t stamp, int from, int to,
+                                                   RowValues* out) {
+  const __m256i rowStamp = _mm256_set1_epi32((int)stamp), eight = _mm256_set1_epi32(8);
+  const uint32_t* const stamps = row.stamp.data();
+  const uint32_t* const fields[6] = {row.u.data(), row.du.data(), row.v.data(),
+                                     row.dv.data(), row.level.data(), row.dlevel.data()};
+  uint32_t* const values[3] = {out->u.data(), out->v.data(), out->level.data()};
+  const LastStarts& lastStarts = LastStartsTable();
+  int owner = from;  // where the span that reaches the next pixel starts
+  __m256i x = _mm256_add_epi32(_mm256_set1_epi32(from), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  for (int i = from; i < to; i += 8, x = _mm256_add_epi32(x, eight)) {
+    const __m256i starts =
+        _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(stamps + i)), rowStamp);
+    const unsigned startMask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(starts)));
+    const __m256 source = _mm256_load_ps(reinterpret_cast<const float*>(lastStarts.lane[startMask]));
+    __m256i field[6];
+    for (int f = 0; f < 6; ++f) {
+      const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fields[f] + i));
+      const __m256 mine = _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(here, _mm256_castps_si256(source)));
+      const __m256 carried = _mm256_castsi256_ps(_mm256_set1_epi32((int)fields[f][owner]));
+      field[f] = _mm256_castps_si256(_mm256_blendv_ps(mine, carried, source));
+    }
+    // A conditional move, which compilers turn into a branch otherwise: whether
+    // eight pixels hold a start is anybody's guess.
+    const int lastStart = i + 31 - __builtin_clz(startMask | 1);
+    asm("test %2, %2\n\tcmovnz %1, %0" : "+r"(owner) : "r"(lastStart), "r"(startMask) : "cc");
+    for (int k = 0; k < 3; ++k)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(values[k] + i),
+                          _mm256_add_epi32(field[2 * k], _mm256_mullo_epi32(field[2 * k + 1], x)));
+  }
+}
 #undef AVX2
 #endif
 
@@ -595,6 +680,7 @@ bool UseAvx2() { return simdAllowed && CpuHasAvx2(); }
 #endif
 
 using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
+using ExpandRow = void (*)(const RowStarts&, uint32_t, int, int, RowValues*);
 
 // The water's texture in its layout, laid out now if it has just arrived.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
@@ -633,15 +719,15 @@ struct Edge {
   double X(double y) const { return ax + (y - ay) * slope; }
 };
 
-// A triangle while the sweep crosses it: its edges, and its planes at pixel x = ox
-// of the row the sweep is on, with their steps along the row and to the next.
+// A triangle while the sweep crosses it: its edges, and its planes at pixel 0 of
+// the row the sweep is on, with their steps along the row and to the next.
 struct SweepTriangle {
   Edge longEdge, upperEdge, lowerEdge;
   double middleY;
   uint32_t u, v, level;
   uint32_t du, dv, dlevel;
   uint32_t nextU, nextV, nextLevel;
-  int ox, lastRow;
+  int lastRow;
 };
 
 // The water's vertices as the sweep takes them: window position, and the planes'
@@ -755,10 +841,10 @@ bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, 
     *stepX[k] = static_cast<uint32_t>(std::lrint(gx));
     *stepY[k] = static_cast<uint32_t>(std::lrint(gy));
     // Exact in wrapping integers (the texture repeats every 65536 texels): the
-    // plane at (ox, oy) stepped on to the first row.
-    *atFirstRow[k] = static_cast<uint32_t>(std::lrint(at)) + *stepY[k] * static_cast<uint32_t>(firstRow - oy);
+    // plane at (ox, oy) stepped on to the first row and back to pixel 0.
+    *atFirstRow[k] = static_cast<uint32_t>(std::lrint(at)) + *stepY[k] * static_cast<uint32_t>(firstRow - oy) -
+                     *stepX[k] * static_cast<uint32_t>(ox);
   }
-  out->ox = ox;
 
   float topX = p.x[c[0]], topY = p.y[c[0]], middleX = p.x[c[1]], middleY = p.y[c[1]];
   float bottomX = p.x[c[2]], bottomY = p.y[c[2]];
@@ -812,6 +898,7 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   const __m256d toCentreY = _mm256_sub_pd(_mm256_add_pd(oy, half), y0);
   const __m128i oyInt = _mm256_cvtpd_epi32(oy);
   const __m128i rowsDown = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow)), oyInt);
+  const __m128i oxInt = _mm256_cvtpd_epi32(ox);
   const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
   alignas(16) uint32_t at[3][4], stepX[3][4], stepY[3][4];
   __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
@@ -824,11 +911,12 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
     const __m256d gy = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(d2, dx1), _mm256_mul_pd(d1, dx2)), invArea);
     fine = _mm256_and_pd(fine, _mm256_and_pd(Below(gx, kSteepestPlane), Below(gy, kSteepestPlane)));
     const __m256d value = _mm256_add_pd(_mm256_add_pd(f0, _mm256_mul_pd(gx, toCentreX)), _mm256_mul_pd(gy, toCentreY));
-    const __m128i down = _mm256_cvtpd_epi32(gy);
-    _mm_store_si128(reinterpret_cast<__m128i*>(stepX[k]), _mm256_cvtpd_epi32(gx));
+    const __m128i across = _mm256_cvtpd_epi32(gx), down = _mm256_cvtpd_epi32(gy);
+    _mm_store_si128(reinterpret_cast<__m128i*>(stepX[k]), across);
     _mm_store_si128(reinterpret_cast<__m128i*>(stepY[k]), down);
     _mm_store_si128(reinterpret_cast<__m128i*>(at[k]),
-                    _mm_add_epi32(_mm256_cvtpd_epi32(value), _mm_mullo_epi32(down, rowsDown)));
+                    _mm_sub_epi32(_mm_add_epi32(_mm256_cvtpd_epi32(value), _mm_mullo_epi32(down, rowsDown)),
+                                  _mm_mullo_epi32(across, oxInt)));
   }
   const int fineLanes = _mm256_movemask_pd(fine);
 
@@ -851,8 +939,6 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   _mm_store_ps(ty, topY);
   _mm_store_ps(mx, middleX);
   _mm_store_ps(my, middleY);
-  alignas(16) int32_t oxInt[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(oxInt), _mm256_cvtpd_epi32(ox));
   for (int l = 0; l < 4; ++l) {
     refused[l] = !(fineLanes >> l & 1);
     SweepTriangle& t = *out[l];
@@ -865,7 +951,6 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
     t.nextU = stepY[0][l];
     t.nextV = stepY[1][l];
     t.nextLevel = stepY[2][l];
-    t.ox = oxInt[l];
     t.lastRow = LastRowOf(ty[l], height);
     t.longEdge = Edge(tx[l], ty[l], longSlope[l]);
     t.upperEdge = Edge(tx[l], ty[l], upperSlope[l]);
@@ -911,7 +996,9 @@ struct Sweep {
   std::vector<uint32_t> plain;  // triangles for the plain filler
   ActiveTriangles active;
   // The row being laid and filled.
+  RowStarts starts;
   RowValues values;
+  uint32_t stamp = 0;  // the last row's, counted on from frame to frame
   std::vector<Run> runs;
   std::vector<uint32_t> pastV;  // see FillRowAvx2
 };
@@ -959,6 +1046,52 @@ inline void NextRow(ActiveTriangles& active, int y) {
   }
 }
 
+// Lays where the span of row y of every triangle the sweep is crossing starts,
+// with the triangle's planes, moves them on to the next row and lets go of those
+// that end here. Returns how many spans it wrote, empty ones among them. For
+// rows of short spans: a span costs a few stores, and the row is then expanded.
+template <bool kRound>
+__attribute__((always_inline)) inline int LayStarts(ActiveTriangles& active, int y, int width, RowStarts& starts,
+                                                 uint32_t stamp, Run* spans, RowExtent* extent) {
+  SpansOf<kRound>(active, y, width, spans);
+  const int count = static_cast<int>(active.size());
+  const SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
+  uint32_t* const stamps = starts.stamp.data();
+  uint32_t *const us = starts.u.data(), *const dus = starts.du.data();
+  uint32_t *const vs = starts.v.data(), *const dvs = starts.dv.data();
+  uint32_t *const levels = starts.level.data(), *const dlevels = starts.dlevel.data();
+  RowExtent laid{width, 0, 0};
+  for (int k = 0; k < count; ++k) {
+    const Run& span = spans[k];
+    if (span.start >= span.end) continue;
+    laid.Add(span);
+    const SweepTriangle& t = slots[order[k]];
+    const int at = span.start;
+    stamps[at] = stamp;
+    us[at] = t.u;
+    dus[at] = t.du;
+    vs[at] = t.v;
+    dvs[at] = t.dv;
+    levels[at] = t.level;
+    dlevels[at] = t.dlevel;
+  }
+  *extent = laid;
+  NextRow(active, y);
+  return count;
+}
+
+int LayStartsScalar(ActiveTriangles& active, int y, int width, RowStarts& starts, uint32_t stamp, Run* spans,
+                    RowExtent* extent) {
+  return LayStarts<false>(active, y, width, starts, stamp, spans, extent);
+}
+#ifdef CPU_FRAME_AVX2
+__attribute__((target("avx2"))) int LayStartsAvx2(ActiveTriangles& active, int y, int width, RowStarts& starts,
+                                                  uint32_t stamp, Run* spans, RowExtent* extent) {
+  return LayStarts<true>(active, y, width, starts, stamp, spans, extent);
+}
+#endif
+
 // Lays the span of row y of every triangle the sweep is crossing into the row's
 // values, moves them on to the next row and lets go of those that end here.
 // Returns how many spans it wrote, empty ones among them.
@@ -973,7 +1106,7 @@ int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, R
     const Run& span = spans[k];
     if (span.start >= span.end) continue;
     laid.Add(span);
-    const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
+    const uint32_t dx = static_cast<uint32_t>(span.start);
     uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
     for (int i = span.start; i < span.end; ++i) {
       values.u[i] = u;
@@ -1013,7 +1146,7 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
     const Run& span = spans[k];
     if (span.start < span.end) {
       laid.Add(span);
-      const uint32_t dx = static_cast<uint32_t>(span.start - t.ox);
+      const uint32_t dx = static_cast<uint32_t>(span.start);
       uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
       const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
       const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
@@ -1047,15 +1180,25 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 }
 #endif
 
+// Below this many pixels a span on average, a row's spans are laid by where they
+// start (LayStarts), and at or above it pixel by pixel (LayRow): on this side
+// of it a span's fixed cost outweighs what laying a pixel costs.
+constexpr size_t kLongestShortSpan = 6;
+
 // Fills what a row's spans cover and clears the rest of it.
-void FinishRow(const RowValues& values, uint32_t* pastV, Run* runs, int runCount, const RowExtent& extent,
-               uint32_t* out, int width, uint32_t alpha, const FastTexture& texture, FillRow fill) {
+void FinishRow(const RowStarts& starts, uint32_t stamp, RowValues& values, uint32_t* pastV, Run* runs,
+               int runCount, const RowExtent& extent, uint32_t* out, int width, uint32_t alpha,
+               const FastTexture& texture, ExpandRow expand, FillRow fill) {
   if (extent.filled > 0 && extent.filled == extent.end - extent.start) {
     // One stretch, as the water's rows nearly always are.
+    if (expand) expand(starts, stamp, extent.start, extent.end, &values);
     fill(values, pastV, extent.start, extent.end, out, alpha, texture);
   } else {
     for (const Run* run = runs; run != runs + runCount; ++run)
-      if (run->start < run->end) fill(values, pastV, run->start, run->end, out, alpha, texture);
+      if (run->start < run->end) {
+        if (expand) expand(starts, stamp, run->start, run->end, &values);
+        fill(values, pastV, run->start, run->end, out, alpha, texture);
+      }
   }
   ClearOutside(out, width, extent, runs, runs + runCount);
 }
@@ -1180,13 +1323,18 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   sweep.rowStart[0] = 0;
 
   FillRow fill = FillRowScalar;
+  ExpandRow expand = ExpandRowScalar;
   auto lay = LayRowScalar;
+  auto layStarts = LayStartsScalar;
 #ifdef CPU_FRAME_AVX2
   if (UseAvx2()) {
     fill = FillRowAvx2;
+    expand = ExpandRowAvx2;
     lay = LayRowAvx2;
+    layStarts = LayStartsAvx2;
   }
 #endif
+  sweep.starts.Resize(width);
   sweep.values.Resize(width);
   sweep.pastV.assign(static_cast<size_t>(width) / 8 + 2, 0);
   sweep.active.Clear();
@@ -1236,10 +1384,19 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   for (int y = 0; y < height; ++y) {
     start(y);
     if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
+    // A stamp comes round again only after 2^32 rows: what is left of its last
+    // round is cleared first.
+    if (++sweep.stamp == 0) {
+      std::fill(sweep.starts.stamp.begin(), sweep.starts.stamp.end(), 0u);
+      sweep.stamp = 1;
+    }
     RowExtent extent;
-    const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
-    FinishRow(sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent, target.row(y), width, alpha,
-              texture, fill);
+    const bool shortSpans = sweep.active.size() * kLongestShortSpan > static_cast<size_t>(width);
+    const int laid = shortSpans
+                         ? layStarts(sweep.active, y, width, sweep.starts, sweep.stamp, sweep.runs.data(), &extent)
+                         : lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
+    FinishRow(sweep.starts, sweep.stamp, sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent,
+              target.row(y), width, alpha, texture, shortSpans ? expand : nullptr, fill);
   }
 }
 
