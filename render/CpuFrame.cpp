@@ -128,6 +128,11 @@ struct RowExtent {
     end = std::max(end, run.end);
     filled += run.end - run.start;
   }
+  void Add(const RowExtent& other) {
+    start = std::min(start, other.start);
+    end = std::max(end, other.end);
+    filled += other.filled;
+  }
 };
 
 // Clears what a row's runs (in any order, empty ones among them) leave of it; sorts
@@ -713,7 +718,6 @@ inline int Floor(double x) {
 struct Edge {
   double ax, ay, slope;
   Edge() = default;
-  Edge(float upperX, float upperY, double edgeSlope) : ax(upperX), ay(upperY), slope(edgeSlope) {}
   Edge(float upperX, float upperY, float lowerX, float lowerY)
       : ax(upperX), ay(upperY), slope((double(lowerX) - ax) / (double(lowerY) - ay)) {}
   double X(double y) const { return ax + (y - ay) * slope; }
@@ -757,7 +761,7 @@ constexpr float kFar = 1 << 20;
 
 // Culled, clipped away, covering no row's centre, or for the sweep (or, far
 // outside the frame, for the plain filler).
-Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstRow) {
+Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstRow, int* lastRow) {
   const uint16_t a = c[0], b = c[1], d = c[2];
   if (!p.visible[a] || !p.visible[b] || !p.visible[d]) return Route::kNone;
   const double area = (double(p.x[b]) - p.x[a]) * (double(p.y[d]) - p.y[a]) -
@@ -766,7 +770,8 @@ Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstR
   for (uint16_t i : {a, b, d})
     if (!(std::fabs(p.x[i]) < kFar && std::fabs(p.y[i]) < kFar)) return Route::kPlain;
   *firstRow = FirstRowOf(std::min({p.y[a], p.y[b], p.y[d]}));
-  return *firstRow <= LastRowOf(std::max({p.y[a], p.y[b], p.y[d]}), height) ? Route::kSwept : Route::kNone;
+  *lastRow = LastRowOf(std::max({p.y[a], p.y[b], p.y[d]}), height);
+  return *firstRow <= *lastRow ? Route::kSwept : Route::kNone;
 }
 
 #ifdef CPU_FRAME_AVX2
@@ -778,7 +783,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256d CornerOfFour(const
 
 // RouteOf for four triangles, in the same double operations.
 __attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uint16_t* c, int height,
-                                               Route route[4], int firstRow[4]) {
+                                               Route route[4], int firstRow[4], int lastRow[4]) {
   const __m256d xa = CornerOfFour(p.x, c, 0), xb = CornerOfFour(p.x, c, 1), xd = CornerOfFour(p.x, c, 2);
   const __m256d ya = CornerOfFour(p.y, c, 0), yb = CornerOfFour(p.y, c, 1), yd = CornerOfFour(p.y, c, 2);
   const __m256d area = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(xb, xa), _mm256_sub_pd(yd, ya)),
@@ -800,14 +805,15 @@ __attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uin
   for (int l = 0; l < 4; ++l) {
     const uint16_t* t = c + 3 * l;
     route[l] = Route::kNone;
-    firstRow[l] = 0;
+    firstRow[l] = lastRow[l] = 0;
     if (!p.visible[t[0]] || !p.visible[t[1]] || !p.visible[t[2]] || !(facing >> l & 1)) continue;
     if (!(nearLanes >> l & 1)) {
       route[l] = Route::kPlain;
       continue;
     }
     firstRow[l] = std::max(0, first[l] + 1);
-    if (firstRow[l] <= std::min(height - 1, last[l])) route[l] = Route::kSwept;
+    lastRow[l] = std::min(height - 1, last[l]);
+    if (firstRow[l] <= lastRow[l]) route[l] = Route::kSwept;
   }
 }
 #endif
@@ -882,11 +888,36 @@ AVX2 __m256d SlopeOf(__m128 ax, __m128 ay, __m128 bx, __m128 by) {
 }
 #undef AVX2
 
-// SetUp for four triangles at once (corners c[0..3], first rows firstRow[0..3]);
-// a lane that SetUp would refuse is marked in refused.
+// Four triangles set up at once, lane by lane: what SetUp gives a triangle.
+struct FourTriangles {
+  alignas(16) uint32_t at[3][4], stepX[3][4], stepY[3][4];
+  alignas(32) double topX[4], topY[4], middleX[4], middleY[4], longSlope[4], upperSlope[4], lowerSlope[4];
+  alignas(16) int32_t lastRow[4];
+  bool refused[4];  // where SetUp would refuse the triangle
+  void Into(int l, SweepTriangle* t) const {
+    t->u = at[0][l];
+    t->v = at[1][l];
+    t->level = at[2][l];
+    t->du = stepX[0][l];
+    t->dv = stepX[1][l];
+    t->dlevel = stepX[2][l];
+    t->nextU = stepY[0][l];
+    t->nextV = stepY[1][l];
+    t->nextLevel = stepY[2][l];
+    t->lastRow = lastRow[l];
+    t->longEdge.ax = t->upperEdge.ax = topX[l];
+    t->longEdge.ay = t->upperEdge.ay = topY[l];
+    t->longEdge.slope = longSlope[l];
+    t->upperEdge.slope = upperSlope[l];
+    t->lowerEdge.ax = middleX[l];
+    t->lowerEdge.ay = t->middleY = middleY[l];
+    t->lowerEdge.slope = lowerSlope[l];
+  }
+};
+
+// SetUp for four triangles at once (corners c[0..3], first rows firstRow[0..3]).
 __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uint16_t* const c[4],
-                                               const int firstRow[4], int height, SweepTriangle* out[4],
-                                               bool refused[4]) {
+                                               const int firstRow[4], int height, FourTriangles* out) {
   const __m256d x0 = Lanes(p.x, c, 0), y0 = Lanes(p.y, c, 0);
   const __m256d dx1 = _mm256_sub_pd(Lanes(p.x, c, 1), x0), dy1 = _mm256_sub_pd(Lanes(p.y, c, 1), y0);
   const __m256d dx2 = _mm256_sub_pd(Lanes(p.x, c, 2), x0), dy2 = _mm256_sub_pd(Lanes(p.y, c, 2), y0);
@@ -900,7 +931,9 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   const __m128i rowsDown = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow)), oyInt);
   const __m128i oxInt = _mm256_cvtpd_epi32(ox);
   const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
-  alignas(16) uint32_t at[3][4], stepX[3][4], stepY[3][4];
+  uint32_t(&at)[3][4] = out->at;
+  uint32_t(&stepX)[3][4] = out->stepX;
+  uint32_t(&stepY)[3][4] = out->stepY;
   __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
   for (int k = 0; k < 3; ++k) {
     const __m256d f0 = Lanes(*planes[k], c, 0), f1 = Lanes(*planes[k], c, 1), f2 = Lanes(*planes[k], c, 2);
@@ -930,33 +963,17 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   Order(topX, topY, middleX, middleY);
   Order(topX, topY, bottomX, bottomY);
   Order(middleX, middleY, bottomX, bottomY);
-  alignas(32) double longSlope[4], upperSlope[4], lowerSlope[4];
-  _mm256_store_pd(longSlope, SlopeOf(topX, topY, bottomX, bottomY));
-  _mm256_store_pd(upperSlope, SlopeOf(topX, topY, middleX, middleY));
-  _mm256_store_pd(lowerSlope, SlopeOf(middleX, middleY, bottomX, bottomY));
-  alignas(16) float tx[4], ty[4], mx[4], my[4];
-  _mm_store_ps(tx, topX);
-  _mm_store_ps(ty, topY);
-  _mm_store_ps(mx, middleX);
-  _mm_store_ps(my, middleY);
-  for (int l = 0; l < 4; ++l) {
-    refused[l] = !(fineLanes >> l & 1);
-    SweepTriangle& t = *out[l];
-    t.u = at[0][l];
-    t.v = at[1][l];
-    t.level = at[2][l];
-    t.du = stepX[0][l];
-    t.dv = stepX[1][l];
-    t.dlevel = stepX[2][l];
-    t.nextU = stepY[0][l];
-    t.nextV = stepY[1][l];
-    t.nextLevel = stepY[2][l];
-    t.lastRow = LastRowOf(ty[l], height);
-    t.longEdge = Edge(tx[l], ty[l], longSlope[l]);
-    t.upperEdge = Edge(tx[l], ty[l], upperSlope[l]);
-    t.lowerEdge = Edge(mx[l], my[l], lowerSlope[l]);
-    t.middleY = my[l];
-  }
+  _mm256_store_pd(out->longSlope, SlopeOf(topX, topY, bottomX, bottomY));
+  _mm256_store_pd(out->upperSlope, SlopeOf(topX, topY, middleX, middleY));
+  _mm256_store_pd(out->lowerSlope, SlopeOf(middleX, middleY, bottomX, bottomY));
+  _mm256_store_pd(out->topX, _mm256_cvtps_pd(topX));
+  _mm256_store_pd(out->topY, _mm256_cvtps_pd(topY));
+  _mm256_store_pd(out->middleX, _mm256_cvtps_pd(middleX));
+  _mm256_store_pd(out->middleY, _mm256_cvtps_pd(middleY));
+  // LastRowOf, lane by lane.
+  const __m128i lastRow = _mm256_cvttpd_epi32(_mm256_floor_pd(_mm256_sub_pd(_mm256_cvtps_pd(topY), half)));
+  _mm_store_si128(reinterpret_cast<__m128i*>(out->lastRow), _mm_min_epi32(lastRow, _mm_set1_epi32(height - 1)));
+  for (int l = 0; l < 4; ++l) out->refused[l] = !(fineLanes >> l & 1);
 }
 #endif
 
@@ -989,17 +1006,41 @@ class ActiveTriangles {
   size_t count_ = 0;
 };
 
+// A row laid by where its spans start: the starts, and the spans.
+struct RowSlot {
+  RowStarts starts;
+  std::vector<Run> runs;
+  size_t runCount = 0;
+  RowExtent extent;
+  void Reset(int width) {
+    runCount = 0;
+    extent = RowExtent{width, 0, 0};
+  }
+  // Room for count more spans; where they go.
+  Run* Room(size_t count) {
+    if (runs.size() < runCount + count) runs.resize(std::max(runCount + count, 2 * runs.size()));
+    return runs.data() + runCount;
+  }
+};
+// Triangles of fewer rows than this are laid whole as soon as they are set up,
+// where spans are short; a power of two.
+constexpr int kRowSlots = 8;
+
 // What the sweep keeps from frame to frame.
 struct Sweep {
   std::vector<uint32_t> rowStart, order;  // the swept triangles by first row
   std::vector<uint16_t> firstRows;
   std::vector<uint32_t> plain;  // triangles for the plain filler
   ActiveTriangles active;
-  // The row being laid and filled.
-  RowStarts starts;
-  RowValues values;
-  uint32_t stamp = 0;  // the last row's, counted on from frame to frame
+  // The rows being laid, where spans are short (see LayStarts): row y in
+  // rows[y % kRowSlots], stamped stampBase + y + 1; the base moves on by the
+  // frame's height from frame to frame.
+  RowSlot rows[kRowSlots];
+  uint32_t stampBase = 0;
+  // The row being laid and filled where spans are long.
   std::vector<Run> runs;
+  // The row's values for the filter, either way.
+  RowValues values;
   std::vector<uint32_t> pastV;  // see FillRowAvx2
 };
 
@@ -1051,8 +1092,10 @@ inline void NextRow(ActiveTriangles& active, int y) {
 // that end here. Returns how many spans it wrote, empty ones among them. For
 // rows of short spans: a span costs a few stores, and the row is then expanded.
 template <bool kRound>
-__attribute__((always_inline)) inline int LayStarts(ActiveTriangles& active, int y, int width, RowStarts& starts,
-                                                 uint32_t stamp, Run* spans, RowExtent* extent) {
+__attribute__((always_inline)) inline void LayStarts(ActiveTriangles& active, int y, int width, RowSlot& row,
+                                                  uint32_t stamp) {
+  RowStarts& starts = row.starts;
+  Run* const spans = row.Room(active.size());
   SpansOf<kRound>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
   const SweepTriangle* const slots = active.slots();
@@ -1076,19 +1119,87 @@ __attribute__((always_inline)) inline int LayStarts(ActiveTriangles& active, int
     levels[at] = t.level;
     dlevels[at] = t.dlevel;
   }
-  *extent = laid;
+  row.runCount += count;
+  row.extent.Add(laid);
   NextRow(active, y);
-  return count;
 }
 
-int LayStartsScalar(ActiveTriangles& active, int y, int width, RowStarts& starts, uint32_t stamp, Run* spans,
-                    RowExtent* extent) {
-  return LayStarts<false>(active, y, width, starts, stamp, spans, extent);
+void LayStartsScalar(ActiveTriangles& active, int y, int width, RowSlot& row, uint32_t stamp) {
+  LayStarts<false>(active, y, width, row, stamp);
 }
 #ifdef CPU_FRAME_AVX2
-__attribute__((target("avx2"))) int LayStartsAvx2(ActiveTriangles& active, int y, int width, RowStarts& starts,
-                                                  uint32_t stamp, Run* spans, RowExtent* extent) {
-  return LayStarts<true>(active, y, width, starts, stamp, spans, extent);
+__attribute__((target("avx2"))) void LayStartsAvx2(ActiveTriangles& active, int y, int width, RowSlot& row,
+                                                   uint32_t stamp) {
+  LayStarts<true>(active, y, width, row, stamp);
+}
+
+// Lays the four triangles' spans (those of the lanes in lanes) from row y, their
+// first, to their last, which is less than kRowSlots rows on: LayStarts for each
+// of their rows, without taking them into the sweep.
+__attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned lanes, int y, int width,
+                                              RowSlot* rows, uint32_t stampBase) {
+  const __m256d topX = _mm256_load_pd(f.topX), topY = _mm256_load_pd(f.topY);
+  const __m256d middleX = _mm256_load_pd(f.middleX), middleY = _mm256_load_pd(f.middleY);
+  const __m256d longSlope = _mm256_load_pd(f.longSlope), upperSlope = _mm256_load_pd(f.upperSlope);
+  const __m256d lowerSlope = _mm256_load_pd(f.lowerSlope), half = _mm256_set1_pd(0.5);
+  const __m128i widthLanes = _mm_set1_epi32(width);
+  __m128i planes[3];
+  for (int k = 0; k < 3; ++k) planes[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(f.at[k]));
+  int last = y;
+  for (int l = 0; l < 4; ++l)
+    if (lanes >> l & 1) last = std::max(last, static_cast<int>(f.lastRow[l]));
+  const __m128i lastRows = _mm_load_si128(reinterpret_cast<const __m128i*>(f.lastRow));
+  alignas(16) int32_t start[4], end[4];
+  alignas(16) uint32_t at[3][4];
+  for (int row = y; row <= last; ++row) {
+    // SpanOf's operations, lane by lane.
+    const __m256d centre = _mm256_set1_pd(row + 0.5);
+    const __m256d belowTop = _mm256_sub_pd(centre, topY);
+    const __m256d longX = _mm256_add_pd(topX, _mm256_mul_pd(belowTop, longSlope));
+    const __m256d upperX = _mm256_add_pd(topX, _mm256_mul_pd(belowTop, upperSlope));
+    const __m256d lowerX = _mm256_add_pd(middleX, _mm256_mul_pd(_mm256_sub_pd(centre, middleY), lowerSlope));
+    const __m256d shortX = _mm256_blendv_pd(lowerX, upperX, _mm256_cmp_pd(centre, middleY, _CMP_GT_OQ));
+    // std::min(longX, shortX) and std::max(longX, shortX), operand for operand.
+    const __m256d low = _mm256_sub_pd(_mm256_min_pd(shortX, longX), half);
+    const __m256d high = _mm256_sub_pd(_mm256_max_pd(shortX, longX), half);
+    const __m128i first = _mm_max_epi32(_mm_setzero_si128(), _mm256_cvttpd_epi32(_mm256_ceil_pd(low)));
+    const __m128i past = _mm_min_epi32(widthLanes, _mm256_cvttpd_epi32(_mm256_ceil_pd(high)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(start), first);
+    _mm_store_si128(reinterpret_cast<__m128i*>(end), past);
+    // The lanes whose span on this row covers a pixel.
+    const __m128i laid = _mm_andnot_si128(_mm_cmpgt_epi32(_mm_set1_epi32(row), lastRows), _mm_cmpgt_epi32(past, first));
+    unsigned here = lanes & static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(laid)));
+    for (int k = 0; k < 3; ++k) {
+      _mm_store_si128(reinterpret_cast<__m128i*>(at[k]), planes[k]);
+      planes[k] = _mm_add_epi32(planes[k], _mm_load_si128(reinterpret_cast<const __m128i*>(f.stepY[k])));
+    }
+    if (!here) continue;
+    RowSlot& slot = rows[row & (kRowSlots - 1)];
+    Run* const runs = slot.Room(4);
+    uint32_t* const stamps = slot.starts.stamp.data();
+    uint32_t *const us = slot.starts.u.data(), *const dus = slot.starts.du.data();
+    uint32_t *const vs = slot.starts.v.data(), *const dvs = slot.starts.dv.data();
+    uint32_t *const levels = slot.starts.level.data(), *const dlevels = slot.starts.dlevel.data();
+    const uint32_t stamp = stampBase + static_cast<uint32_t>(row) + 1;
+    RowExtent extent = slot.extent;
+    size_t count = 0;
+    for (; here; here &= here - 1) {
+      const int l = __builtin_ctz(here);
+      const Run span{row, start[l], end[l]};
+      runs[count++] = span;
+      extent.Add(span);
+      const int x = span.start;
+      stamps[x] = stamp;
+      us[x] = at[0][l];
+      dus[x] = f.stepX[0][l];
+      vs[x] = at[1][l];
+      dvs[x] = f.stepX[1][l];
+      levels[x] = at[2][l];
+      dlevels[x] = f.stepX[2][l];
+    }
+    slot.runCount += count;
+    slot.extent = extent;
+  }
 }
 #endif
 
@@ -1180,9 +1291,9 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 }
 #endif
 
-// Below this many pixels a span on average, a row's spans are laid by where they
-// start (LayStarts), and at or above it pixel by pixel (LayRow): on this side
-// of it a span's fixed cost outweighs what laying a pixel costs.
+// Below this many pixels a span on average, a frame's spans are laid by where
+// they start (LayStarts), and at or above it pixel by pixel (LayRow): on this
+// side of it a span's fixed cost outweighs what laying a pixel costs.
 constexpr size_t kLongestShortSpan = 6;
 
 // Fills what a row's spans cover and clears the rest of it.
@@ -1294,9 +1405,14 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   sweep.rowStart.assign(static_cast<size_t>(height) + 1, 0);
   sweep.firstRows.resize(triangles);
   sweep.plain.clear();
-  auto take = [&](uint32_t i, Route route, int firstRow) {
+  // How many spans the sweep will lay, empty ones among them.
+  size_t spans = 0;
+  auto take = [&](uint32_t i, Route route, int firstRow, int lastRow) {
     sweep.firstRows[i] = route == Route::kSwept ? static_cast<uint16_t>(firstRow) : kNotSwept;
-    if (route == Route::kSwept) ++sweep.rowStart[firstRow + 1];
+    if (route == Route::kSwept) {
+      ++sweep.rowStart[firstRow + 1];
+      spans += static_cast<size_t>(lastRow - firstRow + 1);
+    }
     if (route == Route::kPlain) sweep.plain.push_back(i);
   };
   uint32_t i = 0;
@@ -1304,15 +1420,15 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   if (UseAvx2())
     for (; i + 4 <= triangles; i += 4) {
       Route routes[4];
-      int firstRows[4];
-      RouteFour(vertices, &list.corners[i * 3], height, routes, firstRows);
-      for (int l = 0; l < 4; ++l) take(i + l, routes[l], firstRows[l]);
+      int firstRows[4], lastRows[4];
+      RouteFour(vertices, &list.corners[i * 3], height, routes, firstRows, lastRows);
+      for (int l = 0; l < 4; ++l) take(i + l, routes[l], firstRows[l], lastRows[l]);
     }
 #endif
   for (; i < triangles; ++i) {
-    int firstRow = 0;
-    const Route route = RouteOf(vertices, &list.corners[i * 3], height, &firstRow);
-    take(i, route, firstRow);
+    int firstRow = 0, lastRow = 0;
+    const Route route = RouteOf(vertices, &list.corners[i * 3], height, &firstRow, &lastRow);
+    take(i, route, firstRow, lastRow);
   }
   for (int y = 0; y < height; ++y) sweep.rowStart[y + 1] += sweep.rowStart[y];
   sweep.order.resize(sweep.rowStart[height]);
@@ -1334,7 +1450,19 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
     layStarts = LayStartsAvx2;
   }
 #endif
-  sweep.starts.Resize(width);
+  // Short spans on average: every row is laid by where its spans start.
+  const bool shortSpans = spans * kLongestShortSpan > static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (shortSpans) {
+    // A stamp comes round again only after 2^32 rows: what is left of its last
+    // round is cleared first.
+    const bool wraps = sweep.stampBase > UINT32_MAX - static_cast<uint32_t>(height) - 1;
+    for (RowSlot& row : sweep.rows) {
+      row.starts.Resize(width);
+      if (wraps) std::fill(row.starts.stamp.begin(), row.starts.stamp.end(), 0u);
+      row.Reset(width);
+    }
+    if (wraps) sweep.stampBase = 0;
+  }
   sweep.values.Resize(width);
   sweep.pastV.assign(static_cast<size_t>(width) / 8 + 2, 0);
   sweep.active.Clear();
@@ -1351,26 +1479,24 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
     for (; four && k < end; k += 4) {
       const uint16_t* corners[4];
       int firstRows[4];
-      SweepTriangle* slots[4];
       uint32_t which[4];
       for (int l = 0; l < 4; ++l) {
         which[l] = sweep.order[std::min(k + l, end - 1)];
         corners[l] = &list.corners[which[l] * 3];
         firstRows[l] = y;
-        sweep.active.Add();
       }
-      // Only now: adding may move the slots.
-      for (int l = 0; l < 4; ++l) slots[l] = &sweep.active[sweep.active.size() - 4 + l];
-      bool refused[4];
-      SetUpFour(vertices, corners, firstRows, height, slots, refused);
-      const size_t base = sweep.active.size() - 4;
-      // Back to front, so that dropping a slot never moves one still to be looked at.
-      for (int l = 3; l >= 0; --l) {
-        const bool repeat = k + l >= end;
-        if (!repeat && !refused[l]) continue;
-        if (!repeat) sweep.plain.push_back(which[l]);
-        sweep.active.Remove(base + l);
+      FourTriangles set;
+      SetUpFour(vertices, corners, firstRows, height, &set);
+      unsigned whole = 0;
+      for (int l = 0; l < 4 && k + l < end; ++l) {
+        if (set.refused[l])
+          sweep.plain.push_back(which[l]);
+        else if (shortSpans && set.lastRow[l] - y < kRowSlots)
+          whole |= 1u << l;
+        else
+          set.Into(l, sweep.active.Add());
       }
+      if (whole) LayWhole(set, whole, y, width, sweep.rows, sweep.stampBase);
     }
 #endif
     for (; k < end; ++k) {
@@ -1383,21 +1509,22 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   };
   for (int y = 0; y < height; ++y) {
     start(y);
-    if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
-    // A stamp comes round again only after 2^32 rows: what is left of its last
-    // round is cleared first.
-    if (++sweep.stamp == 0) {
-      std::fill(sweep.starts.stamp.begin(), sweep.starts.stamp.end(), 0u);
-      sweep.stamp = 1;
+    if (shortSpans) {
+      RowSlot& row = sweep.rows[y & (kRowSlots - 1)];
+      const uint32_t stamp = sweep.stampBase + static_cast<uint32_t>(y) + 1;
+      layStarts(sweep.active, y, width, row, stamp);
+      FinishRow(row.starts, stamp, sweep.values, sweep.pastV.data(), row.runs.data(), static_cast<int>(row.runCount),
+                row.extent, target.row(y), width, alpha, texture, expand, fill);
+      row.Reset(width);
+    } else {
+      if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
+      RowExtent extent;
+      const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
+      FinishRow(sweep.rows[0].starts, 0, sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent,
+                target.row(y), width, alpha, texture, nullptr, fill);
     }
-    RowExtent extent;
-    const bool shortSpans = sweep.active.size() * kLongestShortSpan > static_cast<size_t>(width);
-    const int laid = shortSpans
-                         ? layStarts(sweep.active, y, width, sweep.starts, sweep.stamp, sweep.runs.data(), &extent)
-                         : lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
-    FinishRow(sweep.starts, sweep.stamp, sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent,
-              target.row(y), width, alpha, texture, shortSpans ? expand : nullptr, fill);
   }
+  if (shortSpans) sweep.stampBase += static_cast<uint32_t>(height);
 }
 
 // What places and lights the water's vertices, for one frame.
