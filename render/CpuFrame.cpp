@@ -740,9 +740,13 @@ struct SweepTriangle {
 struct SweepVertices {
   std::vector<float> x, y, u, v, level;
   std::vector<uint8_t> visible;
+  // x, y, u and v again, a vertex after the other, for setting up four triangles
+  // at once: a corner's four are one load.
+  std::vector<float> xyuv;
   void Resize(size_t count) {
     for (std::vector<float>* field : {&x, &y, &u, &v, &level}) field->resize(count);
     visible.resize(count);
+    xyuv.resize(count * 4);
   }
 };
 
@@ -776,16 +780,22 @@ Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstR
 
 #ifdef CPU_FRAME_AVX2
 // Corner k of four triangles in a row of the list (corners c[0..11]).
-__attribute__((target("avx2"), always_inline)) inline __m256d CornerOfFour(const std::vector<float>& field,
-                                                                           const uint16_t* c, int k) {
-  return _mm256_cvtps_pd(_mm_setr_ps(field[c[k]], field[c[3 + k]], field[c[6 + k]], field[c[9 + k]]));
+__attribute__((target("avx2"), always_inline)) inline void CornerOfFour(const SweepVertices& p, const uint16_t* c,
+                                                                        int k, __m256d* x, __m256d* y) {
+  const float* const xyuv = p.xyuv.data();
+  const __m128 first = _mm_unpacklo_ps(_mm_loadu_ps(xyuv + c[k] * 4u), _mm_loadu_ps(xyuv + c[3 + k] * 4u));
+  const __m128 second = _mm_unpacklo_ps(_mm_loadu_ps(xyuv + c[6 + k] * 4u), _mm_loadu_ps(xyuv + c[9 + k] * 4u));
+  *x = _mm256_cvtps_pd(_mm_movelh_ps(first, second));
+  *y = _mm256_cvtps_pd(_mm_movehl_ps(second, first));
 }
 
 // RouteOf for four triangles, in the same double operations.
 __attribute__((target("avx2"))) void RouteFour(const SweepVertices& p, const uint16_t* c, int height,
                                                Route route[4], int firstRow[4], int lastRow[4]) {
-  const __m256d xa = CornerOfFour(p.x, c, 0), xb = CornerOfFour(p.x, c, 1), xd = CornerOfFour(p.x, c, 2);
-  const __m256d ya = CornerOfFour(p.y, c, 0), yb = CornerOfFour(p.y, c, 1), yd = CornerOfFour(p.y, c, 2);
+  __m256d xa, xb, xd, ya, yb, yd;
+  CornerOfFour(p, c, 0, &xa, &ya);
+  CornerOfFour(p, c, 1, &xb, &yb);
+  CornerOfFour(p, c, 2, &xd, &yd);
   const __m256d area = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(xb, xa), _mm256_sub_pd(yd, ya)),
                                      _mm256_mul_pd(_mm256_sub_pd(xd, xa), _mm256_sub_pd(yb, ya)));
   const int facing = _mm256_movemask_pd(_mm256_cmp_pd(area, _mm256_setzero_pd(), _CMP_GT_OQ));
@@ -867,10 +877,6 @@ bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, 
 
 #ifdef CPU_FRAME_AVX2
 #define AVX2 __attribute__((target("avx2"), always_inline)) inline
-AVX2 __m256d Lanes(const std::vector<float>& field, const uint16_t* const c[4], int corner) {
-  return _mm256_cvtps_pd(_mm_setr_ps(field[c[0][corner]], field[c[1][corner]], field[c[2][corner]],
-                                     field[c[3][corner]]));
-}
 AVX2 __m256d Abs(__m256d x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
 AVX2 __m256d Below(__m256d x, double limit) { return _mm256_cmp_pd(Abs(x), _mm256_set1_pd(limit), _CMP_LT_OQ); }
 // The higher of two corners first, lane by lane.
@@ -918,9 +924,21 @@ struct FourTriangles {
 // SetUp for four triangles at once (corners c[0..3], first rows firstRow[0..3]).
 __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uint16_t* const c[4],
                                                const int firstRow[4], int height, FourTriangles* out) {
-  const __m256d x0 = Lanes(p.x, c, 0), y0 = Lanes(p.y, c, 0);
-  const __m256d dx1 = _mm256_sub_pd(Lanes(p.x, c, 1), x0), dy1 = _mm256_sub_pd(Lanes(p.y, c, 1), y0);
-  const __m256d dx2 = _mm256_sub_pd(Lanes(p.x, c, 2), x0), dy2 = _mm256_sub_pd(Lanes(p.y, c, 2), y0);
+  // Each corner's x, y, u, v and level, lane by lane.
+  __m128 xs[3], ys[3], planeCorners[3][3];
+  for (int k = 0; k < 3; ++k) {
+    __m128 a = _mm_loadu_ps(&p.xyuv[c[0][k] * 4u]), b = _mm_loadu_ps(&p.xyuv[c[1][k] * 4u]);
+    __m128 d = _mm_loadu_ps(&p.xyuv[c[2][k] * 4u]), e = _mm_loadu_ps(&p.xyuv[c[3][k] * 4u]);
+    _MM_TRANSPOSE4_PS(a, b, d, e);
+    xs[k] = a;
+    ys[k] = b;
+    planeCorners[0][k] = d;
+    planeCorners[1][k] = e;
+    planeCorners[2][k] = _mm_setr_ps(p.level[c[0][k]], p.level[c[1][k]], p.level[c[2][k]], p.level[c[3][k]]);
+  }
+  const __m256d x0 = _mm256_cvtps_pd(xs[0]), y0 = _mm256_cvtps_pd(ys[0]);
+  const __m256d dx1 = _mm256_sub_pd(_mm256_cvtps_pd(xs[1]), x0), dy1 = _mm256_sub_pd(_mm256_cvtps_pd(ys[1]), y0);
+  const __m256d dx2 = _mm256_sub_pd(_mm256_cvtps_pd(xs[2]), x0), dy2 = _mm256_sub_pd(_mm256_cvtps_pd(ys[2]), y0);
   const __m256d invArea =
       _mm256_div_pd(_mm256_set1_pd(1), _mm256_sub_pd(_mm256_mul_pd(dx1, dy2), _mm256_mul_pd(dx2, dy1)));
   const __m256d ox = _mm256_floor_pd(x0), oy = _mm256_floor_pd(y0);
@@ -930,13 +948,13 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   const __m128i oyInt = _mm256_cvtpd_epi32(oy);
   const __m128i rowsDown = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow)), oyInt);
   const __m128i oxInt = _mm256_cvtpd_epi32(ox);
-  const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
   uint32_t(&at)[3][4] = out->at;
   uint32_t(&stepX)[3][4] = out->stepX;
   uint32_t(&stepY)[3][4] = out->stepY;
   __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
   for (int k = 0; k < 3; ++k) {
-    const __m256d f0 = Lanes(*planes[k], c, 0), f1 = Lanes(*planes[k], c, 1), f2 = Lanes(*planes[k], c, 2);
+    const __m256d f0 = _mm256_cvtps_pd(planeCorners[k][0]), f1 = _mm256_cvtps_pd(planeCorners[k][1]);
+    const __m256d f2 = _mm256_cvtps_pd(planeCorners[k][2]);
     fine = _mm256_and_pd(fine, _mm256_and_pd(Below(f0, kLargestPlaneValue),
                                              _mm256_and_pd(Below(f1, kLargestPlaneValue), Below(f2, kLargestPlaneValue))));
     const __m256d d1 = _mm256_sub_pd(f1, f0), d2 = _mm256_sub_pd(f2, f0);
@@ -954,12 +972,7 @@ __attribute__((target("avx2"))) void SetUpFour(const SweepVertices& p, const uin
   const int fineLanes = _mm256_movemask_pd(fine);
 
   // Corners by height, as SetUp sorts them.
-  __m128 topX = _mm_setr_ps(p.x[c[0][0]], p.x[c[1][0]], p.x[c[2][0]], p.x[c[3][0]]);
-  __m128 topY = _mm_setr_ps(p.y[c[0][0]], p.y[c[1][0]], p.y[c[2][0]], p.y[c[3][0]]);
-  __m128 middleX = _mm_setr_ps(p.x[c[0][1]], p.x[c[1][1]], p.x[c[2][1]], p.x[c[3][1]]);
-  __m128 middleY = _mm_setr_ps(p.y[c[0][1]], p.y[c[1][1]], p.y[c[2][1]], p.y[c[3][1]]);
-  __m128 bottomX = _mm_setr_ps(p.x[c[0][2]], p.x[c[1][2]], p.x[c[2][2]], p.x[c[3][2]]);
-  __m128 bottomY = _mm_setr_ps(p.y[c[0][2]], p.y[c[1][2]], p.y[c[2][2]], p.y[c[3][2]]);
+  __m128 topX = xs[0], topY = ys[0], middleX = xs[1], middleY = ys[1], bottomX = xs[2], bottomY = ys[2];
   Order(topX, topY, middleX, middleY);
   Order(topX, topY, bottomX, bottomY);
   Order(middleX, middleY, bottomX, bottomY);
@@ -1600,6 +1613,8 @@ inline void Place(const GridVertex& vertex, float periodU, float periodV, SweepV
   out->u[i] = vertex.s * periodU - 0.5f * kFixed;
   out->v[i] = vertex.t * periodV - 0.5f * kFixed;
   out->level[i] = vertex.r * (255.0f * kFixed);
+  const float xyuv[4] = {out->x[i], out->y[i], out->u[i], out->v[i]};
+  std::copy(xyuv, xyuv + 4, &out->xyuv[i * 4]);
 }
 
 #ifdef CPU_FRAME_AVX2
@@ -1668,11 +1683,26 @@ __attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATER
   const __m256 level = _mm256_mul_ps(red, _mm256_set1_ps(255.0f * kFixed));
   // What Project leaves at zero where a vertex is behind the eye.
   const __m256 zeroU = _mm256_sub_ps(_mm256_setzero_ps(), half);
-  _mm256_storeu_ps(&out->x[i], _mm256_and_ps(x, visible));
-  _mm256_storeu_ps(&out->y[i], _mm256_and_ps(y, visible));
-  _mm256_storeu_ps(&out->u[i], _mm256_blendv_ps(zeroU, u, visible));
-  _mm256_storeu_ps(&out->v[i], _mm256_blendv_ps(zeroU, v, visible));
+  const __m256 placedX = _mm256_and_ps(x, visible), placedY = _mm256_and_ps(y, visible);
+  const __m256 placedU = _mm256_blendv_ps(zeroU, u, visible), placedV = _mm256_blendv_ps(zeroU, v, visible);
+  _mm256_storeu_ps(&out->x[i], placedX);
+  _mm256_storeu_ps(&out->y[i], placedY);
+  _mm256_storeu_ps(&out->u[i], placedU);
+  _mm256_storeu_ps(&out->v[i], placedV);
   _mm256_storeu_ps(&out->level[i], _mm256_and_ps(level, visible));
+  // The same, vertex by vertex: [x, y, u, v] of vertices l and l + 4 in each of
+  // the four transposed vectors.
+  const __m256 xy0 = _mm256_unpacklo_ps(placedX, placedY), xy1 = _mm256_unpackhi_ps(placedX, placedY);
+  const __m256 uv0 = _mm256_unpacklo_ps(placedU, placedV), uv1 = _mm256_unpackhi_ps(placedU, placedV);
+  const __m256 vertex0 = _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(xy0), _mm256_castps_pd(uv0)));
+  const __m256 vertex1 = _mm256_castpd_ps(_mm256_unpackhi_pd(_mm256_castps_pd(xy0), _mm256_castps_pd(uv0)));
+  const __m256 vertex2 = _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(xy1), _mm256_castps_pd(uv1)));
+  const __m256 vertex3 = _mm256_castpd_ps(_mm256_unpackhi_pd(_mm256_castps_pd(xy1), _mm256_castps_pd(uv1)));
+  float* const xyuv = &out->xyuv[i * 4];
+  _mm256_storeu_ps(xyuv, _mm256_permute2f128_ps(vertex0, vertex1, 0x20));
+  _mm256_storeu_ps(xyuv + 8, _mm256_permute2f128_ps(vertex2, vertex3, 0x20));
+  _mm256_storeu_ps(xyuv + 16, _mm256_permute2f128_ps(vertex0, vertex1, 0x31));
+  _mm256_storeu_ps(xyuv + 24, _mm256_permute2f128_ps(vertex2, vertex3, 0x31));
   const int mask = _mm256_movemask_ps(visible);
   for (int l = 0; l < 8; ++l) out->visible[i + l] = mask >> l & 1;
 }
