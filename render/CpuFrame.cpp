@@ -736,17 +736,19 @@ struct SweepTriangle {
 
 // The water's vertices as the sweep takes them: window position, and the planes'
 // values (texture coordinates in 1/65536 texel less half a texel, grey level in
-// 1/65536 of a level).
+// 1/65536 of a level). x, y, u and v lie one vertex after the other, so that a
+// corner of four triangles set up at once is four loads.
 struct SweepVertices {
-  std::vector<float> x, y, u, v, level;
+  std::vector<float> xyuv, level;
   std::vector<uint8_t> visible;
-  // x, y, u and v again, a vertex after the other, for setting up four triangles
-  // at once: a corner's four are one load.
-  std::vector<float> xyuv;
+  float x(size_t i) const { return xyuv[i * 4]; }
+  float y(size_t i) const { return xyuv[i * 4 + 1]; }
+  // Plane k (u, v, then the level) at vertex i.
+  float plane(int k, size_t i) const { return k < 2 ? xyuv[i * 4 + 2 + k] : level[i]; }
   void Resize(size_t count) {
-    for (std::vector<float>* field : {&x, &y, &u, &v, &level}) field->resize(count);
-    visible.resize(count);
     xyuv.resize(count * 4);
+    level.resize(count);
+    visible.resize(count);
   }
 };
 
@@ -768,13 +770,13 @@ constexpr float kFar = 1 << 20;
 Route RouteOf(const SweepVertices& p, const uint16_t* c, int height, int* firstRow, int* lastRow) {
   const uint16_t a = c[0], b = c[1], d = c[2];
   if (!p.visible[a] || !p.visible[b] || !p.visible[d]) return Route::kNone;
-  const double area = (double(p.x[b]) - p.x[a]) * (double(p.y[d]) - p.y[a]) -
-                      (double(p.x[d]) - p.x[a]) * (double(p.y[b]) - p.y[a]);
+  const double area = (double(p.x(b)) - p.x(a)) * (double(p.y(d)) - p.y(a)) -
+                      (double(p.x(d)) - p.x(a)) * (double(p.y(b)) - p.y(a));
   if (!(area > 0)) return Route::kNone;  // back-facing or degenerate: culled
   for (uint16_t i : {a, b, d})
-    if (!(std::fabs(p.x[i]) < kFar && std::fabs(p.y[i]) < kFar)) return Route::kPlain;
-  *firstRow = FirstRowOf(std::min({p.y[a], p.y[b], p.y[d]}));
-  *lastRow = LastRowOf(std::max({p.y[a], p.y[b], p.y[d]}), height);
+    if (!(std::fabs(p.x(i)) < kFar && std::fabs(p.y(i)) < kFar)) return Route::kPlain;
+  *firstRow = FirstRowOf(std::min({p.y(a), p.y(b), p.y(d)}));
+  *lastRow = LastRowOf(std::max({p.y(a), p.y(b), p.y(d)}), height);
   return *firstRow <= *lastRow ? Route::kSwept : Route::kNone;
 }
 
@@ -834,19 +836,17 @@ constexpr double kLargestPlaneValue = 1 << 30, kSteepestPlane = 1 << 24;
 // when the planes are too steep for 16.16, for the plain filler. The vector route
 // below does the same operations four triangles at a time.
 bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, SweepTriangle* out) {
-  const double x0 = p.x[c[0]], y0 = p.y[c[0]];
-  const double dx1 = p.x[c[1]] - x0, dy1 = p.y[c[1]] - y0;
-  const double dx2 = p.x[c[2]] - x0, dy2 = p.y[c[2]] - y0;
+  const double x0 = p.x(c[0]), y0 = p.y(c[0]);
+  const double dx1 = p.x(c[1]) - x0, dy1 = p.y(c[1]) - y0;
+  const double dx2 = p.x(c[2]) - x0, dy2 = p.y(c[2]) - y0;
   const double invArea = 1 / (dx1 * dy2 - dx2 * dy1);
   const int ox = Floor(x0), oy = Floor(y0);
   const double toCentreX = (ox + 0.5) - x0, toCentreY = (oy + 0.5) - y0;
-  const std::vector<float>* planes[3] = {&p.u, &p.v, &p.level};
   uint32_t* atFirstRow[3] = {&out->u, &out->v, &out->level};
   uint32_t* stepX[3] = {&out->du, &out->dv, &out->dlevel};
   uint32_t* stepY[3] = {&out->nextU, &out->nextV, &out->nextLevel};
   for (int k = 0; k < 3; ++k) {
-    const std::vector<float>& f = *planes[k];
-    const double f0 = f[c[0]], f1 = f[c[1]], f2 = f[c[2]];
+    const double f0 = p.plane(k, c[0]), f1 = p.plane(k, c[1]), f2 = p.plane(k, c[2]);
     if (!(std::fabs(f0) < kLargestPlaneValue && std::fabs(f1) < kLargestPlaneValue &&
           std::fabs(f2) < kLargestPlaneValue))
       return false;
@@ -862,8 +862,8 @@ bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, 
                      *stepX[k] * static_cast<uint32_t>(ox);
   }
 
-  float topX = p.x[c[0]], topY = p.y[c[0]], middleX = p.x[c[1]], middleY = p.y[c[1]];
-  float bottomX = p.x[c[2]], bottomY = p.y[c[2]];
+  float topX = p.x(c[0]), topY = p.y(c[0]), middleX = p.x(c[1]), middleY = p.y(c[1]);
+  float bottomX = p.x(c[2]), bottomY = p.y(c[2]);
   if (middleY > topY) std::swap(middleX, topX), std::swap(middleY, topY);
   if (bottomY > topY) std::swap(bottomX, topX), std::swap(bottomY, topY);
   if (bottomY > middleY) std::swap(bottomX, middleX), std::swap(bottomY, middleY);
@@ -1100,6 +1100,26 @@ inline void NextRow(ActiveTriangles& active, int y) {
   }
 }
 
+// Where spans start in a row's starts: the row's stamp, and each plane at pixel 0
+// with its step along the row. Held as plain pointers, which the loops that
+// write through them keep in registers.
+struct StartWriter {
+  uint32_t *stamp, *u, *du, *v, *dv, *level, *dlevel;
+  explicit StartWriter(RowStarts& starts)
+      : stamp(starts.stamp.data()), u(starts.u.data()), du(starts.du.data()), v(starts.v.data()),
+        dv(starts.dv.data()), level(starts.level.data()), dlevel(starts.dlevel.data()) {}
+  __attribute__((always_inline)) void Write(int x, uint32_t rowStamp, uint32_t u0, uint32_t stepU, uint32_t v0,
+                                            uint32_t stepV, uint32_t level0, uint32_t stepLevel) const {
+    stamp[x] = rowStamp;
+    u[x] = u0;
+    du[x] = stepU;
+    v[x] = v0;
+    dv[x] = stepV;
+    level[x] = level0;
+    dlevel[x] = stepLevel;
+  }
+};
+
 // Lays where the span of row y of every triangle the sweep is crossing starts,
 // with the triangle's planes, moves them on to the next row and lets go of those
 // that end here. Returns how many spans it wrote, empty ones among them. For
@@ -1113,24 +1133,14 @@ __attribute__((always_inline)) inline void LayStarts(ActiveTriangles& active, in
   const int count = static_cast<int>(active.size());
   const SweepTriangle* const slots = active.slots();
   const uint32_t* const order = active.order();
-  uint32_t* const stamps = starts.stamp.data();
-  uint32_t *const us = starts.u.data(), *const dus = starts.du.data();
-  uint32_t *const vs = starts.v.data(), *const dvs = starts.dv.data();
-  uint32_t *const levels = starts.level.data(), *const dlevels = starts.dlevel.data();
+  const StartWriter writer(starts);
   RowExtent laid{width, 0, 0};
   for (int k = 0; k < count; ++k) {
     const Run& span = spans[k];
     if (span.start >= span.end) continue;
     laid.Add(span);
     const SweepTriangle& t = slots[order[k]];
-    const int at = span.start;
-    stamps[at] = stamp;
-    us[at] = t.u;
-    dus[at] = t.du;
-    vs[at] = t.v;
-    dvs[at] = t.dv;
-    levels[at] = t.level;
-    dlevels[at] = t.dlevel;
+    writer.Write(span.start, stamp, t.u, t.du, t.v, t.dv, t.level, t.dlevel);
   }
   row.runCount += count;
   row.extent.Add(laid);
@@ -1189,10 +1199,7 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
     if (!here) continue;
     RowSlot& slot = rows[row & (kRowSlots - 1)];
     Run* const runs = slot.Room(4);
-    uint32_t* const stamps = slot.starts.stamp.data();
-    uint32_t *const us = slot.starts.u.data(), *const dus = slot.starts.du.data();
-    uint32_t *const vs = slot.starts.v.data(), *const dvs = slot.starts.dv.data();
-    uint32_t *const levels = slot.starts.level.data(), *const dlevels = slot.starts.dlevel.data();
+    const StartWriter writer(slot.starts);
     const uint32_t stamp = stampBase + static_cast<uint32_t>(row) + 1;
     RowExtent extent = slot.extent;
     size_t count = 0;
@@ -1201,14 +1208,7 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
       const Run span{row, start[l], end[l]};
       runs[count++] = span;
       extent.Add(span);
-      const int x = span.start;
-      stamps[x] = stamp;
-      us[x] = at[0][l];
-      dus[x] = f.stepX[0][l];
-      vs[x] = at[1][l];
-      dvs[x] = f.stepX[1][l];
-      levels[x] = at[2][l];
-      dlevels[x] = f.stepX[2][l];
+      writer.Write(span.start, stamp, at[0][l], f.stepX[0][l], at[1][l], f.stepX[1][l], at[2][l], f.stepX[2][l]);
     }
     slot.runCount += count;
     slot.extent = extent;
@@ -1608,13 +1608,9 @@ GridVertex Project(const Projection& p, const WATERVERTEX& in) {
 // The sweep's vertex from Project.
 inline void Place(const GridVertex& vertex, float periodU, float periodV, SweepVertices* out, size_t i) {
   out->visible[i] = vertex.visible;
-  out->x[i] = vertex.x;
-  out->y[i] = vertex.y;
-  out->u[i] = vertex.s * periodU - 0.5f * kFixed;
-  out->v[i] = vertex.t * periodV - 0.5f * kFixed;
-  out->level[i] = vertex.r * (255.0f * kFixed);
-  const float xyuv[4] = {out->x[i], out->y[i], out->u[i], out->v[i]};
+  const float xyuv[4] = {vertex.x, vertex.y, vertex.s * periodU - 0.5f * kFixed, vertex.t * periodV - 0.5f * kFixed};
   std::copy(xyuv, xyuv + 4, &out->xyuv[i * 4]);
+  out->level[i] = vertex.r * (255.0f * kFixed);
 }
 
 #ifdef CPU_FRAME_AVX2
@@ -1685,13 +1681,9 @@ __attribute__((target("avx2"))) void PlaceEight(const Projection& p, const WATER
   const __m256 zeroU = _mm256_sub_ps(_mm256_setzero_ps(), half);
   const __m256 placedX = _mm256_and_ps(x, visible), placedY = _mm256_and_ps(y, visible);
   const __m256 placedU = _mm256_blendv_ps(zeroU, u, visible), placedV = _mm256_blendv_ps(zeroU, v, visible);
-  _mm256_storeu_ps(&out->x[i], placedX);
-  _mm256_storeu_ps(&out->y[i], placedY);
-  _mm256_storeu_ps(&out->u[i], placedU);
-  _mm256_storeu_ps(&out->v[i], placedV);
   _mm256_storeu_ps(&out->level[i], _mm256_and_ps(level, visible));
-  // The same, vertex by vertex: [x, y, u, v] of vertices l and l + 4 in each of
-  // the four transposed vectors.
+  // Vertex by vertex: [x, y, u, v] of vertices l and l + 4 in each of the four
+  // transposed vectors.
   const __m256 xy0 = _mm256_unpacklo_ps(placedX, placedY), xy1 = _mm256_unpackhi_ps(placedX, placedY);
   const __m256 uv0 = _mm256_unpacklo_ps(placedU, placedV), uv1 = _mm256_unpackhi_ps(placedU, placedV);
   const __m256 vertex0 = _mm256_castpd_ps(_mm256_unpacklo_pd(_mm256_castps_pd(xy0), _mm256_castps_pd(uv0)));
