@@ -1045,11 +1045,13 @@ struct Sweep {
   std::vector<uint16_t> firstRows;
   std::vector<uint32_t> plain;  // triangles for the plain filler
   ActiveTriangles active;
-  // The rows being laid, where spans are short (see LayStarts): row y in
-  // rows[y % kRowSlots], stamped stampBase + y + 1; the base moves on by the
-  // frame's height from frame to frame.
+  // The rows being laid, where spans are short (see LayStarts), each row in the
+  // slot and with the stamp below; the base moves on by the frame's height from
+  // frame to frame.
   RowSlot rows[kRowSlots];
   uint32_t stampBase = 0;
+  RowSlot& RowOf(int y) { return rows[y & (kRowSlots - 1)]; }
+  uint32_t StampOf(int y) const { return stampBase + static_cast<uint32_t>(y) + 1; }
   // The row being laid and filled where spans are long.
   std::vector<Run> runs;
   // The row's values for the filter, either way.
@@ -1122,8 +1124,7 @@ struct StartWriter {
 
 // Lays where the span of row y of every triangle the sweep is crossing starts,
 // with the triangle's planes, moves them on to the next row and lets go of those
-// that end here. Returns how many spans it wrote, empty ones among them. For
-// rows of short spans: a span costs a few stores, and the row is then expanded.
+// that end here. For rows of short spans: a span costs a few stores, and the row is then expanded.
 template <bool kRound>
 __attribute__((always_inline)) inline void LayStarts(ActiveTriangles& active, int y, int width, RowSlot& row,
                                                   uint32_t stamp) {
@@ -1160,7 +1161,7 @@ __attribute__((target("avx2"))) void LayStartsAvx2(ActiveTriangles& active, int 
 // first, to their last, which is less than kRowSlots rows on: LayStarts for each
 // of their rows, without taking them into the sweep.
 __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned lanes, int y, int width,
-                                              RowSlot* rows, uint32_t stampBase) {
+                                              Sweep& sweep) {
   const __m256d topX = _mm256_load_pd(f.topX), topY = _mm256_load_pd(f.topY);
   const __m256d middleX = _mm256_load_pd(f.middleX), middleY = _mm256_load_pd(f.middleY);
   const __m256d longSlope = _mm256_load_pd(f.longSlope), upperSlope = _mm256_load_pd(f.upperSlope);
@@ -1197,10 +1198,10 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
       planes[k] = _mm_add_epi32(planes[k], _mm_load_si128(reinterpret_cast<const __m128i*>(f.stepY[k])));
     }
     if (!here) continue;
-    RowSlot& slot = rows[row & (kRowSlots - 1)];
+    RowSlot& slot = sweep.RowOf(row);
     Run* const runs = slot.Room(4);
     const StartWriter writer(slot.starts);
-    const uint32_t stamp = stampBase + static_cast<uint32_t>(row) + 1;
+    const uint32_t stamp = sweep.StampOf(row);
     RowExtent extent = slot.extent;
     size_t count = 0;
     for (; here; here &= here - 1) {
@@ -1309,18 +1310,20 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 // side of it a span's fixed cost outweighs what laying a pixel costs.
 constexpr size_t kLongestShortSpan = 6;
 
-// Fills what a row's spans cover and clears the rest of it.
-void FinishRow(const RowStarts& starts, uint32_t stamp, RowValues& values, uint32_t* pastV, Run* runs,
-               int runCount, const RowExtent& extent, uint32_t* out, int width, uint32_t alpha,
-               const FastTexture& texture, ExpandRow expand, FillRow fill) {
+// Fills what a row's spans cover and clears the rest of it; prepare(from, to)
+// first readies the values of each stretch it fills.
+template <typename Prepare>
+void FinishRow(Prepare prepare, const RowValues& values, uint32_t* pastV, Run* runs, int runCount,
+               const RowExtent& extent, uint32_t* out, int width, uint32_t alpha, const FastTexture& texture,
+               FillRow fill) {
   if (extent.filled > 0 && extent.filled == extent.end - extent.start) {
     // One stretch, as the water's rows nearly always are.
-    if (expand) expand(starts, stamp, extent.start, extent.end, &values);
+    prepare(extent.start, extent.end);
     fill(values, pastV, extent.start, extent.end, out, alpha, texture);
   } else {
     for (const Run* run = runs; run != runs + runCount; ++run)
       if (run->start < run->end) {
-        if (expand) expand(starts, stamp, run->start, run->end, &values);
+        prepare(run->start, run->end);
         fill(values, pastV, run->start, run->end, out, alpha, texture);
       }
   }
@@ -1509,7 +1512,7 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
         else
           set.Into(l, sweep.active.Add());
       }
-      if (whole) LayWhole(set, whole, y, width, sweep.rows, sweep.stampBase);
+      if (whole) LayWhole(set, whole, y, width, sweep);
     }
 #endif
     for (; k < end; ++k) {
@@ -1523,18 +1526,20 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   for (int y = 0; y < height; ++y) {
     start(y);
     if (shortSpans) {
-      RowSlot& row = sweep.rows[y & (kRowSlots - 1)];
-      const uint32_t stamp = sweep.stampBase + static_cast<uint32_t>(y) + 1;
+      RowSlot& row = sweep.RowOf(y);
+      const uint32_t stamp = sweep.StampOf(y);
       layStarts(sweep.active, y, width, row, stamp);
-      FinishRow(row.starts, stamp, sweep.values, sweep.pastV.data(), row.runs.data(), static_cast<int>(row.runCount),
-                row.extent, target.row(y), width, alpha, texture, expand, fill);
+      auto fromStarts = [&](int from, int to) { expand(row.starts, stamp, from, to, &sweep.values); };
+      FinishRow(fromStarts, sweep.values, sweep.pastV.data(), row.runs.data(), static_cast<int>(row.runCount),
+                row.extent, target.row(y), width, alpha, texture, fill);
       row.Reset(width);
     } else {
       if (sweep.runs.size() < sweep.active.size()) sweep.runs.resize(sweep.active.size());
       RowExtent extent;
       const int laid = lay(sweep.active, y, width, sweep.values, sweep.runs.data(), &extent);
-      FinishRow(sweep.rows[0].starts, 0, sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent,
-                target.row(y), width, alpha, texture, nullptr, fill);
+      auto laidAlready = [](int, int) {};
+      FinishRow(laidAlready, sweep.values, sweep.pastV.data(), sweep.runs.data(), laid, extent, target.row(y), width,
+                alpha, texture, fill);
     }
   }
   if (shortSpans) sweep.stampBase += static_cast<uint32_t>(height);
