@@ -517,22 +517,26 @@ AVX2 __m256i ToLevel(__m256i fixed) {
   return _mm256_min_epi32(_mm256_set1_epi32(255), _mm256_max_epi32(_mm256_setzero_si256(), level));
 }
 
-// The four texels at i and j (pixels k and k + 4) as [top left, bottom left, top
-// right, bottom right] of each.
-AVX2 __m128i Quad(const uint32_t* texels, uint32_t i, uint32_t stride) {
+// The four texels at i and j (pixels k and k + 4) as [top left, top right, bottom
+// left, bottom right] of each; below is the texels a row on, so both rows take
+// the same index.
+AVX2 __m128i Quad(const uint32_t* texels, const uint32_t* below, uint32_t i) {
   const __m128d top = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + i)));
-  return _mm_castpd_si128(_mm_loadh_pd(top, reinterpret_cast<const double*>(texels + i + stride)));
+  return _mm_castpd_si128(_mm_loadh_pd(top, reinterpret_cast<const double*>(below + i)));
 }
-AVX2 __m256i Quads(const uint32_t* texels, uint32_t i, uint32_t j, uint32_t stride) {
-  const __m256i rows = _mm256_inserti128_si256(_mm256_castsi128_si256(Quad(texels, i, stride)),
-                                               Quad(texels, j, stride), 1);
-  return _mm256_shuffle_epi32(rows, 0xD8);
+AVX2 __m256i Quads(const uint32_t* texels, const uint32_t* below, uint32_t i, uint32_t j) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(Quad(texels, below, i)), Quad(texels, below, j), 1);
 }
 
 // A quad's top and bottom rows blended across: [top k, bottom k | top k+4, bottom k+4].
+// Each side's two texels are picked and widened to 16 bits in one shuffle.
 AVX2 __m256i Across(__m256i quad, __m256i weight) {
-  const __m256i zero = _mm256_setzero_si256();
-  return Lerp(_mm256_unpacklo_epi8(quad, zero), _mm256_unpackhi_epi8(quad, zero), weight);
+  constexpr char z = -128;
+  const __m256i left = _mm256_setr_epi8(0, z, 1, z, 2, z, 3, z, 8, z, 9, z, 10, z, 11, z,  //
+                                        0, z, 1, z, 2, z, 3, z, 8, z, 9, z, 10, z, 11, z);
+  const __m256i right = _mm256_setr_epi8(4, z, 5, z, 6, z, 7, z, 12, z, 13, z, 14, z, 15, z,  //
+                                         4, z, 5, z, 6, z, 7, z, 12, z, 13, z, 14, z, 15, z);
+  return Lerp(_mm256_shuffle_epi8(quad, left), _mm256_shuffle_epi8(quad, right), weight);
 }
 
 // The first count (1 to 7) lanes: plain stores, as masked ones are slow on some
@@ -597,6 +601,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   const __m256i alphaLanes = _mm256_set1_epi32((int)(alpha << 16));
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
+  const uint32_t* const below = texels + stride;
   const uint32_t textureWidthMask = texture.widthMask, textureHeightMask = texture.heightMask;
   // Held here, as the stores below might otherwise be taken to move them.
   const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
@@ -627,10 +632,10 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
     // the row's last pixel.
     const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
-    const __m256i across0 = Across(Quads(texels, at[0], at[4], stride), _mm256_shuffle_epi8(fu, spread0));
-    const __m256i across1 = Across(Quads(texels, at[1], at[5], stride), _mm256_shuffle_epi8(fu, spread1));
-    const __m256i across2 = Across(Quads(texels, at[2], at[6], stride), _mm256_shuffle_epi8(fu, spread2));
-    const __m256i across3 = Across(Quads(texels, at[3], at[7], stride), _mm256_shuffle_epi8(fu, spread3));
+    const __m256i across0 = Across(Quads(texels, below, at[0], at[4]), _mm256_shuffle_epi8(fu, spread0));
+    const __m256i across1 = Across(Quads(texels, below, at[1], at[5]), _mm256_shuffle_epi8(fu, spread1));
+    const __m256i across2 = Across(Quads(texels, below, at[2], at[6]), _mm256_shuffle_epi8(fu, spread2));
+    const __m256i across3 = Across(Quads(texels, below, at[3], at[7]), _mm256_shuffle_epi8(fu, spread3));
     const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
                                  _mm256_shuffle_epi8(fv, spread01));
     const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
@@ -1252,7 +1257,8 @@ __attribute__((target("avx2"), always_inline)) inline void StoreRamp(uint32_t* o
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), values);
 }
 __attribute__((target("avx2"), always_inline)) inline __m256i Keep(const uint32_t* at, __m256i values, __m256i mine) {
-  return _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), values, mine);
+  const __m256 kept = _mm256_castsi256_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+  return _mm256_castps_si256(_mm256_blendv_ps(kept, _mm256_castsi256_ps(values), _mm256_castsi256_ps(mine)));
 }
 
 __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, int width,
@@ -1265,23 +1271,26 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
   uint32_t* const us = values.u.data();
   uint32_t* const vs = values.v.data();
   uint32_t* const levels = values.level.data();
-  RowExtent laid{width, 0, 0};
+  int laidStart = width, laidEnd = 0, filled = 0;
   for (int k = 0; k < count; ++k) {
     const SweepTriangle& t = slots[order[k]];
-    const Run& span = spans[k];
-    if (span.start < span.end) {
-      laid.Add(span);
-      const uint32_t dx = static_cast<uint32_t>(span.start);
-      uint32_t u0 = t.u + t.du * dx, v0 = t.v + t.dv * dx, level0 = t.level + t.dlevel * dx;
+    const int start = spans[k].start, end = spans[k].end;
+    if (start < end) {
+      laidStart = std::min(laidStart, start);
+      laidEnd = std::max(laidEnd, end);
+      filled += end - start;
+      // Each plane at the span's pixels, from its value at pixel 0: broadcasts
+      // straight from the triangle, with no trip through scalar registers.
+      const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(start), lanes);
       const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
       const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
-      __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)u0), _mm256_mullo_epi32(lanes, du));
-      __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)v0), _mm256_mullo_epi32(lanes, dv));
-      __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)level0), _mm256_mullo_epi32(lanes, dlevel));
+      __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)t.u), _mm256_mullo_epi32(xs, du));
+      __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)t.v), _mm256_mullo_epi32(xs, dv));
+      __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)t.level), _mm256_mullo_epi32(xs, dlevel));
       const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
       const __m256i dlevel8 = _mm256_slli_epi32(dlevel, 3);
-      int i = span.start;
-      for (; i + 8 <= span.end; i += 8) {
+      int i = start;
+      for (; i + 8 <= end; i += 8) {
         StoreRamp(us + i, u);
         StoreRamp(vs + i, v);
         StoreRamp(levels + i, level);
@@ -1289,17 +1298,17 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
         v = _mm256_add_epi32(v, dv8);
         level = _mm256_add_epi32(level, dlevel8);
       }
-      if (i < span.end) {
+      if (i < end) {
         // Past the span's end a neighbour's values may already lie: they are
         // written back as they were (masked stores are slow on some processors).
-        const __m256i mine = _mm256_cmpgt_epi32(_mm256_set1_epi32(span.end - i), lanes);
+        const __m256i mine = _mm256_cmpgt_epi32(_mm256_set1_epi32(end - i), lanes);
         StoreRamp(us + i, Keep(us + i, u, mine));
         StoreRamp(vs + i, Keep(vs + i, v, mine));
         StoreRamp(levels + i, Keep(levels + i, level, mine));
       }
     }
   }
-  *extent = laid;
+  *extent = RowExtent{laidStart, laidEnd, filled};
   NextRow(active, y);
   return count;
 }
