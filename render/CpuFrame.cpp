@@ -728,11 +728,13 @@ struct Edge {
   double X(double y) const { return ax + (y - ay) * slope; }
 };
 
-// A triangle while the sweep crosses it: its edges, and its planes at pixel 0 of
-// the row the sweep is on, with their steps along the row and to the next.
+// A triangle while the sweep crosses it: its edges (Edge's, kept once where they
+// share a corner: the long and upper edges start at the top, the lower one at the
+// middle), and its planes at pixel 0 of the row the sweep is on, with their steps
+// along the row and to the next.
 struct SweepTriangle {
-  Edge longEdge, upperEdge, lowerEdge;
-  double middleY;
+  double topX, topY, longSlope, upperSlope;
+  double middleX, middleY, lowerSlope;
   uint32_t u, v, level;
   uint32_t du, dv, dlevel;
   uint32_t nextU, nextV, nextLevel;
@@ -873,10 +875,13 @@ bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, 
   if (bottomY > topY) std::swap(bottomX, topX), std::swap(bottomY, topY);
   if (bottomY > middleY) std::swap(bottomX, middleX), std::swap(bottomY, middleY);
   out->lastRow = LastRowOf(topY, height);
-  out->longEdge = Edge(topX, topY, bottomX, bottomY);
-  out->upperEdge = Edge(topX, topY, middleX, middleY);
-  out->lowerEdge = Edge(middleX, middleY, bottomX, bottomY);
+  out->topX = topX;
+  out->topY = topY;
+  out->longSlope = Edge(topX, topY, bottomX, bottomY).slope;
+  out->upperSlope = Edge(topX, topY, middleX, middleY).slope;
+  out->middleX = middleX;
   out->middleY = middleY;
+  out->lowerSlope = Edge(middleX, middleY, bottomX, bottomY).slope;
   return true;
 }
 
@@ -916,13 +921,13 @@ struct FourTriangles {
     t->nextV = stepY[1][l];
     t->nextLevel = stepY[2][l];
     t->lastRow = lastRow[l];
-    t->longEdge.ax = t->upperEdge.ax = topX[l];
-    t->longEdge.ay = t->upperEdge.ay = topY[l];
-    t->longEdge.slope = longSlope[l];
-    t->upperEdge.slope = upperSlope[l];
-    t->lowerEdge.ax = middleX[l];
-    t->lowerEdge.ay = t->middleY = middleY[l];
-    t->lowerEdge.slope = lowerSlope[l];
+    t->topX = topX[l];
+    t->topY = topY[l];
+    t->longSlope = longSlope[l];
+    t->upperSlope = upperSlope[l];
+    t->middleX = middleX[l];
+    t->middleY = middleY[l];
+    t->lowerSlope = lowerSlope[l];
   }
 };
 
@@ -1074,10 +1079,13 @@ inline int CeilOf(double x) {
 template <bool kRound>
 __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
   const double centre = y + 0.5;
-  const double longX = t.longEdge.X(centre);
+  // Edge::X's operations.
+  const double belowTop = centre - t.topY;
+  const double longX = t.topX + belowTop * t.longSlope;
   // Both, and then one of them: which one changes once in a triangle, at a row no
   // branch predictor can know.
-  const double upperX = t.upperEdge.X(centre), lowerX = t.lowerEdge.X(centre);
+  const double upperX = t.topX + belowTop * t.upperSlope;
+  const double lowerX = t.middleX + (centre - t.middleY) * t.lowerSlope;
   const double shortX = centre > t.middleY ? upperX : lowerX;
   span->row = y;
   span->start = std::max(0, CeilOf<kRound>(std::min(longX, shortX) - 0.5));
