@@ -1092,6 +1092,43 @@ __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y,
   span->end = std::min(width, CeilOf<kRound>(std::max(longX, shortX) - 0.5));
 }
 
+#ifdef CPU_FRAME_AVX2
+// Four doubles of four triangles each, lane by lane: out[f] holds field f.
+__attribute__((target("avx2"), always_inline)) inline void Transpose(const __m256d in[4], __m256d out[4]) {
+  const __m256d t0 = _mm256_unpacklo_pd(in[0], in[1]), t1 = _mm256_unpackhi_pd(in[0], in[1]);
+  const __m256d t2 = _mm256_unpacklo_pd(in[2], in[3]), t3 = _mm256_unpackhi_pd(in[2], in[3]);
+  out[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+  out[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+  out[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+  out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
+// SpanOf<true> for four triangles at once, in the same double operations.
+__attribute__((target("avx2"))) void SpansOfFour(const SweepTriangle* const t[4], int y, int width, Run* spans) {
+  __m256d rows[4], top[4], middle[4];
+  for (int l = 0; l < 4; ++l) rows[l] = _mm256_loadu_pd(&t[l]->topX);
+  Transpose(rows, top);  // topX, topY, longSlope, upperSlope
+  // The fourth double is the planes' first words: loaded, never used.
+  for (int l = 0; l < 4; ++l) rows[l] = _mm256_loadu_pd(&t[l]->middleX);
+  Transpose(rows, middle);  // middleX, middleY, lowerSlope
+  const __m256d centre = _mm256_set1_pd(y + 0.5), half = _mm256_set1_pd(0.5);
+  const __m256d belowTop = _mm256_sub_pd(centre, top[1]);
+  const __m256d longX = _mm256_add_pd(top[0], _mm256_mul_pd(belowTop, top[2]));
+  const __m256d upperX = _mm256_add_pd(top[0], _mm256_mul_pd(belowTop, top[3]));
+  const __m256d lowerX = _mm256_add_pd(middle[0], _mm256_mul_pd(_mm256_sub_pd(centre, middle[1]), middle[2]));
+  const __m256d shortX = _mm256_blendv_pd(lowerX, upperX, _mm256_cmp_pd(centre, middle[1], _CMP_GT_OQ));
+  // std::min(longX, shortX) and std::max(longX, shortX), operand for operand.
+  const __m256d low = _mm256_sub_pd(_mm256_min_pd(shortX, longX), half);
+  const __m256d high = _mm256_sub_pd(_mm256_max_pd(shortX, longX), half);
+  alignas(16) int32_t start[4], end[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(start),
+                  _mm_max_epi32(_mm_setzero_si128(), _mm256_cvttpd_epi32(_mm256_ceil_pd(low))));
+  _mm_store_si128(reinterpret_cast<__m128i*>(end),
+                  _mm_min_epi32(_mm_set1_epi32(width), _mm256_cvttpd_epi32(_mm256_ceil_pd(high))));
+  for (int l = 0; l < 4; ++l) spans[l] = Run{y, start[l], end[l]};
+}
+#endif
+
 // Every triangle's span first, each on its own (so that the processor works on
 // several at once), then their values.
 template <bool kRound>
@@ -1099,7 +1136,16 @@ __attribute__((always_inline)) inline void SpansOf(ActiveTriangles& active, int 
   const SweepTriangle* const slots = active.slots();
   const uint32_t* const order = active.order();
   const size_t count = active.size();
-  for (size_t k = 0; k < count; ++k) SpanOf<kRound>(slots[order[k]], y, width, &spans[k]);
+  size_t k = 0;
+#ifdef CPU_FRAME_AVX2
+  if (kRound)
+    for (; k + 4 <= count; k += 4) {
+      const SweepTriangle* const four[4] = {&slots[order[k]], &slots[order[k + 1]], &slots[order[k + 2]],
+                                            &slots[order[k + 3]]};
+      SpansOfFour(four, y, width, &spans[k]);
+    }
+#endif
+  for (; k < count; ++k) SpanOf<kRound>(slots[order[k]], y, width, &spans[k]);
 }
 
 // Moves the triangles on to the next row and lets go of those that end here.
