@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -740,6 +741,10 @@ struct SweepTriangle {
   uint32_t nextU, nextV, nextLevel;
   int lastRow;
 };
+// SpansOfFour loads the edges as two runs of four doubles.
+static_assert(offsetof(SweepTriangle, upperSlope) == offsetof(SweepTriangle, topX) + 24 &&
+                  offsetof(SweepTriangle, u) == offsetof(SweepTriangle, middleX) + 24,
+              "the edges' fields lie one after the other");
 
 // The water's vertices as the sweep takes them: window position, and the planes'
 // values (texture coordinates in 1/65536 texel less half a texel, grey level in
@@ -1138,7 +1143,7 @@ __attribute__((always_inline)) inline void SpansOf(ActiveTriangles& active, int 
   const size_t count = active.size();
   size_t k = 0;
 #ifdef CPU_FRAME_AVX2
-  if (kRound)
+  if constexpr (kRound)
     for (; k + 4 <= count; k += 4) {
       const SweepTriangle* const four[4] = {&slots[order[k]], &slots[order[k + 1]], &slots[order[k + 2]],
                                             &slots[order[k + 3]]};
