@@ -408,11 +408,14 @@ struct GridVertex {
 // grey level in 1/65536 of a level.
 constexpr float kFixed = 65536.0f;
 
+// The widest texture the water's filter takes (its columns and strides fit in 16
+// signed bits); the pictures Ambrel makes are never wider.
+constexpr int kWidestFastTexture = 16384;
+
 // A background texture in the water's layout (see LayOut).
 struct FastTexture {
   const uint32_t* texels = nullptr;
   uint32_t stride = 0, widthMask = 0, heightMask = 0;  // stride in texels
-  int widthShift = 0;
   float width = 0, height = 0;
 };
 
@@ -587,9 +590,11 @@ const LastStarts& LastStartsTable() {
 }
 __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t* pastV, int from, int to,
                                                  uint32_t* out, uint32_t alpha, const FastTexture& texture) {
-  const __m256i widthMask = _mm256_set1_epi32((int)texture.widthMask);
-  const __m256i heightMask = _mm256_set1_epi32((int)texture.heightMask);
-  const __m128i widthShift = _mm_cvtsi32_si128(texture.widthShift);
+  // A texel's column and row as the two halves of a lane, and the multiplier that
+  // takes them to its place in the layout, row * (width + 1) + column: every word
+  // stays in range up to kWidestFastTexture.
+  const __m256i columnRowMask = _mm256_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
+  const __m256i toPlace = _mm256_set1_epi32((int)(1u | texture.stride << 16));
   const __m256i weightBits = _mm256_set1_epi32(255 << 7);
   // A pixel's weight (in the low half of its 32-bit lane) to every channel of the
   // lanes that hold it.
@@ -610,8 +615,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   for (int i = from; i < to; i += 8) {
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(us + i));
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vs + i));
-    const __m256i x0 = _mm256_and_si256(_mm256_srli_epi32(u, 16), widthMask);
-    const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 16), heightMask);
+    const __m256i columnRow = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA), columnRowMask);
     {
       const uint32_t here = vs[i];
       uint32_t& past = pastV[i >> 3];
@@ -629,9 +633,8 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
     const __m256i greyAlpha = _mm256_or_si256(level, alphaLanes);
     const __m256i colour01 = _mm256_unpacklo_epi32(grey, greyAlpha);
     const __m256i colour23 = _mm256_unpackhi_epi32(grey, greyAlpha);
-    // Texel y0 * (width + 1) + x0: in the layout whatever a lane holds, even past
-    // the row's last pixel.
-    const __m256i entry = _mm256_add_epi32(_mm256_add_epi32(_mm256_sll_epi32(y0, widthShift), y0), x0);
+    // In the layout whatever a lane holds, even past the row's last pixel.
+    const __m256i entry = _mm256_madd_epi16(columnRow, toPlace);
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
     const __m256i across0 = Across(Quads(texels, below, at[0], at[4]), _mm256_shuffle_epi8(fu, spread0));
     const __m256i across1 = Across(Quads(texels, below, at[1], at[5]), _mm256_shuffle_epi8(fu, spread1));
@@ -696,12 +699,11 @@ using ExpandRow = void (*)(const RowStarts&, uint32_t, int, int, RowValues*);
 // The water's texture in its layout, laid out now if it has just arrived.
 bool PrepareFastTexture(const CpuTexture& texture, FastTexture* out) {
   LayOut(texture);
-  if (!LaidOut(texture)) return false;
+  if (!LaidOut(texture) || texture.width > kWidestFastTexture) return false;
   out->texels = texture.padded.data();
   out->stride = static_cast<uint32_t>(texture.width) + 1;
   out->widthMask = static_cast<uint32_t>(texture.width - 1);
   out->heightMask = static_cast<uint32_t>(texture.height - 1);
-  out->widthShift = __builtin_ctz(static_cast<unsigned>(texture.width));
   out->width = static_cast<float>(texture.width);
   out->height = static_cast<float>(texture.height);
   return true;
