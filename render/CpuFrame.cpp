@@ -604,7 +604,13 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
                                              0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
   const __m256i spread23 = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
                                              0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
-  const __m256i alphaLanes = _mm256_set1_epi32((int)(alpha << 16));
+  // A pixel's level to its blue, green and red words, and alpha to its alpha word.
+  constexpr char z = -128;
+  const __m256i greys01 = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z,  //
+                                           0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z);
+  const __m256i greys23 = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z,  //
+                                           8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z);
+  const __m256i alphaWords = _mm256_set1_epi64x(static_cast<long long>(uint64_t(alpha) << 48));
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
   const uint32_t* const below = texels + stride;
@@ -629,10 +635,8 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
     const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
     const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
     const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i)));
-    const __m256i grey = _mm256_or_si256(level, _mm256_slli_epi32(level, 16));
-    const __m256i greyAlpha = _mm256_or_si256(level, alphaLanes);
-    const __m256i colour01 = _mm256_unpacklo_epi32(grey, greyAlpha);
-    const __m256i colour23 = _mm256_unpackhi_epi32(grey, greyAlpha);
+    const __m256i colour01 = _mm256_or_si256(_mm256_shuffle_epi8(level, greys01), alphaWords);
+    const __m256i colour23 = _mm256_or_si256(_mm256_shuffle_epi8(level, greys23), alphaWords);
     // In the layout whatever a lane holds, even past the row's last pixel.
     const __m256i entry = _mm256_madd_epi16(columnRow, toPlace);
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
