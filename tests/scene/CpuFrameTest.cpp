@@ -102,6 +102,23 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     DrawSceneFrameCpu(frame, textures, &scalar);
     AllowCpuFrameSimd(simd);
     EXPECT_TRUE(cpu == scalar);
+    if (&c == &cases[0]) {
+      // A picture wider than the vector filter takes (its columns and strides
+      // would not fit the words it computes with) draws the same both ways.
+      CpuTextures wide = textures;
+      CpuTexture& background = wide[frame.backgroundTexture];
+      background = CpuTexture{};
+      background.width = 32768;
+      background.height = 2;
+      background.rgba.resize((size_t)background.width * background.height * 4);
+      for (size_t i = 0; i < background.rgba.size(); ++i) background.rgba[i] = (uint8_t)(i * 7 + i / 4096);
+      std::vector<uint8_t> vector, plain;
+      DrawSceneFrameCpu(frame, wide, &vector);
+      AllowCpuFrameSimd(false);
+      DrawSceneFrameCpu(frame, wide, &plain);
+      AllowCpuFrameSimd(simd);
+      EXPECT_TRUE(vector == plain);
+    }
     // Straight into a pixel surface's buffer (rows top first, B, G, R, X, with
     // room past each row): the same frame over whatever the buffer held, and
     // nothing written past a row's pixels.
