@@ -506,6 +506,9 @@ void FillRowScalar(const RowValues& row, uint32_t*, int from, int to, uint32_t* 
 // w * 128, _mm256_mulhrs_epi16's (a * b + 2^14) >> 15 is exactly its last term.
 #define AVX2 __attribute__((target("avx2"), always_inline)) inline
 
+// A shuffle index that writes a zero byte.
+constexpr char kZeroByte = -128;
+
 AVX2 __m256i Lerp(__m256i x, __m256i y, __m256i weight) {
   return _mm256_add_epi16(x, _mm256_mulhrs_epi16(_mm256_sub_epi16(y, x), weight));
 }
@@ -535,7 +538,7 @@ AVX2 __m256i Quads(const uint32_t* texels, const uint32_t* below, uint32_t i, ui
 // A quad's top and bottom rows blended across: [top k, bottom k | top k+4, bottom k+4].
 // Each side's two texels are picked and widened to 16 bits in one shuffle.
 AVX2 __m256i Across(__m256i quad, __m256i weight) {
-  constexpr char z = -128;
+  constexpr char z = kZeroByte;
   const __m256i left = _mm256_setr_epi8(0, z, 1, z, 2, z, 3, z, 8, z, 9, z, 10, z, 11, z,  //
                                         0, z, 1, z, 2, z, 3, z, 8, z, 9, z, 10, z, 11, z);
   const __m256i right = _mm256_setr_epi8(4, z, 5, z, 6, z, 7, z, 12, z, 13, z, 14, z, 15, z,  //
@@ -605,7 +608,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   const __m256i spread23 = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
                                              0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
   // A pixel's level to its blue, green and red words, and alpha to its alpha word.
-  constexpr char z = -128;
+  constexpr char z = kZeroByte;
   const __m256i greys01 = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z,  //
                                            0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z);
   const __m256i greys23 = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z,  //
@@ -1104,6 +1107,28 @@ __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y,
 }
 
 #ifdef CPU_FRAME_AVX2
+// Four triangles' edges, lane by lane (SweepTriangle's fields).
+struct EdgeLanes {
+  __m256d topX, topY, longSlope, upperSlope, middleX, middleY, lowerSlope;
+};
+
+// SpanOf<true>'s operations for the four triangles on row y: where their spans
+// start and end.
+__attribute__((target("avx2"), always_inline)) inline void SpansOfLanes(const EdgeLanes& e, int y, int width,
+                                                                        __m128i* first, __m128i* past) {
+  const __m256d centre = _mm256_set1_pd(y + 0.5), half = _mm256_set1_pd(0.5);
+  const __m256d belowTop = _mm256_sub_pd(centre, e.topY);
+  const __m256d longX = _mm256_add_pd(e.topX, _mm256_mul_pd(belowTop, e.longSlope));
+  const __m256d upperX = _mm256_add_pd(e.topX, _mm256_mul_pd(belowTop, e.upperSlope));
+  const __m256d lowerX = _mm256_add_pd(e.middleX, _mm256_mul_pd(_mm256_sub_pd(centre, e.middleY), e.lowerSlope));
+  const __m256d shortX = _mm256_blendv_pd(lowerX, upperX, _mm256_cmp_pd(centre, e.middleY, _CMP_GT_OQ));
+  // std::min(longX, shortX) and std::max(longX, shortX), operand for operand.
+  const __m256d low = _mm256_sub_pd(_mm256_min_pd(shortX, longX), half);
+  const __m256d high = _mm256_sub_pd(_mm256_max_pd(shortX, longX), half);
+  *first = _mm_max_epi32(_mm_setzero_si128(), _mm256_cvttpd_epi32(_mm256_ceil_pd(low)));
+  *past = _mm_min_epi32(_mm_set1_epi32(width), _mm256_cvttpd_epi32(_mm256_ceil_pd(high)));
+}
+
 // Four doubles of four triangles each, lane by lane: out[f] holds field f.
 __attribute__((target("avx2"), always_inline)) inline void Transpose(const __m256d in[4], __m256d out[4]) {
   const __m256d t0 = _mm256_unpacklo_pd(in[0], in[1]), t1 = _mm256_unpackhi_pd(in[0], in[1]);
@@ -1114,7 +1139,7 @@ __attribute__((target("avx2"), always_inline)) inline void Transpose(const __m25
   out[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
 }
 
-// SpanOf<true> for four triangles at once, in the same double operations.
+// SpanOf<true> for four triangles at once.
 __attribute__((target("avx2"))) void SpansOfFour(const SweepTriangle* const t[4], int y, int width, Run* spans) {
   __m256d rows[4], top[4], middle[4];
   for (int l = 0; l < 4; ++l) rows[l] = _mm256_loadu_pd(&t[l]->topX);
@@ -1122,20 +1147,12 @@ __attribute__((target("avx2"))) void SpansOfFour(const SweepTriangle* const t[4]
   // The fourth double is the planes' first words: loaded, never used.
   for (int l = 0; l < 4; ++l) rows[l] = _mm256_loadu_pd(&t[l]->middleX);
   Transpose(rows, middle);  // middleX, middleY, lowerSlope
-  const __m256d centre = _mm256_set1_pd(y + 0.5), half = _mm256_set1_pd(0.5);
-  const __m256d belowTop = _mm256_sub_pd(centre, top[1]);
-  const __m256d longX = _mm256_add_pd(top[0], _mm256_mul_pd(belowTop, top[2]));
-  const __m256d upperX = _mm256_add_pd(top[0], _mm256_mul_pd(belowTop, top[3]));
-  const __m256d lowerX = _mm256_add_pd(middle[0], _mm256_mul_pd(_mm256_sub_pd(centre, middle[1]), middle[2]));
-  const __m256d shortX = _mm256_blendv_pd(lowerX, upperX, _mm256_cmp_pd(centre, middle[1], _CMP_GT_OQ));
-  // std::min(longX, shortX) and std::max(longX, shortX), operand for operand.
-  const __m256d low = _mm256_sub_pd(_mm256_min_pd(shortX, longX), half);
-  const __m256d high = _mm256_sub_pd(_mm256_max_pd(shortX, longX), half);
+  const EdgeLanes edges{top[0], top[1], top[2], top[3], middle[0], middle[1], middle[2]};
+  __m128i first, past;
+  SpansOfLanes(edges, y, width, &first, &past);
   alignas(16) int32_t start[4], end[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(start),
-                  _mm_max_epi32(_mm_setzero_si128(), _mm256_cvttpd_epi32(_mm256_ceil_pd(low))));
-  _mm_store_si128(reinterpret_cast<__m128i*>(end),
-                  _mm_min_epi32(_mm_set1_epi32(width), _mm256_cvttpd_epi32(_mm256_ceil_pd(high))));
+  _mm_store_si128(reinterpret_cast<__m128i*>(start), first);
+  _mm_store_si128(reinterpret_cast<__m128i*>(end), past);
   for (int l = 0; l < 4; ++l) spans[l] = Run{y, start[l], end[l]};
 }
 #endif
@@ -1232,11 +1249,9 @@ __attribute__((target("avx2"))) void LayStartsAvx2(ActiveTriangles& active, int 
 // of their rows, without taking them into the sweep.
 __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned lanes, int y, int width,
                                               Sweep& sweep) {
-  const __m256d topX = _mm256_load_pd(f.topX), topY = _mm256_load_pd(f.topY);
-  const __m256d middleX = _mm256_load_pd(f.middleX), middleY = _mm256_load_pd(f.middleY);
-  const __m256d longSlope = _mm256_load_pd(f.longSlope), upperSlope = _mm256_load_pd(f.upperSlope);
-  const __m256d lowerSlope = _mm256_load_pd(f.lowerSlope), half = _mm256_set1_pd(0.5);
-  const __m128i widthLanes = _mm_set1_epi32(width);
+  const EdgeLanes edges{_mm256_load_pd(f.topX),      _mm256_load_pd(f.topY),    _mm256_load_pd(f.longSlope),
+                        _mm256_load_pd(f.upperSlope), _mm256_load_pd(f.middleX), _mm256_load_pd(f.middleY),
+                        _mm256_load_pd(f.lowerSlope)};
   __m128i planes[3];
   for (int k = 0; k < 3; ++k) planes[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(f.at[k]));
   int last = y;
@@ -1246,18 +1261,8 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
   alignas(16) int32_t start[4], end[4];
   alignas(16) uint32_t at[3][4];
   for (int row = y; row <= last; ++row) {
-    // SpanOf's operations, lane by lane.
-    const __m256d centre = _mm256_set1_pd(row + 0.5);
-    const __m256d belowTop = _mm256_sub_pd(centre, topY);
-    const __m256d longX = _mm256_add_pd(topX, _mm256_mul_pd(belowTop, longSlope));
-    const __m256d upperX = _mm256_add_pd(topX, _mm256_mul_pd(belowTop, upperSlope));
-    const __m256d lowerX = _mm256_add_pd(middleX, _mm256_mul_pd(_mm256_sub_pd(centre, middleY), lowerSlope));
-    const __m256d shortX = _mm256_blendv_pd(lowerX, upperX, _mm256_cmp_pd(centre, middleY, _CMP_GT_OQ));
-    // std::min(longX, shortX) and std::max(longX, shortX), operand for operand.
-    const __m256d low = _mm256_sub_pd(_mm256_min_pd(shortX, longX), half);
-    const __m256d high = _mm256_sub_pd(_mm256_max_pd(shortX, longX), half);
-    const __m128i first = _mm_max_epi32(_mm_setzero_si128(), _mm256_cvttpd_epi32(_mm256_ceil_pd(low)));
-    const __m128i past = _mm_min_epi32(widthLanes, _mm256_cvttpd_epi32(_mm256_ceil_pd(high)));
+    __m128i first, past;
+    SpansOfLanes(edges, row, width, &first, &past);
     _mm_store_si128(reinterpret_cast<__m128i*>(start), first);
     _mm_store_si128(reinterpret_cast<__m128i*>(end), past);
     // The lanes whose span on this row covers a pixel.
