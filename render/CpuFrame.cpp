@@ -727,20 +727,17 @@ inline int Floor(double x) {
   return i - (i > x);
 }
 
-// Where edge a-b (a above b) crosses a row: the same for both triangles that share
-// the edge, so that neighbours never leave a gap. Rows cross an edge above its
-// lower end (see FirstRowOf), and exactly at its upper one.
-struct Edge {
-  double ax, ay, slope;
-  Edge() = default;
-  Edge(float upperX, float upperY, float lowerX, float lowerY)
-      : ax(upperX), ay(upperY), slope((double(lowerX) - ax) / (double(lowerY) - ay)) {}
-  double X(double y) const { return ax + (y - ay) * slope; }
-};
+// The slope of edge a-b (a above b), x over y. A row at y crosses it at
+// ax + (y - ay) * slope: the same for both triangles that share the edge, so that
+// neighbours never leave a gap. Rows cross an edge above its lower end (see
+// FirstRowOf), and exactly at its upper one.
+inline double EdgeSlope(float upperX, float upperY, float lowerX, float lowerY) {
+  return (double(lowerX) - upperX) / (double(lowerY) - upperY);
+}
 
-// A triangle while the sweep crosses it: its edges (Edge's, kept once where they
-// share a corner: the long and upper edges start at the top, the lower one at the
-// middle), and its planes at pixel 0 of the row the sweep is on, with their steps
+// A triangle while the sweep crosses it: its edges (the corners they start from,
+// kept once: the long and upper edges start at the top, the lower one at the
+// middle, and their EdgeSlope), and its planes at pixel 0 of the row the sweep is on, with their steps
 // along the row and to the next.
 struct SweepTriangle {
   double topX, topY, longSlope, upperSlope;
@@ -891,11 +888,11 @@ bool SetUp(const SweepVertices& p, const uint16_t* c, int firstRow, int height, 
   out->lastRow = LastRowOf(topY, height);
   out->topX = topX;
   out->topY = topY;
-  out->longSlope = Edge(topX, topY, bottomX, bottomY).slope;
-  out->upperSlope = Edge(topX, topY, middleX, middleY).slope;
+  out->longSlope = EdgeSlope(topX, topY, bottomX, bottomY);
+  out->upperSlope = EdgeSlope(topX, topY, middleX, middleY);
   out->middleX = middleX;
   out->middleY = middleY;
-  out->lowerSlope = Edge(middleX, middleY, bottomX, bottomY).slope;
+  out->lowerSlope = EdgeSlope(middleX, middleY, bottomX, bottomY);
   return true;
 }
 
@@ -912,6 +909,7 @@ AVX2 void Order(__m128& highX, __m128& highY, __m128& lowX, __m128& lowY) {
   highX = x;
   highY = y;
 }
+// EdgeSlope, lane by lane.
 AVX2 __m256d SlopeOf(__m128 ax, __m128 ay, __m128 bx, __m128 by) {
   return _mm256_div_pd(_mm256_sub_pd(_mm256_cvtps_pd(bx), _mm256_cvtps_pd(ax)),
                        _mm256_sub_pd(_mm256_cvtps_pd(by), _mm256_cvtps_pd(ay)));
@@ -1093,7 +1091,7 @@ inline int CeilOf(double x) {
 template <bool kRound>
 __attribute__((always_inline)) inline void SpanOf(const SweepTriangle& t, int y, int width, Run* span) {
   const double centre = y + 0.5;
-  // Edge::X's operations.
+  // Where each edge crosses the row (see EdgeSlope).
   const double belowTop = centre - t.topY;
   const double longX = t.topX + belowTop * t.longSlope;
   // Both, and then one of them: which one changes once in a triangle, at a row no
