@@ -439,7 +439,7 @@ struct RowStarts {
 struct RowValues {
   std::vector<uint32_t> u, v, level;
   void Resize(int width) {
-    const size_t size = static_cast<size_t>(width) + 8;
+    const size_t size = static_cast<size_t>(width) + 16;
     u.resize(size);
     v.resize(size);
     level.resize(size);
@@ -660,6 +660,106 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   }
 }
 
+// FillRowAvx2's operations on sixteen pixels at a time, where the processor has
+// AVX-512: pixels k, k + 4, k + 8 and k + 12 share a 128-bit lane where eight
+// pixels shared one between k and k + 4, so the shuffles' tables repeat.
+#define AVX512 __attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline
+// GCC 12's unmasked forms of these pass an undefined vector that it then warns
+// about; with every lane kept they are the same instructions.
+constexpr __mmask16 kEveryLane = 0xFFFF;
+constexpr __mmask8 kEveryWide = 0xFF;
+template <int kBits>
+AVX512 __m512i ShiftRight(__m512i x) { return _mm512_maskz_srli_epi32(kEveryLane, x, kBits); }
+AVX512 __m512i EveryLane(__m128i x) { return _mm512_maskz_broadcast_i32x4(kEveryLane, x); }
+
+AVX512 __m512i Lerp(__m512i x, __m512i y, __m512i weight) {
+  return _mm512_add_epi16(x, _mm512_mulhrs_epi16(_mm512_sub_epi16(y, x), weight));
+}
+AVX512 __m512i Modulate(__m512i x, __m512i y) {
+  const __m512i product = _mm512_add_epi16(_mm512_mullo_epi16(x, y), _mm512_set1_epi16(128));
+  return _mm512_mulhi_epu16(product, _mm512_set1_epi16(257));
+}
+AVX512 __m512i ToLevel(__m512i fixed) {
+  const __m512i level = _mm512_maskz_srai_epi32(kEveryLane, _mm512_add_epi32(fixed, _mm512_set1_epi32(0x8000)), 16);
+  return _mm512_maskz_min_epi32(kEveryLane, _mm512_set1_epi32(255),
+                                _mm512_maskz_max_epi32(kEveryLane, _mm512_setzero_si512(), level));
+}
+// The quads of pixels at[0], at[4], at[8] and at[12].
+AVX512 __m512i Quads(const uint32_t* texels, const uint32_t* below, const uint32_t* at) {
+  return _mm512_maskz_inserti64x4(kEveryWide, _mm512_castsi256_si512(Quads(texels, below, at[0], at[4])),
+                                  Quads(texels, below, at[8], at[12]), 1);
+}
+AVX512 __m512i Across(__m512i quad, __m512i weight) {
+  constexpr char z = kZeroByte;
+  const __m512i left = EveryLane(_mm_setr_epi8(0, z, 1, z, 2, z, 3, z, 8, z, 9, z, 10, z, 11, z));
+  const __m512i right = EveryLane(_mm_setr_epi8(4, z, 5, z, 6, z, 7, z, 12, z, 13, z, 14, z, 15, z));
+  return Lerp(_mm512_shuffle_epi8(quad, left), _mm512_shuffle_epi8(quad, right), weight);
+}
+#undef AVX512
+
+__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowValues& row, uint32_t* pastV, int from,
+                                                                    int to, uint32_t* out, uint32_t alpha,
+                                                                    const FastTexture& texture) {
+  const __m512i columnRowMask = _mm512_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
+  const __m512i toPlace = _mm512_set1_epi32((int)(1u | texture.stride << 16));
+  const __m512i weightBits = _mm512_set1_epi32(255 << 7);
+  const __m512i spread0 = _mm512_set1_epi16(0x0100), spread1 = _mm512_set1_epi16(0x0504);
+  const __m512i spread2 = _mm512_set1_epi16(0x0908), spread3 = _mm512_set1_epi16(0x0D0C);
+  const __m512i spread01 =
+      EveryLane(_mm_setr_epi16(0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504));
+  const __m512i spread23 =
+      EveryLane(_mm_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C));
+  constexpr char z = kZeroByte;
+  const __m512i greys01 = EveryLane(_mm_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z));
+  const __m512i greys23 = EveryLane(_mm_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z));
+  const __m512i alphaWords = _mm512_set1_epi64(static_cast<long long>(uint64_t(alpha) << 48));
+  const uint32_t* texels = texture.texels;
+  const uint32_t stride = texture.stride;
+  const uint32_t* const below = texels + stride;
+  const uint32_t textureWidthMask = texture.widthMask, textureHeightMask = texture.heightMask;
+  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
+  alignas(64) uint32_t at[16];
+  for (int i = from; i < to; i += 16) {
+    const __m512i u = _mm512_loadu_si512(us + i);
+    const __m512i v = _mm512_loadu_si512(vs + i);
+    const __m512i columnRow =
+        _mm512_and_si512(_mm512_mask_blend_epi16(0xAAAAAAAAu, ShiftRight<16>(u), v), columnRowMask);
+    // As FillRowAvx2 does, for each eight pixels.
+    for (int j = i; j < std::min(i + 16, to); j += 8) {
+      const uint32_t here = vs[j];
+      uint32_t& past = pastV[j >> 3];
+      const uint32_t later = here + kPrefetchRowsAhead * (here - past);
+      past = here;
+      const uint32_t* ahead =
+          texels + static_cast<size_t>((later >> 16) & textureHeightMask) * stride + ((us[j] >> 16) & textureWidthMask);
+      _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
+    }
+    const __m512i fu = _mm512_and_si512(ShiftRight<1>(u), weightBits);
+    const __m512i fv = _mm512_and_si512(ShiftRight<1>(v), weightBits);
+    const __m512i level = ToLevel(_mm512_loadu_si512(levels + i));
+    const __m512i colour01 = _mm512_or_si512(_mm512_shuffle_epi8(level, greys01), alphaWords);
+    const __m512i colour23 = _mm512_or_si512(_mm512_shuffle_epi8(level, greys23), alphaWords);
+    _mm512_store_si512(at, _mm512_madd_epi16(columnRow, toPlace));
+    const __m512i across0 = Across(Quads(texels, below, at + 0), _mm512_shuffle_epi8(fu, spread0));
+    const __m512i across1 = Across(Quads(texels, below, at + 1), _mm512_shuffle_epi8(fu, spread1));
+    const __m512i across2 = Across(Quads(texels, below, at + 2), _mm512_shuffle_epi8(fu, spread2));
+    const __m512i across3 = Across(Quads(texels, below, at + 3), _mm512_shuffle_epi8(fu, spread3));
+    const __m512i texel01 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryWide, across0, across1),
+                                 _mm512_maskz_unpackhi_epi64(kEveryWide, across0, across1),
+                                 _mm512_shuffle_epi8(fv, spread01));
+    const __m512i texel23 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryWide, across2, across3),
+                                 _mm512_maskz_unpackhi_epi64(kEveryWide, across2, across3),
+                                 _mm512_shuffle_epi8(fv, spread23));
+    const __m512i pixel = _mm512_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
+    const int left = to - i;
+    if (left >= 16)
+      _mm512_storeu_si512(out + i, pixel);
+    else
+      _mm512_mask_storeu_epi32(out + i, static_cast<__mmask16>((1u << left) - 1), pixel);
+  }
+}
+
 // ExpandRowScalar eight pixels at a time.
 __attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_t stamp, int from, int to,
                                                    RowValues* out) {
@@ -696,8 +796,9 @@ __attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_
 #endif
 
 #ifdef CPU_FRAME_AVX2
-bool simdAllowed = true;
-bool UseAvx2() { return simdAllowed && CpuHasAvx2(); }
+int widestVectors = 512;
+bool UseAvx2() { return widestVectors >= 256 && CpuHasAvx2(); }
+bool UseAvx512() { return widestVectors >= 512 && CpuHasAvx512(); }
 #endif
 
 using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
@@ -1382,6 +1483,54 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
 }
 #endif
 
+// LayRowAvx2 sixteen pixels at a time, where the processor has AVX-512: a span's
+// last vector is a masked store (fast there), and most spans are one vector.
+__attribute__((target("avx2,avx512f"))) int LayRowAvx512(ActiveTriangles& active, int y, int width,
+                                                        RowValues& values, Run* spans, RowExtent* extent) {
+  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  SpansOf<true>(active, y, width, spans);
+  const int count = static_cast<int>(active.size());
+  const SweepTriangle* const slots = active.slots();
+  const uint32_t* const order = active.order();
+  uint32_t* const us = values.u.data();
+  uint32_t* const vs = values.v.data();
+  uint32_t* const levels = values.level.data();
+  int laidStart = width, laidEnd = 0, filled = 0;
+  for (int k = 0; k < count; ++k) {
+    const SweepTriangle& t = slots[order[k]];
+    const int start = spans[k].start, end = spans[k].end;
+    if (start < end) {
+      laidStart = std::min(laidStart, start);
+      laidEnd = std::max(laidEnd, end);
+      filled += end - start;
+      const __m512i xs = _mm512_add_epi32(_mm512_set1_epi32(start), lanes);
+      const __m512i du = _mm512_set1_epi32((int)t.du), dv = _mm512_set1_epi32((int)t.dv);
+      const __m512i dlevel = _mm512_set1_epi32((int)t.dlevel);
+      __m512i u = _mm512_add_epi32(_mm512_set1_epi32((int)t.u), _mm512_mullo_epi32(xs, du));
+      __m512i v = _mm512_add_epi32(_mm512_set1_epi32((int)t.v), _mm512_mullo_epi32(xs, dv));
+      __m512i level = _mm512_add_epi32(_mm512_set1_epi32((int)t.level), _mm512_mullo_epi32(xs, dlevel));
+      int i = start;
+      for (; i + 16 <= end; i += 16) {
+        _mm512_storeu_si512(us + i, u);
+        _mm512_storeu_si512(vs + i, v);
+        _mm512_storeu_si512(levels + i, level);
+        u = _mm512_add_epi32(u, _mm512_set1_epi32((int)(t.du * 16)));
+        v = _mm512_add_epi32(v, _mm512_set1_epi32((int)(t.dv * 16)));
+        level = _mm512_add_epi32(level, _mm512_set1_epi32((int)(t.dlevel * 16)));
+      }
+      if (i < end) {
+        const __mmask16 mine = static_cast<__mmask16>((1u << (end - i)) - 1);
+        _mm512_mask_storeu_epi32(us + i, mine, u);
+        _mm512_mask_storeu_epi32(vs + i, mine, v);
+        _mm512_mask_storeu_epi32(levels + i, mine, level);
+      }
+    }
+  }
+  *extent = RowExtent{laidStart, laidEnd, filled};
+  NextRow(active, y);
+  return count;
+}
+
 // Below this many pixels a span on average, a frame's spans are laid by where
 // they start (LayStarts), and at or above it pixel by pixel (LayRow): on this
 // side of it a span's fixed cost outweighs what laying a pixel costs.
@@ -1541,6 +1690,10 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
     expand = ExpandRowAvx2;
     lay = LayRowAvx2;
     layStarts = LayStartsAvx2;
+  }
+  if (UseAvx512()) {
+    fill = FillRowAvx512;
+    lay = LayRowAvx512;
   }
 #endif
   // Short spans on average: every row is laid by where its spans start.
@@ -1892,14 +2045,14 @@ bool LayOutTexels(CpuTexture* texture, const uint8_t* texels, bool withAlpha) {
   return true;
 }
 
-bool AllowCpuFrameSimd(bool allowed) {
+int LimitCpuFrameVectors(int bits) {
 #ifdef CPU_FRAME_AVX2
-  const bool was = simdAllowed;
-  simdAllowed = allowed;
+  const int was = widestVectors;
+  widestVectors = bits;
   return was;
 #else
-  (void)allowed;
-  return false;
+  (void)bits;
+  return 0;
 #endif
 }
 

@@ -57,9 +57,10 @@ bool LayOutTexels(CpuTexture* texture, const uint8_t* texels, bool withAlpha);
 // Whether an OpenGL renderer (GL_RENDERER) rasterises on the processor anyway.
 bool IsSoftwareRasteriser(const std::string& renderer);
 
-// Whether the water may be filled with the processor's vector unit (when it has
-// one); the scalar route gives the same bytes. Returns the previous setting.
-bool AllowCpuFrameSimd(bool allowed);
+// The widest vectors, in bits, the water may be filled with where the processor
+// has them: 512, 256, or 0 for none. Every route gives the same bytes. Returns
+// the previous limit.
+int LimitCpuFrameVectors(int bits);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them): the pixel buffer's frame, turned.

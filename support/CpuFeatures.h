@@ -6,4 +6,8 @@ namespace ambrel {
 // Whether the processor runs AVX2 (false where the build has no way to ask).
 bool CpuHasAvx2();
 
+// Whether it runs AVX-512 with byte and word instructions (F and BW), and the
+// system keeps its registers.
+bool CpuHasAvx512();
+
 }  // namespace ambrel

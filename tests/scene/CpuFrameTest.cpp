@@ -97,11 +97,15 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     std::vector<uint8_t> cpu, scalar;
     DrawSceneFrameCpu(frame, textures, &cpu);
     ASSERT_EQ(cpu.size(), gl.size());
-    // The vector route (where the processor has one) and the scalar one agree to the byte.
-    const bool simd = AllowCpuFrameSimd(false);
+    // Each vector route (where the processor has it) and the scalar one agree to the byte.
+    const int widest = LimitCpuFrameVectors(0);
     DrawSceneFrameCpu(frame, textures, &scalar);
-    AllowCpuFrameSimd(simd);
+    LimitCpuFrameVectors(256);
+    std::vector<uint8_t> narrower;
+    DrawSceneFrameCpu(frame, textures, &narrower);
+    LimitCpuFrameVectors(widest);
     EXPECT_TRUE(cpu == scalar);
+    EXPECT_TRUE(narrower == scalar);
     if (&c == &cases[0]) {
       // A picture wider than the vector filter takes (its columns and strides
       // would not fit the words it computes with) draws the same both ways.
@@ -114,9 +118,9 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
       for (size_t i = 0; i < background.rgba.size(); ++i) background.rgba[i] = (uint8_t)(i * 7 + i / 4096);
       std::vector<uint8_t> vector, plain;
       DrawSceneFrameCpu(frame, wide, &vector);
-      AllowCpuFrameSimd(false);
+      LimitCpuFrameVectors(0);
       DrawSceneFrameCpu(frame, wide, &plain);
-      AllowCpuFrameSimd(simd);
+      LimitCpuFrameVectors(widest);
       EXPECT_TRUE(vector == plain);
     }
     // Straight into a pixel surface's buffer (rows top first, B, G, R, X, with
