@@ -661,8 +661,8 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
 }
 
 // FillRowAvx2's operations on sixteen pixels at a time, where the processor has
-// AVX-512: pixels k, k + 4, k + 8 and k + 12 share a 128-bit lane where eight
-// pixels shared one between k and k + 4, so the shuffles' tables repeat.
+// AVX-512: the quads of pixels k, k + 4, k + 8 and k + 12 fill the four 128-bit
+// lanes as those of k and k + 4 filled two, so the shuffles' tables repeat.
 #define AVX512 __attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline
 // GCC 12's unmasked forms of these pass an undefined vector that it then warns
 // about; with every lane kept they are the same instructions.
@@ -1481,7 +1481,6 @@ __attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, i
   NextRow(active, y);
   return count;
 }
-#endif
 
 // LayRowAvx2 sixteen pixels at a time, where the processor has AVX-512: a span's
 // last vector is a masked store (fast there), and most spans are one vector.
@@ -1530,6 +1529,7 @@ __attribute__((target("avx2,avx512f"))) int LayRowAvx512(ActiveTriangles& active
   NextRow(active, y);
   return count;
 }
+#endif
 
 // Below this many pixels a span on average, a frame's spans are laid by where
 // they start (LayStarts), and at or above it pixel by pixel (LayRow): on this
@@ -1712,9 +1712,8 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   sweep.values.Resize(width);
   sweep.pastV.assign(static_cast<size_t>(width) / 8 + 2, 0);
   sweep.active.Clear();
-  bool four = false;
 #ifdef CPU_FRAME_AVX2
-  four = UseAvx2();
+  const bool four = UseAvx2();
 #endif
   // The triangles whose first row is y join the sweep.
   auto start = [&](int y) {
