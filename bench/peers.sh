@@ -148,14 +148,22 @@ fi
 
 echo "display $display; load average before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs"
 printf '%-10s %-34s %7s %7s %10s %8s %9s\n' size program fps frames "CPU ms/f" "RSS MB" Xvfb/wall
+# ripples at its default delay, the reference: measured just before and just after
+# the CPU renderer's rows of each size, which are compared with the mean of the two,
+# so that the machine's load drifting over the run weighs on both sides alike.
+ripples_row() {
+  local key=$1 size=$2 delay=$3
+  rm -f "$work/ripples.log"
+  read -r cpu rss server < <(HOME=$work PUT_LOG="$work/ripples.log" LD_PRELOAD="$work/countput.so" \
+    run_for "$ripples" -fps -geometry "$size" -delay "$delay")
+  row "$key" "$size" "ripples -fps -delay $delay" "$(field frames "$work/ripples.log")" \
+    "$(field fps "$work/ripples.log")" "$cpu" "$rss" "$server"
+}
+
 for size in $sizes; do
+  ripples_row "ripples-before-$size" "$size" 50000
   for shift in 6 8; do
     grid=$((1 << shift))
-    rm -f "$work/ambrel.log"
-    read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" \
-      --water-res "$shift" --background "$picture" "${gl_flags[@]}")
-    row "gl-$shift-$size" "$size" "ambrel --window, OpenGL, ${grid}²" "$(field frames "$work/ambrel.log")" \
-      "$(field fps "$work/ambrel.log")" "$cpu" "$rss" "$server"
     if [[ $own_cpu ]]; then
       rm -f "$work/ambrel.log" "$work/cpu.log"
       read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" PUT_LOG="$work/cpu.log" \
@@ -174,20 +182,26 @@ for size in $sizes; do
         "$(field fps "$work/cpu.log")" "$cpu" "$rss" "$server"
     fi
   done
-  for delay in 50000 0; do
-    rm -f "$work/ripples.log"
-    read -r cpu rss server < <(HOME=$work PUT_LOG="$work/ripples.log" LD_PRELOAD="$work/countput.so" \
-      run_for "$ripples" -fps -geometry "$size" -delay "$delay")
-    row "ripples-$delay-$size" "$size" "ripples -fps -delay $delay" "$(field frames "$work/ripples.log")" \
-      "$(field fps "$work/ripples.log")" "$cpu" "$rss" "$server"
+  ripples_row "ripples-after-$size" "$size" 50000
+  cost[ripples-$size]=$(awk -v a="${cost[ripples-before-$size]}" -v b="${cost[ripples-after-$size]}" \
+    'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.3f", (a + b) / 2; else print 0 }')
+  for shift in 6 8; do
+    grid=$((1 << shift))
+    rm -f "$work/ambrel.log"
+    read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" run_for "$program" --window "$size" \
+      --water-res "$shift" --background "$picture" "${gl_flags[@]}")
+    row "gl-$shift-$size" "$size" "ambrel --window, OpenGL, ${grid}²" "$(field frames "$work/ambrel.log")" \
+      "$(field fps "$work/ambrel.log")" "$cpu" "$rss" "$server"
   done
+  ripples_row "ripples-0-$size" "$size" 0
 done
 echo
-echo "CPU per frame against ripples' at its default delay (aims: CPU renderer at most 1.5x at 64², 2x at 256²):"
+echo "CPU per frame against ripples' at its default delay, the mean of its runs before and after the CPU"
+echo "renderer's (aims: CPU renderer at most 1.5x at 64², 2x at 256²):"
 for size in $sizes; do
   for shift in 6 8; do
     awk -v s="$size" -v n=$((1 << shift)) -v g="${cost[gl-$shift-$size]:-0}" -v c="${cost[cpu-$shift-$size]:-0}" \
-      -v o="${cost[own-$shift-$size]:-0}" -v r="${cost[ripples-50000-$size]:-0}" 'BEGIN {
+      -v o="${cost[own-$shift-$size]:-0}" -v r="${cost[ripples-$size]:-0}" 'BEGIN {
         if (r + 0 <= 0) exit
         printf "%s, %d²: OpenGL %.2fx, CPU renderer %s", s, n, g / r, (c + 0 > 0 ? sprintf("%.2fx", c / r) : "not run")
         if (o + 0 > 0) printf ", ambrel with the CPU renderer %.2fx", o / r
