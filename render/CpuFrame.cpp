@@ -1392,33 +1392,53 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
 #endif
 
 // Lays the span of row y of every triangle the sweep is crossing into the row's
-// values, moves them on to the next row and lets go of those that end here.
-// Returns how many spans it wrote, empty ones among them.
-int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans, RowExtent* extent) {
-  SpansOf<false>(active, y, width, spans);
+// values, with lay(triangle, start, end), moves them on to the next row and lets
+// go of those that end here. Returns how many spans it wrote, empty ones among
+// them.
+template <bool kRound, typename LaySpan>
+inline int LayRowWith(ActiveTriangles& active, int y, int width, Run* spans,
+                                                     RowExtent* extent, const LaySpan& lay) {
+  SpansOf<kRound>(active, y, width, spans);
   const int count = static_cast<int>(active.size());
   const SweepTriangle* const slots = active.slots();
   const uint32_t* const order = active.order();
-  RowExtent laid{width, 0, 0};
+  int laidStart = width, laidEnd = 0, filled = 0;
   for (int k = 0; k < count; ++k) {
-    const SweepTriangle& t = slots[order[k]];
-    const Run& span = spans[k];
-    if (span.start >= span.end) continue;
-    laid.Add(span);
-    const uint32_t dx = static_cast<uint32_t>(span.start);
+    const int start = spans[k].start, end = spans[k].end;
+    if (start < end) {
+      laidStart = std::min(laidStart, start);
+      laidEnd = std::max(laidEnd, end);
+      filled += end - start;
+      lay(slots[order[k]], start, end);
+    }
+  }
+  *extent = RowExtent{laidStart, laidEnd, filled};
+  NextRow(active, y);
+  return count;
+}
+
+// A triangle's planes laid into the row's values from start to end, pixel by
+// pixel. Held as plain pointers, which the loops that write through them keep in
+// registers.
+struct PlainRamps {
+  uint32_t *us, *vs, *levels;
+  void operator()(const SweepTriangle& t, int start, int end) const {
+    const uint32_t dx = static_cast<uint32_t>(start);
     uint32_t u = t.u + t.du * dx, v = t.v + t.dv * dx, level = t.level + t.dlevel * dx;
-    for (int i = span.start; i < span.end; ++i) {
-      values.u[i] = u;
-      values.v[i] = v;
-      values.level[i] = level;
+    for (int i = start; i < end; ++i) {
+      us[i] = u;
+      vs[i] = v;
+      levels[i] = level;
       u += t.du;
       v += t.dv;
       level += t.dlevel;
     }
   }
-  *extent = laid;
-  NextRow(active, y);
-  return count;
+};
+
+int LayRowScalar(ActiveTriangles& active, int y, int width, RowValues& values, Run* spans, RowExtent* extent) {
+  return LayRowWith<false>(active, y, width, spans, extent,
+                           PlainRamps{values.u.data(), values.v.data(), values.level.data()});
 }
 
 #ifdef CPU_FRAME_AVX2
@@ -1430,104 +1450,82 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Keep(const uint32_
   return _mm256_castps_si256(_mm256_blendv_ps(kept, _mm256_castsi256_ps(values), _mm256_castsi256_ps(mine)));
 }
 
-__attribute__((target("avx2"))) int LayRowAvx2(ActiveTriangles& active, int y, int width,
-                                               RowValues& values, Run* spans, RowExtent* extent) {
-  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  SpansOf<true>(active, y, width, spans);
-  const int count = static_cast<int>(active.size());
-  const SweepTriangle* const slots = active.slots();
-  const uint32_t* const order = active.order();
-  uint32_t* const us = values.u.data();
-  uint32_t* const vs = values.v.data();
-  uint32_t* const levels = values.level.data();
-  int laidStart = width, laidEnd = 0, filled = 0;
-  for (int k = 0; k < count; ++k) {
-    const SweepTriangle& t = slots[order[k]];
-    const int start = spans[k].start, end = spans[k].end;
-    if (start < end) {
-      laidStart = std::min(laidStart, start);
-      laidEnd = std::max(laidEnd, end);
-      filled += end - start;
-      // Each plane at the span's pixels, from its value at pixel 0: broadcasts
-      // straight from the triangle, with no trip through scalar registers.
-      const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(start), lanes);
-      const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
-      const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
-      __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)t.u), _mm256_mullo_epi32(xs, du));
-      __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)t.v), _mm256_mullo_epi32(xs, dv));
-      __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)t.level), _mm256_mullo_epi32(xs, dlevel));
-      const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
-      const __m256i dlevel8 = _mm256_slli_epi32(dlevel, 3);
-      int i = start;
-      for (; i + 8 <= end; i += 8) {
-        StoreRamp(us + i, u);
-        StoreRamp(vs + i, v);
-        StoreRamp(levels + i, level);
-        u = _mm256_add_epi32(u, du8);
-        v = _mm256_add_epi32(v, dv8);
-        level = _mm256_add_epi32(level, dlevel8);
-      }
-      if (i < end) {
-        // Past the span's end a neighbour's values may already lie: they are
-        // written back as they were (masked stores are slow on some processors).
-        const __m256i mine = _mm256_cmpgt_epi32(_mm256_set1_epi32(end - i), lanes);
-        StoreRamp(us + i, Keep(us + i, u, mine));
-        StoreRamp(vs + i, Keep(vs + i, v, mine));
-        StoreRamp(levels + i, Keep(levels + i, level, mine));
-      }
+// PlainRamps eight pixels at a time.
+struct RampsAvx2 {
+  uint32_t *us, *vs, *levels;
+  __attribute__((target("avx2"))) void operator()(const SweepTriangle& t, int start, int end) const {
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    // Each plane at the span's pixels, from its value at pixel 0: broadcasts
+    // straight from the triangle, with no trip through scalar registers.
+    const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(start), lanes);
+    const __m256i du = _mm256_set1_epi32((int)t.du), dv = _mm256_set1_epi32((int)t.dv);
+    const __m256i dlevel = _mm256_set1_epi32((int)t.dlevel);
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32((int)t.u), _mm256_mullo_epi32(xs, du));
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32((int)t.v), _mm256_mullo_epi32(xs, dv));
+    __m256i level = _mm256_add_epi32(_mm256_set1_epi32((int)t.level), _mm256_mullo_epi32(xs, dlevel));
+    const __m256i du8 = _mm256_slli_epi32(du, 3), dv8 = _mm256_slli_epi32(dv, 3);
+    const __m256i dlevel8 = _mm256_slli_epi32(dlevel, 3);
+    int i = start;
+    for (; i + 8 <= end; i += 8) {
+      StoreRamp(us + i, u);
+      StoreRamp(vs + i, v);
+      StoreRamp(levels + i, level);
+      u = _mm256_add_epi32(u, du8);
+      v = _mm256_add_epi32(v, dv8);
+      level = _mm256_add_epi32(level, dlevel8);
+    }
+    if (i < end) {
+      // Past the span's end a neighbour's values may already lie: they are
+      // written back as they were (masked stores are slow on some processors).
+      const __m256i mine = _mm256_cmpgt_epi32(_mm256_set1_epi32(end - i), lanes);
+      StoreRamp(us + i, Keep(us + i, u, mine));
+      StoreRamp(vs + i, Keep(vs + i, v, mine));
+      StoreRamp(levels + i, Keep(levels + i, level, mine));
     }
   }
-  *extent = RowExtent{laidStart, laidEnd, filled};
-  NextRow(active, y);
-  return count;
-}
+};
 
-// LayRowAvx2 sixteen pixels at a time, where the processor has AVX-512: a span's
-// last vector is a masked store (fast there), and most spans are one vector.
-__attribute__((target("avx2,avx512f"))) int LayRowAvx512(ActiveTriangles& active, int y, int width,
-                                                        RowValues& values, Run* spans, RowExtent* extent) {
-  const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  SpansOf<true>(active, y, width, spans);
-  const int count = static_cast<int>(active.size());
-  const SweepTriangle* const slots = active.slots();
-  const uint32_t* const order = active.order();
-  uint32_t* const us = values.u.data();
-  uint32_t* const vs = values.v.data();
-  uint32_t* const levels = values.level.data();
-  int laidStart = width, laidEnd = 0, filled = 0;
-  for (int k = 0; k < count; ++k) {
-    const SweepTriangle& t = slots[order[k]];
-    const int start = spans[k].start, end = spans[k].end;
-    if (start < end) {
-      laidStart = std::min(laidStart, start);
-      laidEnd = std::max(laidEnd, end);
-      filled += end - start;
-      const __m512i xs = _mm512_add_epi32(_mm512_set1_epi32(start), lanes);
-      const __m512i du = _mm512_set1_epi32((int)t.du), dv = _mm512_set1_epi32((int)t.dv);
-      const __m512i dlevel = _mm512_set1_epi32((int)t.dlevel);
-      __m512i u = _mm512_add_epi32(_mm512_set1_epi32((int)t.u), _mm512_mullo_epi32(xs, du));
-      __m512i v = _mm512_add_epi32(_mm512_set1_epi32((int)t.v), _mm512_mullo_epi32(xs, dv));
-      __m512i level = _mm512_add_epi32(_mm512_set1_epi32((int)t.level), _mm512_mullo_epi32(xs, dlevel));
-      int i = start;
-      for (; i + 16 <= end; i += 16) {
-        _mm512_storeu_si512(us + i, u);
-        _mm512_storeu_si512(vs + i, v);
-        _mm512_storeu_si512(levels + i, level);
-        u = _mm512_add_epi32(u, _mm512_set1_epi32((int)(t.du * 16)));
-        v = _mm512_add_epi32(v, _mm512_set1_epi32((int)(t.dv * 16)));
-        level = _mm512_add_epi32(level, _mm512_set1_epi32((int)(t.dlevel * 16)));
-      }
-      if (i < end) {
-        const __mmask16 mine = static_cast<__mmask16>((1u << (end - i)) - 1);
-        _mm512_mask_storeu_epi32(us + i, mine, u);
-        _mm512_mask_storeu_epi32(vs + i, mine, v);
-        _mm512_mask_storeu_epi32(levels + i, mine, level);
-      }
+// Sixteen pixels at a time, where the processor has AVX-512: a span's last vector
+// is a masked store (fast there), and most spans are one vector.
+struct RampsAvx512 {
+  uint32_t *us, *vs, *levels;
+  __attribute__((target("avx2,avx512f"))) void operator()(const SweepTriangle& t, int start, int end) const {
+    const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i xs = _mm512_add_epi32(_mm512_set1_epi32(start), lanes);
+    const __m512i du = _mm512_set1_epi32((int)t.du), dv = _mm512_set1_epi32((int)t.dv);
+    const __m512i dlevel = _mm512_set1_epi32((int)t.dlevel);
+    __m512i u = _mm512_add_epi32(_mm512_set1_epi32((int)t.u), _mm512_mullo_epi32(xs, du));
+    __m512i v = _mm512_add_epi32(_mm512_set1_epi32((int)t.v), _mm512_mullo_epi32(xs, dv));
+    __m512i level = _mm512_add_epi32(_mm512_set1_epi32((int)t.level), _mm512_mullo_epi32(xs, dlevel));
+    int i = start;
+    for (; i + 16 <= end; i += 16) {
+      _mm512_storeu_si512(us + i, u);
+      _mm512_storeu_si512(vs + i, v);
+      _mm512_storeu_si512(levels + i, level);
+      u = _mm512_add_epi32(u, _mm512_set1_epi32((int)(t.du * 16)));
+      v = _mm512_add_epi32(v, _mm512_set1_epi32((int)(t.dv * 16)));
+      level = _mm512_add_epi32(level, _mm512_set1_epi32((int)(t.dlevel * 16)));
+    }
+    if (i < end) {
+      const __mmask16 mine = static_cast<__mmask16>((1u << (end - i)) - 1);
+      _mm512_mask_storeu_epi32(us + i, mine, u);
+      _mm512_mask_storeu_epi32(vs + i, mine, v);
+      _mm512_mask_storeu_epi32(levels + i, mine, level);
     }
   }
-  *extent = RowExtent{laidStart, laidEnd, filled};
-  NextRow(active, y);
-  return count;
+};
+
+// Flattened: the frame and the ramps, one function in the processor's instructions.
+__attribute__((target("avx2"), flatten)) int LayRowAvx2(ActiveTriangles& active, int y, int width,
+                                                        RowValues& values, Run* spans, RowExtent* extent) {
+  return LayRowWith<true>(active, y, width, spans, extent,
+                          RampsAvx2{values.u.data(), values.v.data(), values.level.data()});
+}
+__attribute__((target("avx2,avx512f"), flatten)) int LayRowAvx512(ActiveTriangles& active, int y, int width,
+                                                                 RowValues& values, Run* spans,
+                                                                 RowExtent* extent) {
+  return LayRowWith<true>(active, y, width, spans, extent,
+                          RampsAvx512{values.u.data(), values.v.data(), values.level.data()});
 }
 #endif
 
