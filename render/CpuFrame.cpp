@@ -667,7 +667,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
 // GCC 12's unmasked forms of these pass an undefined vector that it then warns
 // about; with every lane kept they are the same instructions.
 constexpr __mmask16 kEveryLane = 0xFFFF;
-constexpr __mmask8 kEveryWide = 0xFF;
+constexpr __mmask8 kEveryQuadword = 0xFF;
 template <int kBits>
 AVX512 __m512i ShiftRight(__m512i x) { return _mm512_maskz_srli_epi32(kEveryLane, x, kBits); }
 AVX512 __m512i EveryLane(__m128i x) { return _mm512_maskz_broadcast_i32x4(kEveryLane, x); }
@@ -686,7 +686,7 @@ AVX512 __m512i ToLevel(__m512i fixed) {
 }
 // The quads of pixels at[0], at[4], at[8] and at[12].
 AVX512 __m512i Quads(const uint32_t* texels, const uint32_t* below, const uint32_t* at) {
-  return _mm512_maskz_inserti64x4(kEveryWide, _mm512_castsi256_si512(Quads(texels, below, at[0], at[4])),
+  return _mm512_maskz_inserti64x4(kEveryQuadword, _mm512_castsi256_si512(Quads(texels, below, at[0], at[4])),
                                   Quads(texels, below, at[8], at[12]), 1);
 }
 AVX512 __m512i Across(__m512i quad, __m512i weight) {
@@ -745,11 +745,11 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
     const __m512i across1 = Across(Quads(texels, below, at + 1), _mm512_shuffle_epi8(fu, spread1));
     const __m512i across2 = Across(Quads(texels, below, at + 2), _mm512_shuffle_epi8(fu, spread2));
     const __m512i across3 = Across(Quads(texels, below, at + 3), _mm512_shuffle_epi8(fu, spread3));
-    const __m512i texel01 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryWide, across0, across1),
-                                 _mm512_maskz_unpackhi_epi64(kEveryWide, across0, across1),
+    const __m512i texel01 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across0, across1),
+                                 _mm512_maskz_unpackhi_epi64(kEveryQuadword, across0, across1),
                                  _mm512_shuffle_epi8(fv, spread01));
-    const __m512i texel23 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryWide, across2, across3),
-                                 _mm512_maskz_unpackhi_epi64(kEveryWide, across2, across3),
+    const __m512i texel23 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across2, across3),
+                                 _mm512_maskz_unpackhi_epi64(kEveryQuadword, across2, across3),
                                  _mm512_shuffle_epi8(fv, spread23));
     const __m512i pixel = _mm512_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
     const int left = to - i;
