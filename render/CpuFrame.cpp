@@ -572,6 +572,27 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
 // first pixel the row before.
 constexpr uint32_t kPrefetchRowsAhead = 4;
 
+// The texture as the guess above takes it, held by value so that the stores to
+// pastV leave it in registers.
+struct TexelPrefetch {
+  const uint32_t* texels;
+  uint32_t stride, widthMask, heightMask;
+  explicit TexelPrefetch(const FastTexture& texture)
+      : texels(texture.texels), stride(texture.stride), widthMask(texture.widthMask),
+        heightMask(texture.heightMask) {}
+  // For the eight pixels from j on.
+  __attribute__((always_inline)) void Ahead(const uint32_t* us, const uint32_t* vs, uint32_t* pastV, int j) const {
+    const uint32_t here = vs[j];
+    uint32_t& past = pastV[j >> 3];
+    const uint32_t later = here + kPrefetchRowsAhead * (here - past);
+    past = here;
+    const uint32_t* ahead =
+        texels + static_cast<size_t>((later >> 16) & heightMask) * stride + ((us[j] >> 16) & widthMask);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
+  }
+};
+
 // For each set of lanes where spans start (a bit each), lane by lane the last of
 // them at or before it, or -1 where the span started before the eight pixels.
 struct LastStarts {
@@ -617,7 +638,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
   const uint32_t* const below = texels + stride;
-  const uint32_t textureWidthMask = texture.widthMask, textureHeightMask = texture.heightMask;
+  const TexelPrefetch prefetch(texture);
   // Held here, as the stores below might otherwise be taken to move them.
   const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
   alignas(32) uint32_t at[8];
@@ -625,16 +646,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(us + i));
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vs + i));
     const __m256i columnRow = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA), columnRowMask);
-    {
-      const uint32_t here = vs[i];
-      uint32_t& past = pastV[i >> 3];
-      const uint32_t later = here + kPrefetchRowsAhead * (here - past);
-      past = here;
-      const uint32_t* ahead =
-          texels + static_cast<size_t>((later >> 16) & textureHeightMask) * stride + ((us[i] >> 16) & textureWidthMask);
-      _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
-    }
+    prefetch.Ahead(us, vs, pastV, i);
     const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
     const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
     const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i)));
@@ -716,7 +728,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
   const uint32_t* texels = texture.texels;
   const uint32_t stride = texture.stride;
   const uint32_t* const below = texels + stride;
-  const uint32_t textureWidthMask = texture.widthMask, textureHeightMask = texture.heightMask;
+  const TexelPrefetch prefetch(texture);
   const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
   alignas(64) uint32_t at[16];
   for (int i = from; i < to; i += 16) {
@@ -724,17 +736,7 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
     const __m512i v = _mm512_loadu_si512(vs + i);
     const __m512i columnRow =
         _mm512_and_si512(_mm512_mask_blend_epi16(0xAAAAAAAAu, ShiftRight<16>(u), v), columnRowMask);
-    // As FillRowAvx2 does, for each eight pixels.
-    for (int j = i; j < std::min(i + 16, to); j += 8) {
-      const uint32_t here = vs[j];
-      uint32_t& past = pastV[j >> 3];
-      const uint32_t later = here + kPrefetchRowsAhead * (here - past);
-      past = here;
-      const uint32_t* ahead =
-          texels + static_cast<size_t>((later >> 16) & textureHeightMask) * stride + ((us[j] >> 16) & textureWidthMask);
-      _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(ahead + stride), _MM_HINT_T0);
-    }
+    for (int j = i; j < std::min(i + 16, to); j += 8) prefetch.Ahead(us, vs, pastV, j);
     const __m512i fu = _mm512_and_si512(ShiftRight<1>(u), weightBits);
     const __m512i fv = _mm512_and_si512(ShiftRight<1>(v), weightBits);
     const __m512i level = ToLevel(_mm512_loadu_si512(levels + i));
