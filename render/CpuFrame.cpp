@@ -567,10 +567,12 @@ AVX2 void StoreFirst(uint32_t* out, __m256i pixel, int count) {
 
 // Rows further on move through the texture by about as much each row as this
 // one did since the last: their texels are asked for now, from that guess, so
-// that the frame's texture is in the cache by the time the sweep gets there (one
-// row ahead was too late for memory). pastV holds, for each vector, the v of its
-// first pixel the row before.
-constexpr uint32_t kPrefetchRowsAhead = 4;
+// that the frame's texture is in the cache by the time the sweep gets there.
+// Shown frame after frame, the texture has mostly left the cache in between (the
+// X server copies each frame out): four rows ahead was then too late, and the
+// guess grows too rough beyond about a dozen. pastV holds, for each vector, the
+// v of its first pixel the row before.
+constexpr uint32_t kPrefetchRowsAhead = 8;
 
 // The texture as the guess above takes it, held by value so that the stores to
 // pastV leave it in registers.
