@@ -9,7 +9,7 @@
 #
 #   bench/peers.sh [build-dir]     (default build/perf/release; build the ambrel and
 #                                   bench_cpu_present targets, Release)
-#   SECONDS_EACH=15 SIZES="1280x720 1920x1080" bench/peers.sh
+#   SECONDS_EACH=15 ROUNDS=3 SIZES="1280x720 1920x1080" bench/peers.sh
 #
 # Ambrel counts its frames itself (AMBREL_FPS_LOG). ripples has no such log (its
 # -fps only paints the rate into its window), so a small preloaded library counts
@@ -21,6 +21,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/perf/release}
 [[ $build = /* ]] || build=$root/$build
 seconds=${SECONDS_EACH:-15}
+rounds=${ROUNDS:-3}
 sizes=${SIZES:-"1280x720 1920x1080"}
 program=$build/bin/ambrel
 presenter=$build/bin/bench_cpu_present
@@ -148,9 +149,11 @@ fi
 
 echo "display $display; load average before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs"
 printf '%-10s %-34s %7s %7s %10s %8s %9s\n' size program fps frames "CPU ms/f" "RSS MB" Xvfb/wall
-# ripples at its default delay, the reference: measured just before and just after
-# the CPU renderer's rows of each size, which are compared with the mean of the two,
-# so that the machine's load drifting over the run weighs on both sides alike.
+# ripples at its default delay, the reference: run before, between and after
+# rounds of the CPU renderer's rows of each size. Each round is compared with the
+# mean of the ripples runs on either side of it, so that the machine's load
+# drifting over the run weighs on both sides alike, and the rounds' median is
+# taken.
 ripples_row() {
   local key=$1 size=$2 delay=$3
   rm -f "$work/ripples.log"
@@ -160,31 +163,55 @@ ripples_row() {
     "$(field fps "$work/ripples.log")" "$cpu" "$rss" "$server"
 }
 
-for size in $sizes; do
-  ripples_row "ripples-before-$size" "$size" 50000
-  for shift in 6 8; do
-    grid=$((1 << shift))
-    if [[ $own_cpu ]]; then
-      rm -f "$work/ambrel.log" "$work/cpu.log"
-      read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" PUT_LOG="$work/cpu.log" \
-        LD_PRELOAD="$work/countput.so" run_for "$program" --window "$size" --water-res "$shift" \
-        --background "$picture" --renderer cpu)
-      log=$work/ambrel.log
-      [[ -n $(field frames "$log") ]] || log=$work/cpu.log
-      row "own-$shift-$size" "$size" "ambrel --window, CPU renderer, ${grid}²" "$(field frames "$log")" \
-        "$(field fps "$log")" "$cpu" "$rss" "$server"
-    fi
-    if [[ -x $presenter ]]; then
-      rm -f "$work/cpu.log"
-      read -r cpu rss server < <(PUT_LOG="$work/cpu.log" LD_PRELOAD="$work/countput.so" \
-        run_for "$presenter" "$size" "$shift" "$picture")
-      row "cpu-$shift-$size" "$size" "CPU renderer + MIT-SHM, ${grid}²" "$(field frames "$work/cpu.log")" \
-        "$(field fps "$work/cpu.log")" "$cpu" "$rss" "$server"
-    fi
+# The CPU renderer of the window mode, or else the present benchmark's.
+cpu_row() {
+  local key=$1 size=$2 shift=$3 grid=$((1 << $3)) log
+  if [[ $own_cpu ]]; then
+    rm -f "$work/ambrel.log" "$work/cpu.log"
+    read -r cpu rss server < <(AMBREL_FPS_LOG="$work/ambrel.log" PUT_LOG="$work/cpu.log" \
+      LD_PRELOAD="$work/countput.so" run_for "$program" --window "$size" --water-res "$shift" \
+      --background "$picture" --renderer cpu)
+    log=$work/ambrel.log
+    [[ -n $(field frames "$log") ]] || log=$work/cpu.log
+    row "$key" "$size" "ambrel --window, CPU renderer, ${grid}²" "$(field frames "$log")" \
+      "$(field fps "$log")" "$cpu" "$rss" "$server"
+  elif [[ -x $presenter ]]; then
+    presenter_row "$key" "$size" "$shift"
+  fi
+}
+presenter_row() {
+  local key=$1 size=$2 shift=$3 grid=$((1 << $3))
+  rm -f "$work/cpu.log"
+  read -r cpu rss server < <(PUT_LOG="$work/cpu.log" LD_PRELOAD="$work/countput.so" \
+    run_for "$presenter" "$size" "$shift" "$picture")
+  row "$key" "$size" "CPU renderer + MIT-SHM, ${grid}²" "$(field frames "$work/cpu.log")" \
+    "$(field fps "$work/cpu.log")" "$cpu" "$rss" "$server"
+}
+
+# The median of the rounds' ratios of cost[$1-ROUND] to the mean of
+# cost[ripples-$2-ROUND] and cost[ripples-$2-(ROUND+1)], then the lowest and highest.
+ratios() {
+  local r values=()
+  for r in $(seq "$rounds"); do
+    values+=("$(awk -v c="${cost[$1-$r]:-0}" -v a="${cost[ripples-$2-$r]:-0}" -v b="${cost[ripples-$2-$((r + 1))]:-0}" \
+      'BEGIN { if (c + 0 > 0 && a + 0 > 0 && b + 0 > 0) printf "%.3f", 2 * c / (a + b) }')")
   done
-  ripples_row "ripples-after-$size" "$size" 50000
-  cost[ripples-$size]=$(awk -v a="${cost[ripples-before-$size]}" -v b="${cost[ripples-after-$size]}" \
-    'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.3f", (a + b) / 2; else print 0 }')
+  printf '%s\n' "${values[@]}" | awk 'NF { v[n++] = $1 } END {
+    if (!n) { print "not run"; exit }
+    for (i = 0; i < n; ++i) for (j = i + 1; j < n; ++j) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
+    m = n % 2 ? v[int(n / 2)] : (v[n / 2 - 1] + v[n / 2]) / 2
+    printf "%.2fx (%.2fx-%.2fx over %d rounds)", m, v[0], v[n - 1], n }'
+}
+
+for size in $sizes; do
+  for r in $(seq "$rounds"); do
+    ripples_row "ripples-$size-$r" "$size" 50000
+    for shift in 6 8; do cpu_row "cpu-$shift-$size-$r" "$size" "$shift"; done
+  done
+  ripples_row "ripples-$size-$((rounds + 1))" "$size" 50000
+  if [[ $own_cpu && -x $presenter ]]; then
+    for shift in 6 8; do presenter_row "present-$shift-$size" "$size" "$shift"; done
+  fi
   for shift in 6 8; do
     grid=$((1 << shift))
     rm -f "$work/ambrel.log"
@@ -196,15 +223,16 @@ for size in $sizes; do
   ripples_row "ripples-0-$size" "$size" 0
 done
 echo
-echo "CPU per frame against ripples' at its default delay, the mean of its runs before and after the CPU"
-echo "renderer's (aims: CPU renderer at most 1.5x at 64², 2x at 256²):"
+echo "CPU per frame against ripples' at its default delay, round by round against the mean of its runs"
+echo "just before and after (aims: CPU renderer at most 1.5x at 64², 2x at 256²):"
 for size in $sizes; do
+  mean=$(for r in $(seq $((rounds + 1))); do echo "${cost[ripples-$size-$r]:-0}"; done |
+    awk '$1 + 0 > 0 { s += $1; n++ } END { if (n) printf "%.3f", s / n; else print 0 }')
   for shift in 6 8; do
-    awk -v s="$size" -v n=$((1 << shift)) -v g="${cost[gl-$shift-$size]:-0}" -v c="${cost[cpu-$shift-$size]:-0}" \
-      -v o="${cost[own-$shift-$size]:-0}" -v r="${cost[ripples-$size]:-0}" 'BEGIN {
-        if (r + 0 <= 0) exit
-        printf "%s, %d²: OpenGL %.2fx, CPU renderer %s", s, n, g / r, (c + 0 > 0 ? sprintf("%.2fx", c / r) : "not run")
-        if (o + 0 > 0) printf ", ambrel with the CPU renderer %.2fx", o / r
+    awk -v s="$size" -v n=$((1 << shift)) -v g="${cost[gl-$shift-$size]:-0}" -v r="$mean" \
+      -v c="$(ratios "cpu-$shift-$size" "$size")" 'BEGIN {
+        printf "%s, %d²: CPU renderer %s", s, n, c
+        if (r + 0 > 0) printf "; OpenGL %.2fx of ripples'"'"' mean", g / r
         printf "\n"
       }'
   done
