@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include <sys/mman.h>
 
@@ -12,6 +14,7 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
+#include <x86intrin.h>
 #define CPU_FRAME_AVX2 1
 #endif
 
@@ -709,7 +712,6 @@ AVX512 __m512i Across(__m512i quad, __m512i weight) {
   const __m512i right = EveryLane(_mm_setr_epi8(4, z, 5, z, 6, z, 7, z, 12, z, 13, z, 14, z, 15, z));
   return Lerp(_mm512_shuffle_epi8(quad, left), _mm512_shuffle_epi8(quad, right), weight);
 }
-#undef AVX512
 
 __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowValues& row, uint32_t* pastV, int from,
                                                                     int to, uint32_t* out, uint32_t alpha,
@@ -764,6 +766,63 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
   }
 }
 
+AVX512 __m256i LowHalf(__m512i x) { return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xF, x, 0); }
+// The eight texel pairs at the entries.
+AVX512 __m512i Gather(__m256i entries, const uint32_t* texels) {
+  return _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), kEveryQuadword, entries, texels, 4);
+}
+
+// FillRowAvx512 with each pixel's two texel pairs gathered, not loaded one by
+// one and moved into place: pixels 4l and 4l + 1 (A) and 4l + 2 and 4l + 3 (B)
+// share 128-bit lane l, so that the pack puts all sixteen in order.
+__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowGathered(const RowValues& row, uint32_t* pastV,
+                                                                      int from, int to, uint32_t* out,
+                                                                      uint32_t alpha, const FastTexture& texture) {
+  const __m512i columnRowMask = _mm512_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
+  const __m512i toPlace = _mm512_set1_epi32((int)(1u | texture.stride << 16));
+  const __m512i weightBits = _mm512_set1_epi32(255 << 7);
+  const __m512i pickA = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512i pickB = _mm512_setr_epi32(2, 3, 6, 7, 10, 11, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0);
+  // A pixel's low word (its weight or level) to the words of its four channels.
+  const __m512i wordsA = _mm512_set_epi16(26, 26, 26, 26, 24, 24, 24, 24, 18, 18, 18, 18, 16, 16, 16, 16,  //
+                                          10, 10, 10, 10, 8, 8, 8, 8, 2, 2, 2, 2, 0, 0, 0, 0);
+  const __m512i wordsB = _mm512_add_epi16(wordsA, _mm512_set1_epi16(4));
+  constexpr __mmask32 kEveryWord = 0xFFFFFFFFu, kColourWords = 0x77777777u;
+  const __m512i alphaWords = _mm512_set1_epi64(static_cast<long long>(uint64_t(alpha) << 48));
+  const uint32_t* texels = texture.texels;
+  const uint32_t* const below = texels + texture.stride;
+  const TexelPrefetch prefetch(texture);
+  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
+  for (int i = from; i < to; i += 16) {
+    const __m512i u = _mm512_loadu_si512(us + i);
+    const __m512i v = _mm512_loadu_si512(vs + i);
+    const __m512i columnRow =
+        _mm512_and_si512(_mm512_mask_blend_epi16(0xAAAAAAAAu, ShiftRight<16>(u), v), columnRowMask);
+    for (int j = i; j < std::min(i + 16, to); j += 8) prefetch.Ahead(us, vs, pastV, j);
+    const __m512i fu = _mm512_and_si512(ShiftRight<1>(u), weightBits);
+    const __m512i fv = _mm512_and_si512(ShiftRight<1>(v), weightBits);
+    const __m512i level = ToLevel(_mm512_loadu_si512(levels + i));
+    const __m512i entry = _mm512_madd_epi16(columnRow, toPlace);
+    const __m256i entryA = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pickA, entry));
+    const __m256i entryB = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pickB, entry));
+    const __m512i fuA = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsA, fu);
+    const __m512i fuB = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsB, fu);
+    const __m512i fvA = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsA, fv);
+    const __m512i fvB = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsB, fv);
+    const __m512i colourA = _mm512_or_si512(_mm512_maskz_permutexvar_epi16(kColourWords, wordsA, level), alphaWords);
+    const __m512i colourB = _mm512_or_si512(_mm512_maskz_permutexvar_epi16(kColourWords, wordsB, level), alphaWords);
+    const __m512i texelA = Lerp(Across(Gather(entryA, texels), fuA), Across(Gather(entryA, below), fuA), fvA);
+    const __m512i texelB = Lerp(Across(Gather(entryB, texels), fuB), Across(Gather(entryB, below), fuB), fvB);
+    const __m512i pixel = _mm512_packus_epi16(Modulate(texelA, colourA), Modulate(texelB, colourB));
+    const int left = to - i;
+    if (left >= 16)
+      _mm512_storeu_si512(out + i, pixel);
+    else
+      _mm512_mask_storeu_epi32(out + i, static_cast<__mmask16>((1u << left) - 1), pixel);
+  }
+}
+#undef AVX512
+
 // ExpandRowScalar eight pixels at a time.
 __attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_t stamp, int from, int to,
                                                    RowValues* out) {
@@ -799,13 +858,76 @@ __attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_
 #undef AVX2
 #endif
 
+using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
+
 #ifdef CPU_FRAME_AVX2
 int widestVectors = 512;
 bool UseAvx2() { return widestVectors >= 256 && CpuHasAvx2(); }
 bool UseAvx512() { return widestVectors >= 512 && CpuHasAvx512(); }
-#endif
+std::optional<bool> pinnedGathers;
 
-using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
+// The two sixteen-lane fills draw the same bytes, but which costs less depends
+// on the processor: gathers are quick on recent Intel cores and slow on AMD's
+// Zen 4 (and where a microcode fix slows them down). So the first rows drawn take
+// each in turn, neighbours in pairs timed with the time-stamp counter, and the
+// cheaper is kept. Each pair's first fill leaves texels in the cache for the
+// second, so the pairs start with either in turn, and the middle of each kind's
+// differences is taken, which a pair cut by a preemption does not move.
+class FillTrial {
+ public:
+  FillRow Fill() {
+    if (pinnedGathers) return *pinnedGathers ? FillRowGathered : FillRowAvx512;
+    return chosen_ ? chosen_ : Trial;
+  }
+
+ private:
+  static constexpr int kPairsOfEachOrder = 256;
+  // Rows of fewer pixels tell too little.
+  static constexpr int kLeastPixels = 128;
+
+  static void Trial(const RowValues& row, uint32_t* pastV, int from, int to, uint32_t* out, uint32_t alpha,
+                    const FastTexture& texture);
+  void Take(bool gathered, uint64_t cycles, int pixels);
+
+  FillRow chosen_ = nullptr;
+  bool gatheredFirst_ = true, pairOpen_ = false;
+  float firstCost_ = 0;
+  // Cost per pixel with gathers less that without, by which went first.
+  std::vector<float> differences_[2];
+};
+thread_local FillTrial fillTrial;
+
+void FillTrial::Trial(const RowValues& row, uint32_t* pastV, int from, int to, uint32_t* out, uint32_t alpha,
+                      const FastTexture& texture) {
+  FillTrial& trial = fillTrial;
+  if (to - from < kLeastPixels) return FillRowAvx512(row, pastV, from, to, out, alpha, texture);
+  const bool gathered = trial.pairOpen_ != trial.gatheredFirst_;
+  const uint64_t start = __rdtsc();
+  (gathered ? FillRowGathered : FillRowAvx512)(row, pastV, from, to, out, alpha, texture);
+  trial.Take(gathered, __rdtsc() - start, to - from);
+}
+
+void FillTrial::Take(bool gathered, uint64_t cycles, int pixels) {
+  const float cost = static_cast<float>(cycles) / static_cast<float>(pixels);
+  if (!pairOpen_) {
+    firstCost_ = cost;
+    pairOpen_ = true;
+    return;
+  }
+  pairOpen_ = false;
+  std::vector<float>& kind = differences_[gatheredFirst_ ? 1 : 0];
+  kind.push_back(gathered ? cost - firstCost_ : firstCost_ - cost);
+  gatheredFirst_ = !gatheredFirst_;
+  if (differences_[0].size() < kPairsOfEachOrder || differences_[1].size() < kPairsOfEachOrder) return;
+  float difference = 0;
+  for (std::vector<float>& each : differences_) {
+    std::nth_element(each.begin(), each.begin() + each.size() / 2, each.end());
+    difference += each[each.size() / 2];
+    std::vector<float>().swap(each);
+  }
+  chosen_ = difference < 0 ? FillRowGathered : FillRowAvx512;
+}
+#endif
 using ExpandRow = void (*)(const RowStarts&, uint32_t, int, int, RowValues*);
 
 // The water's texture in its layout, laid out now if it has just arrived.
@@ -1694,7 +1816,7 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
     layStarts = LayStartsAvx2;
   }
   if (UseAvx512()) {
-    fill = FillRowAvx512;
+    fill = fillTrial.Fill();
     lay = LayRowAvx512;
   }
 #endif
@@ -2044,6 +2166,17 @@ bool LayOutTexels(CpuTexture* texture, const uint8_t* texels, bool withAlpha) {
   std::vector<uint8_t>().swap(texture->rgba);
   LayOutFrom(*texture, texels, withAlpha ? 4 : 3);
   return true;
+}
+
+std::optional<bool> PinCpuFrameGathers(std::optional<bool> gathers) {
+#ifdef CPU_FRAME_AVX2
+  const std::optional<bool> was = pinnedGathers;
+  pinnedGathers = gathers;
+  return was;
+#else
+  (void)gathers;
+  return std::nullopt;
+#endif
 }
 
 int LimitCpuFrameVectors(int bits) {

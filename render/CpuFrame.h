@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -61,6 +62,12 @@ bool IsSoftwareRasteriser(const std::string& renderer);
 // has them: 512, 256, or 0 for none. Every route gives the same bytes. Returns
 // the previous limit.
 int LimitCpuFrameVectors(int bits);
+
+// Where the processor has sixteen-lane vectors, whether the water's texels are
+// gathered (true) or loaded and moved into place (false); by default (nullopt)
+// the first rows drawn time the two and the cheaper is kept. Either gives the
+// same bytes. Returns the previous setting.
+std::optional<bool> PinCpuFrameGathers(std::optional<bool> gathers);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as
 // glReadPixels reads them): the pixel buffer's frame, turned.
