@@ -677,6 +677,56 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
   }
 }
 
+// FillRowAvx2 with each pixel's two texel pairs gathered, not loaded one by one
+// and moved into place: pixels 4l and 4l + 1 (A) and 4l + 2 and 4l + 3 (B) share
+// 128-bit lane l, so that the pack puts all eight in order.
+__attribute__((target("avx2"))) void FillRowAvx2Gathered(const RowValues& row, uint32_t* pastV, int from, int to,
+                                                         uint32_t* out, uint32_t alpha, const FastTexture& texture) {
+  const __m256i columnRowMask = _mm256_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
+  const __m256i toPlace = _mm256_set1_epi32((int)(1u | texture.stride << 16));
+  const __m256i weightBits = _mm256_set1_epi32(255 << 7);
+  const __m256i pickA = _mm256_setr_epi32(0, 1, 4, 5, 0, 0, 0, 0), pickB = _mm256_setr_epi32(2, 3, 6, 7, 0, 0, 0, 0);
+  const __m256i spreadA = _mm256_setr_epi16(0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504,
+                                            0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
+  const __m256i spreadB = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
+                                            0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
+  constexpr char z = kZeroByte;
+  const __m256i greysA = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z,  //
+                                          0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z);
+  const __m256i greysB = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z,  //
+                                          8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z);
+  const __m256i alphaWords = _mm256_set1_epi64x(static_cast<long long>(uint64_t(alpha) << 48));
+  const auto* texels = reinterpret_cast<const long long*>(texture.texels);
+  const auto* below = reinterpret_cast<const long long*>(texture.texels + texture.stride);
+  const TexelPrefetch prefetch(texture);
+  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
+  for (int i = from; i < to; i += 8) {
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(us + i));
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vs + i));
+    const __m256i columnRow = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA), columnRowMask);
+    prefetch.Ahead(us, vs, pastV, i);
+    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
+    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
+    const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i)));
+    const __m256i entry = _mm256_madd_epi16(columnRow, toPlace);
+    const __m128i entryA = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pickA));
+    const __m128i entryB = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pickB));
+    const __m256i fuA = _mm256_shuffle_epi8(fu, spreadA), fuB = _mm256_shuffle_epi8(fu, spreadB);
+    const __m256i texelA = Lerp(Across(_mm256_i32gather_epi64(texels, entryA, 4), fuA),
+                                Across(_mm256_i32gather_epi64(below, entryA, 4), fuA), _mm256_shuffle_epi8(fv, spreadA));
+    const __m256i texelB = Lerp(Across(_mm256_i32gather_epi64(texels, entryB, 4), fuB),
+                                Across(_mm256_i32gather_epi64(below, entryB, 4), fuB), _mm256_shuffle_epi8(fv, spreadB));
+    const __m256i colourA = _mm256_or_si256(_mm256_shuffle_epi8(level, greysA), alphaWords);
+    const __m256i colourB = _mm256_or_si256(_mm256_shuffle_epi8(level, greysB), alphaWords);
+    const __m256i pixel = _mm256_packus_epi16(Modulate(texelA, colourA), Modulate(texelB, colourB));
+    const int left = to - i;
+    if (left >= 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
+    else
+      StoreFirst(out + i, pixel, left);
+  }
+}
+
 // FillRowAvx2's operations on sixteen pixels at a time, where the processor has
 // AVX-512: the quads of pixels k, k + 4, k + 8 and k + 12 fill the four 128-bit
 // lanes as those of k and k + 4 filled two, so the shuffles' tables repeat.
@@ -775,7 +825,7 @@ AVX512 __m512i Gather(__m256i entries, const uint32_t* texels) {
 // FillRowAvx512 with each pixel's two texel pairs gathered, not loaded one by
 // one and moved into place: pixels 4l and 4l + 1 (A) and 4l + 2 and 4l + 3 (B)
 // share 128-bit lane l, so that the pack puts all sixteen in order.
-__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowGathered(const RowValues& row, uint32_t* pastV,
+__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512Gathered(const RowValues& row, uint32_t* pastV,
                                                                       int from, int to, uint32_t* out,
                                                                       uint32_t alpha, const FastTexture& texture) {
   const __m512i columnRowMask = _mm512_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
@@ -866,28 +916,61 @@ bool UseAvx2() { return widestVectors >= 256 && CpuHasAvx2(); }
 bool UseAvx512() { return widestVectors >= 512 && CpuHasAvx512(); }
 std::optional<bool> pinnedGathers;
 
-// The two sixteen-lane fills draw the same bytes, but which costs less depends
-// on the processor: gathers are quick on recent Intel cores and slow on AMD's
-// Zen 4 (and where a microcode fix slows them down). So the first rows drawn take
-// each in turn, neighbours in pairs timed with the time-stamp counter, and the
-// cheaper is kept. Each pair's first fill leaves texels in the cache for the
-// second, so the pairs start with either in turn, and the middle of each kind's
-// differences is taken, which a pair cut by a preemption does not move.
+// Each vector width's two fills draw the same bytes, but which costs less
+// depends on the processor: gathers are quick on recent Intel cores and slow on
+// AMD's Zen 4 (and where a microcode fix slows them down). So the first rows
+// drawn take each in turn, neighbours in pairs timed with the time-stamp counter,
+// and the cheaper is kept. Each pair's first fill leaves texels in the cache for
+// the second, so the pairs start with either in turn, and the middle of each
+// kind's differences is taken, which a pair cut by a preemption does not move.
+template <FillRow kLoaded, FillRow kGathered>
 class FillTrial {
  public:
-  FillRow Fill() {
-    if (pinnedGathers) return *pinnedGathers ? FillRowGathered : FillRowAvx512;
-    return chosen_ ? chosen_ : Trial;
+  static FillRow Fill() {
+    if (pinnedGathers) return *pinnedGathers ? kGathered : kLoaded;
+    const FillRow chosen = Of().chosen_;
+    return chosen ? chosen : Trial;
   }
 
  private:
-  static constexpr int kPairsOfEachOrder = 256;
+  static constexpr size_t kPairsOfEachOrder = 256;
   // Rows of fewer pixels tell too little.
   static constexpr int kLeastPixels = 128;
 
+  static FillTrial& Of() {
+    thread_local FillTrial trial;
+    return trial;
+  }
+
   static void Trial(const RowValues& row, uint32_t* pastV, int from, int to, uint32_t* out, uint32_t alpha,
-                    const FastTexture& texture);
-  void Take(bool gathered, uint64_t cycles, int pixels);
+                    const FastTexture& texture) {
+    if (to - from < kLeastPixels) return kLoaded(row, pastV, from, to, out, alpha, texture);
+    FillTrial& trial = Of();
+    const bool gathered = trial.pairOpen_ != trial.gatheredFirst_;
+    const uint64_t start = __rdtsc();
+    (gathered ? kGathered : kLoaded)(row, pastV, from, to, out, alpha, texture);
+    trial.Take(gathered, __rdtsc() - start, to - from);
+  }
+
+  void Take(bool gathered, uint64_t cycles, int pixels) {
+    const float cost = static_cast<float>(cycles) / static_cast<float>(pixels);
+    if (!pairOpen_) {
+      firstCost_ = cost;
+      pairOpen_ = true;
+      return;
+    }
+    pairOpen_ = false;
+    differences_[gatheredFirst_].push_back(gathered ? cost - firstCost_ : firstCost_ - cost);
+    gatheredFirst_ = !gatheredFirst_;
+    if (differences_[0].size() < kPairsOfEachOrder || differences_[1].size() < kPairsOfEachOrder) return;
+    float difference = 0;
+    for (std::vector<float>& each : differences_) {
+      std::nth_element(each.begin(), each.begin() + each.size() / 2, each.end());
+      difference += each[each.size() / 2];
+      std::vector<float>().swap(each);
+    }
+    chosen_ = difference < 0 ? kGathered : kLoaded;
+  }
 
   FillRow chosen_ = nullptr;
   bool gatheredFirst_ = true, pairOpen_ = false;
@@ -895,39 +978,8 @@ class FillTrial {
   // Cost per pixel with gathers less that without, by which went first.
   std::vector<float> differences_[2];
 };
-thread_local FillTrial fillTrial;
-
-void FillTrial::Trial(const RowValues& row, uint32_t* pastV, int from, int to, uint32_t* out, uint32_t alpha,
-                      const FastTexture& texture) {
-  FillTrial& trial = fillTrial;
-  if (to - from < kLeastPixels) return FillRowAvx512(row, pastV, from, to, out, alpha, texture);
-  const bool gathered = trial.pairOpen_ != trial.gatheredFirst_;
-  const uint64_t start = __rdtsc();
-  (gathered ? FillRowGathered : FillRowAvx512)(row, pastV, from, to, out, alpha, texture);
-  trial.Take(gathered, __rdtsc() - start, to - from);
-}
-
-void FillTrial::Take(bool gathered, uint64_t cycles, int pixels) {
-  const float cost = static_cast<float>(cycles) / static_cast<float>(pixels);
-  if (!pairOpen_) {
-    firstCost_ = cost;
-    pairOpen_ = true;
-    return;
-  }
-  pairOpen_ = false;
-  std::vector<float>& kind = differences_[gatheredFirst_ ? 1 : 0];
-  kind.push_back(gathered ? cost - firstCost_ : firstCost_ - cost);
-  gatheredFirst_ = !gatheredFirst_;
-  if (differences_[0].size() < kPairsOfEachOrder || differences_[1].size() < kPairsOfEachOrder) return;
-  float difference = 0;
-  for (std::vector<float>& each : differences_) {
-    std::nth_element(each.begin(), each.begin() + each.size() / 2, each.end());
-    difference += each[each.size() / 2];
-    std::vector<float>().swap(each);
-  }
-  chosen_ = difference < 0 ? FillRowGathered : FillRowAvx512;
-}
 #endif
+
 using ExpandRow = void (*)(const RowStarts&, uint32_t, int, int, RowValues*);
 
 // The water's texture in its layout, laid out now if it has just arrived.
@@ -1810,13 +1862,13 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   auto layStarts = LayStartsScalar;
 #ifdef CPU_FRAME_AVX2
   if (UseAvx2()) {
-    fill = FillRowAvx2;
+    fill = FillTrial<FillRowAvx2, FillRowAvx2Gathered>::Fill();
     expand = ExpandRowAvx2;
     lay = LayRowAvx2;
     layStarts = LayStartsAvx2;
   }
   if (UseAvx512()) {
-    fill = fillTrial.Fill();
+    fill = FillTrial<FillRowAvx512, FillRowAvx512Gathered>::Fill();
     lay = LayRowAvx512;
   }
 #endif

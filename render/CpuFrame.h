@@ -63,10 +63,10 @@ bool IsSoftwareRasteriser(const std::string& renderer);
 // the previous limit.
 int LimitCpuFrameVectors(int bits);
 
-// Where the processor has sixteen-lane vectors, whether the water's texels are
-// gathered (true) or loaded and moved into place (false); by default (nullopt)
-// the first rows drawn time the two and the cheaper is kept. Either gives the
-// same bytes. Returns the previous setting.
+// Whether the water's vector fills gather their texels (true) or load them and
+// move them into place (false); by default (nullopt) the first rows drawn time
+// the two and the cheaper is kept. Either gives the same bytes. Returns the
+// previous setting.
 std::optional<bool> PinCpuFrameGathers(std::optional<bool> gathers);
 
 // Writes frame.width x frame.height R, G, B, A pixels, bottom row first (as

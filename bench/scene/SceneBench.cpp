@@ -127,7 +127,7 @@ BENCHMARK(BM_Frame)
     ->UseRealTime();
 
 // fill: 0 as Ambrel chooses, 1 texels loaded and moved into place, 2 gathered
-// (1 and 2 differ only on processors with AVX-512).
+// (the same where the processor has no AVX2).
 BENCHMARK(BM_CpuFrame)
     ->ArgNames({"w", "h", "shift", "fill"})
     ->ArgsProduct({{1280}, {720}, {6, 8}, {0, 1, 2}})

@@ -106,14 +106,17 @@ TEST_F(CpuFrameTest, DrawsTheFramesOpenGLDraws) {
     LimitCpuFrameVectors(widest);
     EXPECT_TRUE(cpu == scalar);
     EXPECT_TRUE(narrower == scalar);
-    // Both sixteen-lane fills, as much as what times them against each other.
-    for (const bool gathers : {false, true}) {
-      const std::optional<bool> was = PinCpuFrameGathers(gathers);
-      std::vector<uint8_t> pinned;
-      DrawSceneFrameCpu(frame, textures, &pinned);
-      PinCpuFrameGathers(was);
-      EXPECT_TRUE(pinned == scalar) << (gathers ? "gathered" : "loaded");
-    }
+    // Each width's two fills, as much as what times them against each other.
+    for (const int bits : {256, 512})
+      for (const bool gathers : {false, true}) {
+        LimitCpuFrameVectors(bits);
+        const std::optional<bool> was = PinCpuFrameGathers(gathers);
+        std::vector<uint8_t> pinned;
+        DrawSceneFrameCpu(frame, textures, &pinned);
+        PinCpuFrameGathers(was);
+        LimitCpuFrameVectors(widest);
+        EXPECT_TRUE(pinned == scalar) << bits << (gathers ? " gathered" : " loaded");
+      }
     if (&c == &cases[0]) {
       // A picture wider than the vector filter takes (its columns and strides
       // would not fit the words it computes with) draws the same both ways.
