@@ -31,16 +31,18 @@ void ResamplePicture(const PictureBitmap& picture, uint32_t width, uint32_t heig
   const size_t bpp = picture.bitsPerPixel == 32 ? 4 : 3;
   const float sx = float(picture.pixelsWide) / float(width);
   const float sy = float(picture.pixelsHigh) / float(height);
-  for (uint32_t x = 0; x < width; ++x) {
-    size_t column = size_t(float(x) * sx);
+  // Row by row, so that both pictures are read and written in memory order.
+  for (uint32_t y = 0; y < height; ++y) {
+    size_t row = size_t(float(y) * sy);
     // Float rounding must never step outside the picture.
-    if (column >= size_t(picture.pixelsWide)) column = size_t(picture.pixelsWide) - 1;
-    for (uint32_t y = 0; y < height; ++y) {
-      size_t row = size_t(float(y) * sy);
-      if (row >= size_t(picture.pixelsHigh)) row = size_t(picture.pixelsHigh) - 1;
-      const unsigned char* from =
-          picture.bitmapData + row * size_t(picture.bytesPerRow) + bpp * column;
-      unsigned char* to = out + bpp * (size_t(width) * (height - 1 - y) + x);
+    if (row >= size_t(picture.pixelsHigh)) row = size_t(picture.pixelsHigh) - 1;
+    const unsigned char* const fromRow = picture.bitmapData + row * size_t(picture.bytesPerRow);
+    unsigned char* const toRow = out + bpp * size_t(width) * (height - 1 - y);
+    for (uint32_t x = 0; x < width; ++x) {
+      size_t column = size_t(float(x) * sx);
+      if (column >= size_t(picture.pixelsWide)) column = size_t(picture.pixelsWide) - 1;
+      const unsigned char* from = fromRow + bpp * column;
+      unsigned char* to = toRow + bpp * x;
       to[0] = from[0];
       to[1] = from[1];
       to[2] = from[2];
