@@ -502,6 +502,8 @@ void FillRowScalar(const RowValues& row, uint32_t*, int from, int to, uint32_t* 
   }
 }
 
+using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
+
 #ifdef CPU_FRAME_AVX2
 // Eight pixels at a time, the same integers as FillRowScalar, with each channel
 // in a 16-bit lane. The lerp x + ((y - x) * w + 128 >> 8) is the scalar one's
@@ -617,8 +619,13 @@ const LastStarts& LastStartsTable() {
   }();
   return table;
 }
-__attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t* pastV, int from, int to,
-                                                 uint32_t* out, uint32_t alpha, const FastTexture& texture) {
+// The texels of each pixel come either one load a row at a time, moved into
+// place (kGathered false), or gathered eight pairs at once: which is cheaper
+// depends on the processor (see FillTrial). Either way texel01 holds pixels 0, 1
+// and 4, 5 and texel23 pixels 2, 3 and 6, 7, so that the pack puts them in order.
+template <bool kGathered>
+__attribute__((target("avx2"))) void FillRowAvx2With(const RowValues& row, uint32_t* pastV, int from, int to,
+                                                     uint32_t* out, uint32_t alpha, const FastTexture& texture) {
   // A texel's column and row as the two halves of a lane, and the multiplier that
   // takes them to its place in the layout, row * (width + 1) + column: every word
   // stays in range up to kWidestFastTexture.
@@ -633,6 +640,7 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
                                              0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
   const __m256i spread23 = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
                                              0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
+  const __m256i pick01 = _mm256_setr_epi32(0, 1, 4, 5, 0, 0, 0, 0), pick23 = _mm256_setr_epi32(2, 3, 6, 7, 0, 0, 0, 0);
   // A pixel's level to its blue, green and red words, and alpha to its alpha word.
   constexpr char z = kZeroByte;
   const __m256i greys01 = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z,  //
@@ -659,15 +667,28 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
     const __m256i colour23 = _mm256_or_si256(_mm256_shuffle_epi8(level, greys23), alphaWords);
     // In the layout whatever a lane holds, even past the row's last pixel.
     const __m256i entry = _mm256_madd_epi16(columnRow, toPlace);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
-    const __m256i across0 = Across(Quads(texels, below, at[0], at[4]), _mm256_shuffle_epi8(fu, spread0));
-    const __m256i across1 = Across(Quads(texels, below, at[1], at[5]), _mm256_shuffle_epi8(fu, spread1));
-    const __m256i across2 = Across(Quads(texels, below, at[2], at[6]), _mm256_shuffle_epi8(fu, spread2));
-    const __m256i across3 = Across(Quads(texels, below, at[3], at[7]), _mm256_shuffle_epi8(fu, spread3));
-    const __m256i texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
-                                 _mm256_shuffle_epi8(fv, spread01));
-    const __m256i texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
-                                 _mm256_shuffle_epi8(fv, spread23));
+    __m256i texel01, texel23;
+    if constexpr (kGathered) {
+      const auto* pairs = reinterpret_cast<const long long*>(texels);
+      const auto* pairsBelow = reinterpret_cast<const long long*>(below);
+      const __m128i entry01 = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pick01));
+      const __m128i entry23 = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pick23));
+      const __m256i fu01 = _mm256_shuffle_epi8(fu, spread01), fu23 = _mm256_shuffle_epi8(fu, spread23);
+      texel01 = Lerp(Across(_mm256_i32gather_epi64(pairs, entry01, 4), fu01),
+                     Across(_mm256_i32gather_epi64(pairsBelow, entry01, 4), fu01), _mm256_shuffle_epi8(fv, spread01));
+      texel23 = Lerp(Across(_mm256_i32gather_epi64(pairs, entry23, 4), fu23),
+                     Across(_mm256_i32gather_epi64(pairsBelow, entry23, 4), fu23), _mm256_shuffle_epi8(fv, spread23));
+    } else {
+      _mm256_store_si256(reinterpret_cast<__m256i*>(at), entry);
+      const __m256i across0 = Across(Quads(texels, below, at[0], at[4]), _mm256_shuffle_epi8(fu, spread0));
+      const __m256i across1 = Across(Quads(texels, below, at[1], at[5]), _mm256_shuffle_epi8(fu, spread1));
+      const __m256i across2 = Across(Quads(texels, below, at[2], at[6]), _mm256_shuffle_epi8(fu, spread2));
+      const __m256i across3 = Across(Quads(texels, below, at[3], at[7]), _mm256_shuffle_epi8(fu, spread3));
+      texel01 = Lerp(_mm256_unpacklo_epi64(across0, across1), _mm256_unpackhi_epi64(across0, across1),
+                     _mm256_shuffle_epi8(fv, spread01));
+      texel23 = Lerp(_mm256_unpacklo_epi64(across2, across3), _mm256_unpackhi_epi64(across2, across3),
+                     _mm256_shuffle_epi8(fv, spread23));
+    }
     const __m256i pixel = _mm256_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
     const int left = to - i;
     if (left >= 8)
@@ -676,56 +697,8 @@ __attribute__((target("avx2"))) void FillRowAvx2(const RowValues& row, uint32_t*
       StoreFirst(out + i, pixel, left);
   }
 }
-
-// FillRowAvx2 with each pixel's two texel pairs gathered, not loaded one by one
-// and moved into place: pixels 4l and 4l + 1 (A) and 4l + 2 and 4l + 3 (B) share
-// 128-bit lane l, so that the pack puts all eight in order.
-__attribute__((target("avx2"))) void FillRowAvx2Gathered(const RowValues& row, uint32_t* pastV, int from, int to,
-                                                         uint32_t* out, uint32_t alpha, const FastTexture& texture) {
-  const __m256i columnRowMask = _mm256_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
-  const __m256i toPlace = _mm256_set1_epi32((int)(1u | texture.stride << 16));
-  const __m256i weightBits = _mm256_set1_epi32(255 << 7);
-  const __m256i pickA = _mm256_setr_epi32(0, 1, 4, 5, 0, 0, 0, 0), pickB = _mm256_setr_epi32(2, 3, 6, 7, 0, 0, 0, 0);
-  const __m256i spreadA = _mm256_setr_epi16(0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504,
-                                            0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504);
-  const __m256i spreadB = _mm256_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C,
-                                            0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C);
-  constexpr char z = kZeroByte;
-  const __m256i greysA = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z,  //
-                                          0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z);
-  const __m256i greysB = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z,  //
-                                          8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z);
-  const __m256i alphaWords = _mm256_set1_epi64x(static_cast<long long>(uint64_t(alpha) << 48));
-  const auto* texels = reinterpret_cast<const long long*>(texture.texels);
-  const auto* below = reinterpret_cast<const long long*>(texture.texels + texture.stride);
-  const TexelPrefetch prefetch(texture);
-  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
-  for (int i = from; i < to; i += 8) {
-    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(us + i));
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(vs + i));
-    const __m256i columnRow = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(u, 16), v, 0xAA), columnRowMask);
-    prefetch.Ahead(us, vs, pastV, i);
-    const __m256i fu = _mm256_and_si256(_mm256_srli_epi32(u, 1), weightBits);
-    const __m256i fv = _mm256_and_si256(_mm256_srli_epi32(v, 1), weightBits);
-    const __m256i level = ToLevel(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + i)));
-    const __m256i entry = _mm256_madd_epi16(columnRow, toPlace);
-    const __m128i entryA = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pickA));
-    const __m128i entryB = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(entry, pickB));
-    const __m256i fuA = _mm256_shuffle_epi8(fu, spreadA), fuB = _mm256_shuffle_epi8(fu, spreadB);
-    const __m256i texelA = Lerp(Across(_mm256_i32gather_epi64(texels, entryA, 4), fuA),
-                                Across(_mm256_i32gather_epi64(below, entryA, 4), fuA), _mm256_shuffle_epi8(fv, spreadA));
-    const __m256i texelB = Lerp(Across(_mm256_i32gather_epi64(texels, entryB, 4), fuB),
-                                Across(_mm256_i32gather_epi64(below, entryB, 4), fuB), _mm256_shuffle_epi8(fv, spreadB));
-    const __m256i colourA = _mm256_or_si256(_mm256_shuffle_epi8(level, greysA), alphaWords);
-    const __m256i colourB = _mm256_or_si256(_mm256_shuffle_epi8(level, greysB), alphaWords);
-    const __m256i pixel = _mm256_packus_epi16(Modulate(texelA, colourA), Modulate(texelB, colourB));
-    const int left = to - i;
-    if (left >= 8)
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pixel);
-    else
-      StoreFirst(out + i, pixel, left);
-  }
-}
+constexpr FillRow FillRowAvx2 = FillRowAvx2With<false>;
+constexpr FillRow FillRowAvx2Gathered = FillRowAvx2With<true>;
 
 // FillRowAvx2's operations on sixteen pixels at a time, where the processor has
 // AVX-512: the quads of pixels k, k + 4, k + 8 and k + 12 fill the four 128-bit
@@ -763,9 +736,16 @@ AVX512 __m512i Across(__m512i quad, __m512i weight) {
   return Lerp(_mm512_shuffle_epi8(quad, left), _mm512_shuffle_epi8(quad, right), weight);
 }
 
-__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowValues& row, uint32_t* pastV, int from,
-                                                                    int to, uint32_t* out, uint32_t alpha,
-                                                                    const FastTexture& texture) {
+AVX512 __m256i LowHalf(__m512i x) { return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xF, x, 0); }
+// The eight texel pairs at the entries.
+AVX512 __m512i Gather(__m256i entries, const uint32_t* texels) {
+  return _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), kEveryQuadword, entries, texels, 4);
+}
+
+template <bool kGathered>
+__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512With(const RowValues& row, uint32_t* pastV,
+                                                                        int from, int to, uint32_t* out,
+                                                                        uint32_t alpha, const FastTexture& texture) {
   const __m512i columnRowMask = _mm512_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
   const __m512i toPlace = _mm512_set1_epi32((int)(1u | texture.stride << 16));
   const __m512i weightBits = _mm512_set1_epi32(255 << 7);
@@ -775,6 +755,8 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
       EveryLane(_mm_setr_epi16(0x0100, 0x0100, 0x0100, 0x0100, 0x0504, 0x0504, 0x0504, 0x0504));
   const __m512i spread23 =
       EveryLane(_mm_setr_epi16(0x0908, 0x0908, 0x0908, 0x0908, 0x0D0C, 0x0D0C, 0x0D0C, 0x0D0C));
+  const __m512i pick01 = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512i pick23 = _mm512_setr_epi32(2, 3, 6, 7, 10, 11, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0);
   constexpr char z = kZeroByte;
   const __m512i greys01 = EveryLane(_mm_setr_epi8(0, 1, 0, 1, 0, 1, z, z, 4, 5, 4, 5, 4, 5, z, z));
   const __m512i greys23 = EveryLane(_mm_setr_epi8(8, 9, 8, 9, 8, 9, z, z, 12, 13, 12, 13, 12, 13, z, z));
@@ -796,17 +778,27 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
     const __m512i level = ToLevel(_mm512_loadu_si512(levels + i));
     const __m512i colour01 = _mm512_or_si512(_mm512_shuffle_epi8(level, greys01), alphaWords);
     const __m512i colour23 = _mm512_or_si512(_mm512_shuffle_epi8(level, greys23), alphaWords);
-    _mm512_store_si512(at, _mm512_madd_epi16(columnRow, toPlace));
-    const __m512i across0 = Across(Quads(texels, below, at + 0), _mm512_shuffle_epi8(fu, spread0));
-    const __m512i across1 = Across(Quads(texels, below, at + 1), _mm512_shuffle_epi8(fu, spread1));
-    const __m512i across2 = Across(Quads(texels, below, at + 2), _mm512_shuffle_epi8(fu, spread2));
-    const __m512i across3 = Across(Quads(texels, below, at + 3), _mm512_shuffle_epi8(fu, spread3));
-    const __m512i texel01 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across0, across1),
-                                 _mm512_maskz_unpackhi_epi64(kEveryQuadword, across0, across1),
-                                 _mm512_shuffle_epi8(fv, spread01));
-    const __m512i texel23 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across2, across3),
-                                 _mm512_maskz_unpackhi_epi64(kEveryQuadword, across2, across3),
-                                 _mm512_shuffle_epi8(fv, spread23));
+    const __m512i entry = _mm512_madd_epi16(columnRow, toPlace);
+    __m512i texel01, texel23;
+    if constexpr (kGathered) {
+      const __m256i entry01 = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pick01, entry));
+      const __m256i entry23 = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pick23, entry));
+      const __m512i fu01 = _mm512_shuffle_epi8(fu, spread01), fu23 = _mm512_shuffle_epi8(fu, spread23);
+      texel01 = Lerp(Across(Gather(entry01, texels), fu01), Across(Gather(entry01, below), fu01),
+                     _mm512_shuffle_epi8(fv, spread01));
+      texel23 = Lerp(Across(Gather(entry23, texels), fu23), Across(Gather(entry23, below), fu23),
+                     _mm512_shuffle_epi8(fv, spread23));
+    } else {
+      _mm512_store_si512(at, entry);
+      const __m512i across0 = Across(Quads(texels, below, at + 0), _mm512_shuffle_epi8(fu, spread0));
+      const __m512i across1 = Across(Quads(texels, below, at + 1), _mm512_shuffle_epi8(fu, spread1));
+      const __m512i across2 = Across(Quads(texels, below, at + 2), _mm512_shuffle_epi8(fu, spread2));
+      const __m512i across3 = Across(Quads(texels, below, at + 3), _mm512_shuffle_epi8(fu, spread3));
+      texel01 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across0, across1),
+                     _mm512_maskz_unpackhi_epi64(kEveryQuadword, across0, across1), _mm512_shuffle_epi8(fv, spread01));
+      texel23 = Lerp(_mm512_maskz_unpacklo_epi64(kEveryQuadword, across2, across3),
+                     _mm512_maskz_unpackhi_epi64(kEveryQuadword, across2, across3), _mm512_shuffle_epi8(fv, spread23));
+    }
     const __m512i pixel = _mm512_packus_epi16(Modulate(texel01, colour01), Modulate(texel23, colour23));
     const int left = to - i;
     if (left >= 16)
@@ -815,62 +807,8 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512(const RowVal
       _mm512_mask_storeu_epi32(out + i, static_cast<__mmask16>((1u << left) - 1), pixel);
   }
 }
-
-AVX512 __m256i LowHalf(__m512i x) { return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xF, x, 0); }
-// The eight texel pairs at the entries.
-AVX512 __m512i Gather(__m256i entries, const uint32_t* texels) {
-  return _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), kEveryQuadword, entries, texels, 4);
-}
-
-// FillRowAvx512 with each pixel's two texel pairs gathered, not loaded one by
-// one and moved into place: pixels 4l and 4l + 1 (A) and 4l + 2 and 4l + 3 (B)
-// share 128-bit lane l, so that the pack puts all sixteen in order.
-__attribute__((target("avx2,avx512f,avx512bw"))) void FillRowAvx512Gathered(const RowValues& row, uint32_t* pastV,
-                                                                      int from, int to, uint32_t* out,
-                                                                      uint32_t alpha, const FastTexture& texture) {
-  const __m512i columnRowMask = _mm512_set1_epi32((int)(texture.widthMask | texture.heightMask << 16));
-  const __m512i toPlace = _mm512_set1_epi32((int)(1u | texture.stride << 16));
-  const __m512i weightBits = _mm512_set1_epi32(255 << 7);
-  const __m512i pickA = _mm512_setr_epi32(0, 1, 4, 5, 8, 9, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m512i pickB = _mm512_setr_epi32(2, 3, 6, 7, 10, 11, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0);
-  // A pixel's low word (its weight or level) to the words of its four channels.
-  const __m512i wordsA = _mm512_set_epi16(26, 26, 26, 26, 24, 24, 24, 24, 18, 18, 18, 18, 16, 16, 16, 16,  //
-                                          10, 10, 10, 10, 8, 8, 8, 8, 2, 2, 2, 2, 0, 0, 0, 0);
-  const __m512i wordsB = _mm512_add_epi16(wordsA, _mm512_set1_epi16(4));
-  constexpr __mmask32 kEveryWord = 0xFFFFFFFFu, kColourWords = 0x77777777u;
-  const __m512i alphaWords = _mm512_set1_epi64(static_cast<long long>(uint64_t(alpha) << 48));
-  const uint32_t* texels = texture.texels;
-  const uint32_t* const below = texels + texture.stride;
-  const TexelPrefetch prefetch(texture);
-  const uint32_t *const us = row.u.data(), *const vs = row.v.data(), *const levels = row.level.data();
-  for (int i = from; i < to; i += 16) {
-    const __m512i u = _mm512_loadu_si512(us + i);
-    const __m512i v = _mm512_loadu_si512(vs + i);
-    const __m512i columnRow =
-        _mm512_and_si512(_mm512_mask_blend_epi16(0xAAAAAAAAu, ShiftRight<16>(u), v), columnRowMask);
-    for (int j = i; j < std::min(i + 16, to); j += 8) prefetch.Ahead(us, vs, pastV, j);
-    const __m512i fu = _mm512_and_si512(ShiftRight<1>(u), weightBits);
-    const __m512i fv = _mm512_and_si512(ShiftRight<1>(v), weightBits);
-    const __m512i level = ToLevel(_mm512_loadu_si512(levels + i));
-    const __m512i entry = _mm512_madd_epi16(columnRow, toPlace);
-    const __m256i entryA = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pickA, entry));
-    const __m256i entryB = LowHalf(_mm512_maskz_permutexvar_epi32(kEveryLane, pickB, entry));
-    const __m512i fuA = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsA, fu);
-    const __m512i fuB = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsB, fu);
-    const __m512i fvA = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsA, fv);
-    const __m512i fvB = _mm512_maskz_permutexvar_epi16(kEveryWord, wordsB, fv);
-    const __m512i colourA = _mm512_or_si512(_mm512_maskz_permutexvar_epi16(kColourWords, wordsA, level), alphaWords);
-    const __m512i colourB = _mm512_or_si512(_mm512_maskz_permutexvar_epi16(kColourWords, wordsB, level), alphaWords);
-    const __m512i texelA = Lerp(Across(Gather(entryA, texels), fuA), Across(Gather(entryA, below), fuA), fvA);
-    const __m512i texelB = Lerp(Across(Gather(entryB, texels), fuB), Across(Gather(entryB, below), fuB), fvB);
-    const __m512i pixel = _mm512_packus_epi16(Modulate(texelA, colourA), Modulate(texelB, colourB));
-    const int left = to - i;
-    if (left >= 16)
-      _mm512_storeu_si512(out + i, pixel);
-    else
-      _mm512_mask_storeu_epi32(out + i, static_cast<__mmask16>((1u << left) - 1), pixel);
-  }
-}
+constexpr FillRow FillRowAvx512 = FillRowAvx512With<false>;
+constexpr FillRow FillRowAvx512Gathered = FillRowAvx512With<true>;
 #undef AVX512
 
 // ExpandRowScalar eight pixels at a time.
@@ -907,8 +845,6 @@ __attribute__((target("avx2"))) void ExpandRowAvx2(const RowStarts& row, uint32_
 }
 #undef AVX2
 #endif
-
-using FillRow = void (*)(const RowValues&, uint32_t*, int, int, uint32_t*, uint32_t, const FastTexture&);
 
 #ifdef CPU_FRAME_AVX2
 int widestVectors = 512;
