@@ -427,7 +427,8 @@ struct FastTexture {
 // along the row. A pixel takes the planes of the last start at or before it, so
 // a span costs a few stores whatever its length. Unsigned, so that steps wrap:
 // the texture repeats every 65536 texels, a multiple of its side; the level
-// reads as signed and clamps. Room for a vector's worth past the last pixel.
+// reads as signed and clamps. Room for a vector's worth past the last pixel,
+// where a start covers no pixel.
 struct RowStarts {
   std::vector<uint32_t> stamp, u, du, v, dv, level, dlevel;
   void Resize(int width) {
@@ -1459,7 +1460,9 @@ __attribute__((target("avx2"))) void LayStartsAvx2(ActiveTriangles& active, int 
 
 // Lays the four triangles' spans (those of the lanes in lanes) from row y, their
 // first, to their last, which is less than kRowSlots rows on: LayStarts for each
-// of their rows, without taking them into the sweep.
+// of their rows, without taking them into the sweep. Which lanes lay a span on a
+// row is anybody's guess, so every lane writes: one without a span writes its
+// start past the row's end, and an empty run.
 __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned lanes, int y, int width,
                                               Sweep& sweep) {
   const EdgeLanes edges{_mm256_load_pd(f.topX),      _mm256_load_pd(f.topY),    _mm256_load_pd(f.longSlope),
@@ -1471,36 +1474,40 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
   for (int l = 0; l < 4; ++l)
     if (lanes >> l & 1) last = std::max(last, static_cast<int>(f.lastRow[l]));
   const __m128i lastRows = _mm_load_si128(reinterpret_cast<const __m128i*>(f.lastRow));
-  alignas(16) int32_t start[4], end[4];
+  const __m128i chosen = _mm_cmpgt_epi32(
+      _mm_and_si128(_mm_set1_epi32(static_cast<int>(lanes)), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128());
+  const __m128i nowhere = _mm_set1_epi32(width + 4), rowEnd = _mm_set1_epi32(width);
+  alignas(16) int32_t start[4], end[4], writeAt[4];
   alignas(16) uint32_t at[3][4];
   for (int row = y; row <= last; ++row) {
     __m128i first, past;
     SpansOfLanes(edges, row, width, &first, &past);
-    _mm_store_si128(reinterpret_cast<__m128i*>(start), first);
-    _mm_store_si128(reinterpret_cast<__m128i*>(end), past);
-    // The lanes whose span on this row covers a pixel.
-    const __m128i laid = _mm_andnot_si128(_mm_cmpgt_epi32(_mm_set1_epi32(row), lastRows), _mm_cmpgt_epi32(past, first));
-    unsigned here = lanes & static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(laid)));
+    const __m128i laid = _mm_and_si128(chosen, _mm_andnot_si128(_mm_cmpgt_epi32(_mm_set1_epi32(row), lastRows),
+                                                                _mm_cmpgt_epi32(past, first)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(start), _mm_blendv_epi8(rowEnd, first, laid));
+    _mm_store_si128(reinterpret_cast<__m128i*>(end), _mm_and_si128(past, laid));
+    _mm_store_si128(reinterpret_cast<__m128i*>(writeAt), _mm_blendv_epi8(nowhere, first, laid));
+    const __m128i lengths = _mm_and_si128(_mm_sub_epi32(past, first), laid);
+    __m128i sum = _mm_add_epi32(lengths, _mm_shuffle_epi32(lengths, 0x4E));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
     for (int k = 0; k < 3; ++k) {
       _mm_store_si128(reinterpret_cast<__m128i*>(at[k]), planes[k]);
       planes[k] = _mm_add_epi32(planes[k], _mm_load_si128(reinterpret_cast<const __m128i*>(f.stepY[k])));
     }
-    if (!here) continue;
     RowSlot& slot = sweep.RowOf(row);
     Run* const runs = slot.Room(4);
     const StartWriter writer(slot.starts);
     const uint32_t stamp = sweep.StampOf(row);
     RowExtent extent = slot.extent;
-    size_t count = 0;
-    for (; here; here &= here - 1) {
-      const int l = __builtin_ctz(here);
-      const Run span{row, start[l], end[l]};
-      runs[count++] = span;
-      extent.Add(span);
-      writer.Write(span.start, stamp, at[0][l], f.stepX[0][l], at[1][l], f.stepX[1][l], at[2][l], f.stepX[2][l]);
+    for (int l = 0; l < 4; ++l) {
+      runs[l] = Run{row, start[l], end[l]};
+      extent.start = std::min(extent.start, start[l]);
+      extent.end = std::max(extent.end, end[l]);
+      writer.Write(writeAt[l], stamp, at[0][l], f.stepX[0][l], at[1][l], f.stepX[1][l], at[2][l], f.stepX[2][l]);
     }
-    slot.runCount += count;
+    extent.filled += _mm_cvtsi128_si32(sum);
     slot.extent = extent;
+    slot.runCount += 4;
   }
 }
 #endif
