@@ -71,6 +71,10 @@ bool loadPicFile(const char* path, Texture* texture, int detail) {
   unsigned char* pixels = static_cast<unsigned char*>(std::malloc(size_t(width) * height * bpp));
   if (!pixels) return false;
   ResamplePicture(picture, width, height, pixels);
+  // Only the texture is kept of the picture.
+  picture.bitmapData = nullptr;
+  picture.storage.reset();
+  ForgetPicture(path);
 
   std::free(texture->imageData);
   texture->imageData = pixels;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <set>
@@ -28,7 +29,8 @@ struct Remembered {
 };
 
 // A few pictures at most: one per monitor is the most a run shows at once. The
-// pixels stay while remembered, so few of them are.
+// pixels stay while remembered, so few of them are, and only until a view takes
+// them.
 constexpr size_t kRememberedPictures = 4, kRememberedRefusals = 64;
 std::deque<Remembered> pictures, refusals;
 
@@ -74,6 +76,13 @@ bool ReadPictureOnce(const char* path, PictureBitmap* bitmap, std::string* why, 
   into.push_front(std::move(key));
   if (into.size() > (decoded ? kRememberedPictures : kRememberedRefusals)) into.pop_back();
   return decoded;
+}
+
+void ForgetPicture(const char* path) {
+  if (!path) return;
+  pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                [&](const Remembered& entry) { return entry.path == path; }),
+                 pictures.end());
 }
 
 void NameWrongPicture(const std::string& path, const std::string& why) {

@@ -1,6 +1,6 @@
-// Decoded pictures by file, so that the views of every monitor, and the check made
-// before them, decode a picture once, and a picture that cannot be used costs its
-// budget once.
+// Decoded pictures by file, until a view has made its texture of one
+// (ForgetPicture): the check made before the views and the view decode a picture
+// once. A picture that cannot be used costs its budget once.
 #pragma once
 
 #include <string>

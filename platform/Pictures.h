@@ -33,8 +33,14 @@ constexpr double kPictureDecodeSeconds = 4.0;
 // slow to decode; then *why (when given) ends the sentence "the picture X ...",
 // or is empty when the run ended while the picture decoded. The decoder runs apart
 // from the caller, which keeps the run's input live while it waits; a file is
-// decoded once however many views show it.
+// decoded once for the check made before a view and that view, and one that
+// cannot be shown is tried once however many views ask for it.
 bool ReadPicture(const char* path, PictureBitmap* bitmap, std::string* why = nullptr);
+
+// Lets go of the pixels remembered for the picture at path, once a view has made
+// its texture of them: a saver runs for hours, and a decoded photograph can take
+// hundreds of megabytes. A later read decodes the file again.
+void ForgetPicture(const char* path);
 
 // One line on stderr naming a picture that cannot be shown and why, once per
 // picture and reason; nothing when why is empty.

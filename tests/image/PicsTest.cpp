@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "GLTest.h"
@@ -83,10 +84,16 @@ class PicsTest : public GLTest {
 TEST_F(PicsTest, PictureSizeStaysOnTheRecordWhateverTheDetail) {
   const std::string path = dir.File("wide.png");
   WriteRgbPng(path, 1920, 1080);
+  // Decoded first to see that it can be shown, as a run does before its views.
+  PictureBitmap checked;
+  ASSERT_TRUE(ReadPicture(path.c_str(), &checked));
+  const std::weak_ptr<const void> pixels = checked.storage;
+  checked = PictureBitmap{};
   const std::pair<int, std::pair<int, int>> details[] = {{0, {512, 512}}, {1, {1024, 1024}}, {2, {2048, 1024}}};
   for (const auto& [detail, size] : details) {
     Texture t;
     ASSERT_TRUE(loadPicFile(path.c_str(), &t, detail)) << detail;
+    EXPECT_TRUE(pixels.expired()) << "the decoded picture outlives the texture made of it";
     GLint w = 0, h = 0;
     TextureLevel(t, &w, &h);
     EXPECT_EQ(w, size.first);
