@@ -1462,7 +1462,7 @@ __attribute__((target("avx2"))) void LayStartsAvx2(ActiveTriangles& active, int 
 // first, to their last, which is less than kRowSlots rows on: LayStarts for each
 // of their rows, without taking them into the sweep. Which lanes lay a span on a
 // row is anybody's guess, so every lane writes: one without a span writes its
-// start past the row's end, and an empty run.
+// start just past the row's end, and an empty run.
 __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned lanes, int y, int width,
                                               Sweep& sweep) {
   const EdgeLanes edges{_mm256_load_pd(f.topX),      _mm256_load_pd(f.topY),    _mm256_load_pd(f.longSlope),
@@ -1476,8 +1476,8 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
   const __m128i lastRows = _mm_load_si128(reinterpret_cast<const __m128i*>(f.lastRow));
   const __m128i chosen = _mm_cmpgt_epi32(
       _mm_and_si128(_mm_set1_epi32(static_cast<int>(lanes)), _mm_setr_epi32(1, 2, 4, 8)), _mm_setzero_si128());
-  const __m128i nowhere = _mm_set1_epi32(width + 4), rowEnd = _mm_set1_epi32(width);
-  alignas(16) int32_t start[4], end[4], writeAt[4];
+  const __m128i rowEnd = _mm_set1_epi32(width);
+  alignas(16) int32_t start[4], end[4];
   alignas(16) uint32_t at[3][4];
   for (int row = y; row <= last; ++row) {
     __m128i first, past;
@@ -1486,7 +1486,6 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
                                                                 _mm_cmpgt_epi32(past, first)));
     _mm_store_si128(reinterpret_cast<__m128i*>(start), _mm_blendv_epi8(rowEnd, first, laid));
     _mm_store_si128(reinterpret_cast<__m128i*>(end), _mm_and_si128(past, laid));
-    _mm_store_si128(reinterpret_cast<__m128i*>(writeAt), _mm_blendv_epi8(nowhere, first, laid));
     const __m128i lengths = _mm_and_si128(_mm_sub_epi32(past, first), laid);
     __m128i sum = _mm_add_epi32(lengths, _mm_shuffle_epi32(lengths, 0x4E));
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
@@ -1503,7 +1502,7 @@ __attribute__((target("avx2"))) void LayWhole(const FourTriangles& f, unsigned l
       runs[l] = Run{row, start[l], end[l]};
       extent.start = std::min(extent.start, start[l]);
       extent.end = std::max(extent.end, end[l]);
-      writer.Write(writeAt[l], stamp, at[0][l], f.stepX[0][l], at[1][l], f.stepX[1][l], at[2][l], f.stepX[2][l]);
+      writer.Write(start[l], stamp, at[0][l], f.stepX[0][l], at[1][l], f.stepX[1][l], at[2][l], f.stepX[2][l]);
     }
     extent.filled += _mm_cvtsi128_si32(sum);
     slot.extent = extent;
@@ -1804,15 +1803,16 @@ void SweepWater(const Triangles& list, const SweepVertices& vertices, const Fast
   auto lay = LayRowScalar;
   auto layStarts = LayStartsScalar;
 #ifdef CPU_FRAME_AVX2
-  if (UseAvx2()) {
-    fill = FillTrial<FillRowAvx2, FillRowAvx2Gathered>::Fill();
-    expand = ExpandRowAvx2;
-    lay = LayRowAvx2;
-    layStarts = LayStartsAvx2;
-  }
   if (UseAvx512()) {
     fill = FillTrial<FillRowAvx512, FillRowAvx512Gathered>::Fill();
     lay = LayRowAvx512;
+  } else if (UseAvx2()) {
+    fill = FillTrial<FillRowAvx2, FillRowAvx2Gathered>::Fill();
+    lay = LayRowAvx2;
+  }
+  if (UseAvx2()) {
+    expand = ExpandRowAvx2;
+    layStarts = LayStartsAvx2;
   }
 #endif
   // Short spans on average: every row is laid by where its spans start.
